@@ -1,0 +1,61 @@
+#pragma once
+// Every file-system call the program makes goes through TFileSystem, so that
+// tests can make any of them fail (EACCES, ENOSPC, EIO, EXDEV, short reads)
+// by installing a subclass. Each call returns 0 on success or the errno value
+// of the failure; it never throws.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/types.h>
+
+namespace vdx {
+
+class TFileSystem {
+public:
+    virtual ~TFileSystem() = default;
+
+    // Metadata. StatAt takes the flags of fstatat (AT_SYMLINK_NOFOLLOW ...).
+    virtual int Stat(const char* path, struct stat& st);
+    virtual int LStat(const char* path, struct stat& st);
+    virtual int StatAt(int dirFd, const char* name, struct stat& st, int flags);
+    virtual int FStat(int fd, struct stat& st);
+    virtual int StatVfs(const char* path, struct statvfs& st);
+
+    // Descriptors. Open and OpenAt always add O_CLOEXEC.
+    virtual int Open(const char* path, int flags, mode_t mode, int& fd);
+    virtual int OpenAt(int dirFd, const char* name, int flags, mode_t mode, int& fd);
+    virtual int Close(int fd);
+    // Reads or writes up to n bytes once (retrying EINTR); done is how many.
+    virtual int Read(int fd, void* buffer, std::size_t n, std::size_t& done);
+    virtual int Write(int fd, const void* buffer, std::size_t n, std::size_t& done);
+    virtual int FSync(int fd);
+    // Reads raw directory entries (getdents64) into buffer; done is the number
+    // of bytes filled, 0 at the end of the directory.
+    virtual int ReadDirEntries(int dirFd, void* buffer, std::size_t n, std::size_t& done);
+
+    // Names.
+    virtual int MakeDir(const char* path, mode_t mode);
+    virtual int RemoveDir(const char* path);
+    virtual int Unlink(const char* path);
+    virtual int Rename(const char* from, const char* to);
+    virtual int ChangeMode(const char* path, mode_t mode);
+};
+
+// The file system in use: the real one unless a test installed another.
+TFileSystem& Fs();
+
+// Installs fs (nullptr restores the real one) and returns the previous one.
+// Not thread-safe: tests install before starting any worker.
+TFileSystem* SetFileSystem(TFileSystem* fs);
+
+// Writes a whole buffer, retrying short writes; 0 or the errno of the failure.
+int WriteAll(int fd, const void* buffer, std::size_t n);
+
+// The path as bytes for the system calls (the lossless codec's encoding).
+std::string NativePath(std::u16string_view path);
+
+} // namespace vdx

@@ -1,0 +1,38 @@
+#pragma once
+// Text as the program holds it: UTF-16. File names are bytes on Linux; the
+// lossless codec here turns them into UTF-16 and back so that every name,
+// even one that is not valid UTF-8, reaches the file system byte for byte.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace vdx {
+
+// Decodes bytes as UTF-8. A byte that is not part of a valid, shortest-form
+// UTF-8 sequence (stray continuation bytes, overlong forms, encoded
+// surrogates, truncated sequences, 0xF5..0xFF) becomes the lone surrogate
+// U+DC00 + byte, i.e. U+DC80..U+DCFF.
+std::u16string DecodeFileName(std::string_view bytes);
+
+// Reverses DecodeFileName: lone surrogates U+DC80..U+DCFF become the raw byte
+// they stand for, every other code point is written as UTF-8. Any other lone
+// surrogate (which no decoded name contains) is written as U+FFFD.
+std::string EncodeFileName(std::u16string_view text);
+
+// The same codec under the names used for text that is not a file name
+// (settings values, messages, test output).
+inline std::u16string FromUtf8(std::string_view bytes) { return DecodeFileName(bytes); }
+inline std::string ToUtf8(std::u16string_view text) { return EncodeFileName(text); }
+
+// The system's Unicode upper-casing of one UTF-16 code unit: the C library's
+// case table of a UTF-8 locale, looked up in a 64K table built once on first
+// use. Surrogates and characters whose upper case lies outside the BMP stay
+// unchanged, so upper-casing never changes the length of a text.
+char16_t UpperChar(char16_t c);
+
+// Upper-cases n code units in place with UpperChar.
+void UpperCaseInPlace(char16_t* text, std::size_t n);
+inline void UpperCaseInPlace(std::u16string& text) { UpperCaseInPlace(text.data(), text.size()); }
+
+} // namespace vdx
