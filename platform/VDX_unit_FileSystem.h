@@ -4,8 +4,10 @@
 // by installing a subclass. Each call returns 0 on success or the errno value
 // of the failure; it never throws.
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -24,6 +26,9 @@ public:
     virtual int StatAt(int dirFd, const char* name, struct stat& st, int flags);
     virtual int FStat(int fd, struct stat& st);
     virtual int StatVfs(const char* path, struct statvfs& st);
+    // The absolute form of path with every symbolic link, "." and ".."
+    // resolved (realpath); ENOENT when a component does not exist.
+    virtual int RealPath(const char* path, std::string& resolved);
 
     // Descriptors. Open and OpenAt always add O_CLOEXEC.
     virtual int Open(const char* path, int flags, mode_t mode, int& fd);
@@ -44,6 +49,15 @@ public:
     virtual int Rename(const char* from, const char* to);
     virtual int ChangeMode(const char* path, mode_t mode);
 };
+
+inline int TFileSystem::RealPath(const char* path, std::string& resolved) {
+    char* full = ::realpath(path, nullptr);
+    if (!full)
+        return errno;
+    resolved.assign(full);
+    std::free(full);
+    return 0;
+}
 
 // The file system in use: the real one unless a test installed another.
 TFileSystem& Fs();
