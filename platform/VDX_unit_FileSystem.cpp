@@ -1,0 +1,164 @@
+#include "platform/VDX_unit_FileSystem.h"
+
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include "platform/VDX_unit_Text.h"
+
+namespace vdx {
+
+namespace {
+
+inline int ResultOf(int rc) {
+    return rc == 0 ? 0 : errno;
+}
+
+std::atomic<TFileSystem*> g_installed{nullptr};
+
+} // namespace
+
+int TFileSystem::Stat(const char* path, struct stat& st) {
+    return ResultOf(::stat(path, &st));
+}
+
+int TFileSystem::LStat(const char* path, struct stat& st) {
+    return ResultOf(::lstat(path, &st));
+}
+
+int TFileSystem::StatAt(int dirFd, const char* name, struct stat& st, int flags) {
+    return ResultOf(::fstatat(dirFd, name, &st, flags));
+}
+
+int TFileSystem::FStat(int fd, struct stat& st) {
+    return ResultOf(::fstat(fd, &st));
+}
+
+int TFileSystem::StatVfs(const char* path, struct statvfs& st) {
+    return ResultOf(::statvfs(path, &st));
+}
+
+int TFileSystem::Open(const char* path, int flags, mode_t mode, int& fd) {
+    return OpenAt(AT_FDCWD, path, flags, mode, fd);
+}
+
+int TFileSystem::OpenAt(int dirFd, const char* name, int flags, mode_t mode, int& fd) {
+    int rc;
+    do
+        rc = ::openat(dirFd, name, flags | O_CLOEXEC, mode);
+    while (rc < 0 && errno == EINTR);
+    if (rc < 0) {
+        fd = -1;
+        return errno;
+    }
+    fd = rc;
+    return 0;
+}
+
+int TFileSystem::Close(int fd) {
+    // Linux frees the descriptor even when close reports EINTR, so retrying
+    // could close a descriptor another thread has just been given.
+    if (::close(fd) == 0 || errno == EINTR)
+        return 0;
+    return errno;
+}
+
+int TFileSystem::Read(int fd, void* buffer, std::size_t n, std::size_t& done) {
+    ssize_t rc;
+    do
+        rc = ::read(fd, buffer, n);
+    while (rc < 0 && errno == EINTR);
+    if (rc < 0) {
+        done = 0;
+        return errno;
+    }
+    done = static_cast<std::size_t>(rc);
+    return 0;
+}
+
+int TFileSystem::Write(int fd, const void* buffer, std::size_t n, std::size_t& done) {
+    ssize_t rc;
+    do
+        rc = ::write(fd, buffer, n);
+    while (rc < 0 && errno == EINTR);
+    if (rc < 0) {
+        done = 0;
+        return errno;
+    }
+    done = static_cast<std::size_t>(rc);
+    return 0;
+}
+
+int TFileSystem::FSync(int fd) {
+    int rc;
+    do
+        rc = ::fsync(fd);
+    while (rc < 0 && errno == EINTR);
+    return ResultOf(rc);
+}
+
+int TFileSystem::ReadDirEntries(int dirFd, void* buffer, std::size_t n, std::size_t& done) {
+    long rc;
+    do
+        rc = ::syscall(SYS_getdents64, dirFd, buffer, n);
+    while (rc < 0 && errno == EINTR);
+    if (rc < 0) {
+        done = 0;
+        return errno;
+    }
+    done = static_cast<std::size_t>(rc);
+    return 0;
+}
+
+int TFileSystem::MakeDir(const char* path, mode_t mode) {
+    return ResultOf(::mkdir(path, mode));
+}
+
+int TFileSystem::RemoveDir(const char* path) {
+    return ResultOf(::rmdir(path));
+}
+
+int TFileSystem::Unlink(const char* path) {
+    return ResultOf(::unlink(path));
+}
+
+int TFileSystem::Rename(const char* from, const char* to) {
+    return ResultOf(::rename(from, to));
+}
+
+int TFileSystem::ChangeMode(const char* path, mode_t mode) {
+    return ResultOf(::chmod(path, mode));
+}
+
+TFileSystem& Fs() {
+    static TFileSystem real;
+    TFileSystem* installed = g_installed.load(std::memory_order_acquire);
+    return installed ? *installed : real;
+}
+
+TFileSystem* SetFileSystem(TFileSystem* fs) {
+    return g_installed.exchange(fs, std::memory_order_acq_rel);
+}
+
+int WriteAll(int fd, const void* buffer, std::size_t n) {
+    const auto* p = static_cast<const char*>(buffer);
+    while (n > 0) {
+        std::size_t done = 0;
+        if (const int rc = Fs().Write(fd, p, n, done); rc != 0)
+            return rc;
+        // A write that takes nothing would loop for ever; the disk is full.
+        if (done == 0)
+            return ENOSPC;
+        p += done;
+        n -= done;
+    }
+    return 0;
+}
+
+std::string NativePath(std::u16string_view path) {
+    return EncodeFileName(path);
+}
+
+} // namespace vdx
