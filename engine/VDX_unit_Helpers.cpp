@@ -59,11 +59,13 @@ std::u16string ZeroPadded(int value, std::size_t width) {
 }
 
 // The key under which two history entries count as the same entry.
-std::u16string HistoryKey(std::u16string_view text, char16_t ignoredTrailingChar) {
+std::u16string HistoryKey(std::u16string_view text, char16_t ignoredTrailingChar,
+                          THistoryCompare compare) {
     std::u16string key = TrimText(text);
-    for (char16_t& c : key)
-        if (c >= u'a' && c <= u'z')
-            c = static_cast<char16_t>(c - (u'a' - u'A'));
+    if (compare == THistoryCompare::IgnoreAsciiCase)
+        for (char16_t& c : key)
+            if (c >= u'a' && c <= u'z')
+                c = static_cast<char16_t>(c - (u'a' - u'A'));
     if (!key.empty() && key.back() == ignoredTrailingChar)
         key.pop_back();
     return key;
@@ -341,11 +343,12 @@ bool ForceFolders(std::u16string_view path, int& errorCode) {
 // ---------------------------------------------------------------------------
 // Lists
 
-void TidyHistory(TStrList& list, char16_t ignoredTrailingChar, std::size_t maxCount) {
+void TidyHistory(TStrList& list, char16_t ignoredTrailingChar, std::size_t maxCount,
+                 THistoryCompare compare) {
     std::vector<std::u16string> keys;
     keys.reserve(list.size());
     for (const TStrItem& item : list)
-        keys.push_back(HistoryKey(item.text, ignoredTrailingChar));
+        keys.push_back(HistoryKey(item.text, ignoredTrailingChar, compare));
 
     // Keep an entry when no earlier kept entry has its key; compaction in
     // place keeps the order, newest first.

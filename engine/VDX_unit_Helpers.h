@@ -63,7 +63,11 @@ bool FolderExistsSlash(std::u16string_view path);
 bool PathExists(std::u16string_view path);
 bool ForceFolders(std::u16string_view path, int& errorCode);
 
-// Lists.
-void TidyHistory(TStrList& list, char16_t ignoredTrailingChar, std::size_t maxCount);
+// Lists. TidyHistory compares entries trimmed and without one trailing
+// ignoredTrailingChar; letters a to z also without case unless Exact is asked
+// for (folder and log paths, which Linux tells apart by case).
+enum class THistoryCompare { IgnoreAsciiCase, Exact };
+void TidyHistory(TStrList& list, char16_t ignoredTrailingChar, std::size_t maxCount,
+                 THistoryCompare compare = THistoryCompare::IgnoreAsciiCase);
 
 } // namespace vdx
