@@ -25,6 +25,9 @@ struct TPartFilterItem {
     std::vector<TSubPartItem> elements;
 };
 
+// Compiles a mask list once and answers, without allocating, whether a file
+// name matches it. Matches only reads the compiled list, so one thread may use
+// it while nothing recompiles it.
 class TFileSpecProcessor {
 public:
     TFileSpecProcessor() = default;
@@ -40,11 +43,22 @@ public:
 
     const std::vector<TPartFilterItem>& Parts() const { return m_parts; }
 
+    // True for the part that "*", "*.*" and the like compile to.
+    static bool IsMatchAllPart(const TPartFilterItem& part);
+
 private:
+    void CompilePart(TPartFilterItem& part) const;
+    bool IsOneWildcard(const TSubPartItem& item) const;
+    bool MatchPart(const TPartFilterItem& part, std::u16string_view name) const;
+    bool FindGroup(const std::vector<TSubPartItem>& group, std::u16string_view rest,
+                   std::size_t from, std::size_t& matchEnd) const;
+
     std::vector<TPartFilterItem> m_parts;
     char16_t m_separator = u';';
     char16_t m_manyWildcard = u'*';
     char16_t m_oneWildcard = u'?';
+    // Cached at compile time so that Matches need not look for it per file.
+    bool m_hasMatchAll = false;
 };
 
 } // namespace vdx
