@@ -109,20 +109,26 @@ bool ParseDevice(std::string_view text, dev_t& device) {
     return true;
 }
 
-// Splits at single spaces; mountinfo never has empty fields.
-std::vector<std::string_view> SplitFields(std::string_view line) {
-    std::vector<std::string_view> fields;
-    std::size_t start = 0;
-    while (start <= line.size()) {
-        std::size_t space = line.find(' ', start);
-        if (space == std::string_view::npos)
-            space = line.size();
-        if (space > start)
-            fields.push_back(line.substr(start, space - start));
-        start = space + 1;
+// Hands out the space-separated fields of a line one at a time; mountinfo
+// never has empty fields.
+class TFieldReader {
+public:
+    explicit TFieldReader(std::string_view line) : m_rest(line) {}
+    // False when the line has no more fields.
+    bool Next(std::string_view& field) {
+        while (!m_rest.empty() && m_rest.front() == ' ')
+            m_rest.remove_prefix(1);
+        if (m_rest.empty())
+            return false;
+        std::size_t space = std::min(m_rest.find(' '), m_rest.size());
+        field = m_rest.substr(0, space);
+        m_rest.remove_prefix(space);
+        return true;
     }
-    return fields;
-}
+
+private:
+    std::string_view m_rest;
+};
 
 std::string DeviceSysPath(dev_t device) {
     return "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
@@ -240,26 +246,31 @@ std::string DecodeMountField(std::string_view field) {
 bool ParseMountInfoLine(std::string_view line, TMountEntry& entry) {
     if (!line.empty() && line.back() == '\r')
         line.remove_suffix(1);
-    std::vector<std::string_view> fields = SplitFields(line);
-    if (fields.size() < 9)
+    TFieldReader reader(line);
+    std::string_view id, parentId, device, root, mountPoint, options, field;
+    if (!reader.Next(id) || !reader.Next(parentId) || !reader.Next(device) || !reader.Next(root) ||
+        !reader.Next(mountPoint) || !reader.Next(options))
         return false;
     // Optional fields (shared:N, master:N ...) run up to the lone "-".
-    std::size_t dash = 6;
-    while (dash < fields.size() && fields[dash] != "-")
-        ++dash;
-    if (dash + 2 >= fields.size())
+    do {
+        if (!reader.Next(field))
+            return false;
+    } while (field != "-");
+    std::string_view fsType, source, superOptions;
+    if (!reader.Next(fsType) || !reader.Next(source))
         return false;
+    reader.Next(superOptions);
+
     TMountEntry parsed;
-    if (!ParseInt(fields[0], parsed.mountId) || !ParseInt(fields[1], parsed.parentId) ||
-        !ParseDevice(fields[2], parsed.device))
+    if (!ParseInt(id, parsed.mountId) || !ParseInt(parentId, parsed.parentId) ||
+        !ParseDevice(device, parsed.device))
         return false;
-    parsed.root = DecodeMountField(fields[3]);
-    parsed.mountPoint = DecodeMountField(fields[4]);
-    parsed.mountOptions = DecodeMountField(fields[5]);
-    parsed.fsType = DecodeMountField(fields[dash + 1]);
-    parsed.source = DecodeMountField(fields[dash + 2]);
-    if (dash + 3 < fields.size())
-        parsed.superOptions = DecodeMountField(fields[dash + 3]);
+    parsed.root = DecodeMountField(root);
+    parsed.mountPoint = DecodeMountField(mountPoint);
+    parsed.mountOptions = DecodeMountField(options);
+    parsed.fsType = DecodeMountField(fsType);
+    parsed.source = DecodeMountField(source);
+    parsed.superOptions = DecodeMountField(superOptions);
     if (parsed.mountPoint.empty() || parsed.mountPoint[0] != '/')
         return false;
     entry = std::move(parsed);
