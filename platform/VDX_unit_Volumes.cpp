@@ -26,6 +26,9 @@ constexpr int kMaxSlaveDepth = 4;
 
 constexpr std::array<std::string_view, 2> kCdRomTypes = {"iso9660", "udf"};
 
+// Network file systems, kernel and FUSE ones; a host folder shared into a
+// virtual machine (9p, virtiofs) counts as remote too. A FUSE type not listed
+// here has no block device and so stays "unknown".
 constexpr std::array<std::string_view, 33> kRemoteTypes = {"nfs",
                                                            "nfs4",
                                                            "cifs",
@@ -62,6 +65,8 @@ constexpr std::array<std::string_view, 33> kRemoteTypes = {"nfs",
 
 constexpr std::array<std::string_view, 2> kRamTypes = {"tmpfs", "ramfs"};
 
+// Kernel interfaces that look like folders but hold no user files; devtmpfs
+// is tmpfs inside, but it holds device nodes, not data.
 constexpr std::array<std::string_view, 25> kPseudoTypes = {
     "proc",      "sysfs",       "cgroup", "cgroup2",  "devpts",     "devtmpfs", "debugfs",
     "tracefs",   "securityfs",  "pstore", "bpf",      "configfs",   "fusectl",  "mqueue",
@@ -173,6 +178,8 @@ bool ReadFlagFile(const std::string& path) {
 }
 
 bool SysDirIsRemovable(const std::string& deviceDir, int depth) {
+    // A device on a hot-plug bus counts as removable even when the stick or
+    // card reader says its medium is not.
     if (IsHotPlugDevicePath(deviceDir))
         return true;
     // A partition's flags live on its disk, the folder above it.
@@ -418,7 +425,11 @@ TBlockKind BlockKindOf(dev_t blockDevice) {
     std::string resolved;
     if (Fs().RealPath(DeviceSysPath(blockDevice).c_str(), resolved) != 0)
         return TBlockKind::kFixed;
-    return SysDirIsRemovable(resolved, 0) ? TBlockKind::kRemovable : TBlockKind::kFixed;
+    return SysDeviceIsRemovable(resolved) ? TBlockKind::kRemovable : TBlockKind::kFixed;
+}
+
+bool SysDeviceIsRemovable(const std::string& deviceDir) {
+    return SysDirIsRemovable(deviceDir, 0);
 }
 
 std::string DecodeDiskLinkName(std::string_view name) {

@@ -91,6 +91,9 @@ bool BlockDeviceOf(const TMountEntry& entry, dev_t& blockDevice);
 // cannot tell.
 TBlockKind BlockKindOf(dev_t blockDevice);
 
+// The same test on a resolved sysfs device folder (/sys/devices/.../block/sdb/sdb1).
+bool SysDeviceIsRemovable(const std::string& deviceDir);
+
 // Decodes the \xNN escapes udev uses in /dev/disk/by-* names.
 std::string DecodeDiskLinkName(std::string_view name);
 

@@ -167,6 +167,38 @@ TEST(Volumes, RecognisesHotPlugBuses) {
     EXPECT_FALSE(IsHotPlugDevicePath("/sys/devices/virtual/block/dm-0"));
 }
 
+TEST(Volumes, TellsRemovableDevicesFromSysfs) {
+    // A made-up sysfs: a USB stick, a disk flagged removable, a fixed disk,
+    // and device-mapper volumes stacked on a partition of each kind.
+    test::TTempTree tree;
+    tree.File("pci0/usb1/1-1/block/sdb/removable", "0\n");
+    tree.File("pci0/usb1/1-1/block/sdb/sdb1/partition", "1\n");
+    tree.File("pci0/ata1/block/sda/removable", "1\n");
+    tree.File("pci0/ata1/block/sda/sda1/partition", "1\n");
+    tree.File("pci0/ata2/block/sdc/removable", "0\n");
+    tree.File("pci0/ata2/block/sdc/sdc1/partition", "1\n");
+    tree.Dir("virtual/block/dm-0/slaves");
+    tree.Symlink(tree.Path("pci0/usb1/1-1/block/sdb/sdb1"), "virtual/block/dm-0/slaves/sdb1");
+    tree.Dir("virtual/block/dm-1/slaves");
+    tree.Symlink(tree.Path("pci0/ata2/block/sdc/sdc1"), "virtual/block/dm-1/slaves/sdc1");
+    tree.Dir("virtual/block/dm-2/slaves");
+    tree.Symlink(tree.Path("virtual/block/dm-0"), "virtual/block/dm-2/slaves/dm-0");
+
+    struct TCase {
+        const char* device;
+        bool removable;
+    };
+    const TCase cases[] = {
+        {"pci0/usb1/1-1/block/sdb/sdb1", true}, {"pci0/usb1/1-1/block/sdb", true},
+        {"pci0/ata1/block/sda/sda1", true},     {"pci0/ata1/block/sda", true},
+        {"pci0/ata2/block/sdc/sdc1", false},    {"pci0/ata2/block/sdc", false},
+        {"virtual/block/dm-0", true},           {"virtual/block/dm-1", false},
+        {"virtual/block/dm-2", true},           {"missing/block/sdz", false},
+    };
+    for (const TCase& c : cases)
+        EXPECT_EQ(SysDeviceIsRemovable(tree.Path(c.device)), c.removable) << c.device;
+}
+
 TEST(Volumes, DecodesDiskLinkNamesAndUuids) {
     EXPECT_EQ(DecodeDiskLinkName("My\\x20Disk"), "My Disk");
     EXPECT_EQ(DecodeDiskLinkName("a\\x2fb"), "a/b");
