@@ -121,15 +121,17 @@ const TUpperTable& UpperTable() {
 } // namespace
 
 std::u16string DecodeFileName(std::string_view bytes) {
-    std::u16string out;
-    out.reserve(bytes.size());
+    // Never more code units than bytes: written through a pointer into a
+    // buffer of that size and cut to length at the end.
+    std::u16string out(bytes.size(), u'\0');
+    char16_t* dst = out.data();
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t n = bytes.size();
     std::size_t i = 0;
     while (i < n) {
         const unsigned char b = p[i];
         if (b < 0x80) {
-            out.push_back(b);
+            *dst++ = b;
             ++i;
             continue;
         }
@@ -138,18 +140,19 @@ std::u16string DecodeFileName(std::string_view bytes) {
         if (len == 0) {
             // Only this byte is escaped; decoding resumes at the next one, so
             // the bytes of a broken sequence are each kept on their own.
-            out.push_back(static_cast<char16_t>(kEscapeBase + b));
+            *dst++ = static_cast<char16_t>(kEscapeBase + b);
             ++i;
         } else if (cp >= 0x10000) {
             cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+            *dst++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+            *dst++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
             i += len;
         } else {
-            out.push_back(static_cast<char16_t>(cp));
+            *dst++ = static_cast<char16_t>(cp);
             i += len;
         }
     }
+    out.resize(static_cast<std::size_t>(dst - out.data()));
     return out;
 }
 
