@@ -28,6 +28,9 @@
 namespace vdx {
 namespace {
 
+// Goes up whenever the same options would give a different tree, so that
+// cached trees of an older layout are not reused.
+constexpr int kTreeVersion = 1;
 constexpr std::size_t kNameMax = 255;
 constexpr std::uint64_t kKiB = 1024;
 constexpr std::uint64_t kMiB = 1024 * kKiB;
@@ -392,7 +395,6 @@ private:
             1.0, std::ceil(static_cast<double>(m_options.files) / kFilesPerFolder)));
         m_folders.reserve(count);
         m_folders.push_back({0, 0, std::string(), false});
-        std::unordered_set<std::string> siblings;
         for (std::uint32_t k = 1; k < count; ++k) {
             // Half the parents are drawn evenly (deep chains), half strongly
             // towards the first folders, which gives a few folders very many
@@ -404,7 +406,7 @@ private:
                 parent = m_folders[parent].parent;
             bool hidden = false;
             std::string name = NewFolderName(m_rng, hidden);
-            name = Unique(siblings, parent, name);
+            name = Unique(m_taken, parent, name);
             m_folders.push_back({parent, m_folders[parent].depth + 1, name, hidden});
         }
         // Pareto weights, capped, decide how many files each folder gets.
@@ -465,8 +467,7 @@ private:
 
     void PlanFiles() {
         m_files.reserve(m_options.files);
-        std::unordered_set<std::string> taken;
-        taken.reserve(m_options.files * 2);
+        m_taken.reserve(m_taken.size() + m_options.files * 2);
         // File times spread over ten years before 2024-01-01.
         constexpr std::int64_t kLatest = 1704067200;
         constexpr std::int64_t kSpan = 10LL * 365 * 24 * 3600;
@@ -536,7 +537,7 @@ private:
                     file.flipAt = kNoFlip;
                 }
             }
-            file.name = Unique(taken, file.folder, file.name);
+            file.name = Unique(m_taken, file.folder, file.name);
             m_bytes += file.size;
             if (file.size > 0)
                 m_nonEmpty.push_back(i);
@@ -548,6 +549,9 @@ private:
     TRandom m_rng;
     std::vector<double> m_cumulative;
     std::vector<std::uint64_t> m_nonEmpty;
+    // "folder index/name" of every folder and file made so far: files and
+    // sub-folders share one name space.
+    std::unordered_set<std::string> m_taken;
 };
 
 bool WriteAll(int fd, const unsigned char* data, std::size_t size) {
@@ -788,6 +792,8 @@ constexpr const char* kUsage =
     "  --max-size B    largest file in bytes, K/M/G suffixes allowed (default 1M)\n"
     "  --max-total B   upper bound of all bytes together (default 1800M)\n"
     "  --dry-run       plan and print the summary without writing anything\n"
+    "  --version       show the tree layout version (it changes whenever the\n"
+    "                  same options would give a different tree)\n"
     "  -h, --help      show this text\n";
 
 int Run(int argc, char** argv) {
@@ -804,6 +810,9 @@ int Run(int argc, char** argv) {
         };
         if (arg == "-h" || arg == "--help") {
             std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::printf("vdx-make-tree %d\n", kTreeVersion);
             return 0;
         } else if (arg == "--files") {
             if (!value(options.files))
