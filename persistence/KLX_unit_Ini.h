@@ -1,0 +1,58 @@
+#pragma once
+// TKLXIni reads and writes the program's INI files. Reading takes the whole
+// file in one pass into flat record tables and two byte pools and indexes the
+// names by sorting, so every lookup is a binary search; writing appends
+// sections and keys in the order they are to appear and saves them at once.
+// A store is used either for reading or for writing, never both.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vdx {
+
+class TKLXIni {
+public:
+    TKLXIni();
+    ~TKLXIni();
+    TKLXIni(const TKLXIni&) = delete;
+    TKLXIni& operator=(const TKLXIni&) = delete;
+
+    // ---- Reading ----
+
+    // Empties the store and loads the file. Returns 0 or the errno of the
+    // failure (ENOENT for a missing file, which callers treat as empty); keys
+    // parsed before a read error stay available.
+    int LoadFromFile(std::u16string_view path);
+    // Loads from bytes already in memory, exactly as LoadFromFile parses a
+    // file (used by tests and the fuzz target).
+    void LoadFromText(std::string_view bytes);
+
+    // Index of the section (ASCII letters compared without case), or -1.
+    int FindSection(std::u16string_view name) const;
+    std::u16string ReadString(int section, std::u16string_view key,
+                              std::u16string_view defaultValue) const;
+    std::int32_t ReadInteger(int section, std::u16string_view key,
+                             std::int32_t defaultValue) const;
+    double ReadFloat(int section, std::u16string_view key, double defaultValue) const;
+
+    // ---- Writing ----
+
+    // Appends a section; name is already UTF-8. No check for duplicates.
+    int AddSection(std::string_view name);
+    void WriteString(int section, std::u16string_view key, std::u16string_view value);
+    void WriteInteger(int section, std::u16string_view key, std::int32_t value);
+    void WriteFloat(int section, std::u16string_view key, double value);
+    // Writes the text to a temporary file beside path, flushes it to disk and
+    // renames it over path. Returns 0 or the errno of the first failing step;
+    // on failure the old file is left as it was.
+    int SaveToFile(std::u16string_view path);
+    // The text SaveToFile writes.
+    std::string SavedText() const;
+
+private:
+    struct TImpl;
+    TImpl* m_impl;
+};
+
+} // namespace vdx
