@@ -14,6 +14,8 @@ namespace vdx {
 // surrogates, truncated sequences, 0xF5..0xFF) becomes the lone surrogate
 // U+DC00 + byte, i.e. U+DC80..U+DCFF.
 std::u16string DecodeFileName(std::string_view bytes);
+// The same into out, reusing its capacity: for loops that decode many names.
+void DecodeFileName(std::string_view bytes, std::u16string& out);
 
 // Reverses DecodeFileName: lone surrogates U+DC80..U+DCFF become the raw byte
 // they stand for, every other code point is written as UTF-8. Any other lone
@@ -22,8 +24,12 @@ std::string EncodeFileName(std::u16string_view text);
 
 // The same codec under the names used for text that is not a file name
 // (settings values, messages, test output).
-inline std::u16string FromUtf8(std::string_view bytes) { return DecodeFileName(bytes); }
-inline std::string ToUtf8(std::u16string_view text) { return EncodeFileName(text); }
+inline std::u16string FromUtf8(std::string_view bytes) {
+    return DecodeFileName(bytes);
+}
+inline std::string ToUtf8(std::u16string_view text) {
+    return EncodeFileName(text);
+}
 
 // The system's Unicode upper-casing of one UTF-16 code unit: the C library's
 // case table of a UTF-8 locale, looked up in a 64K table built once on first
@@ -33,6 +39,8 @@ char16_t UpperChar(char16_t c);
 
 // Upper-cases n code units in place with UpperChar.
 void UpperCaseInPlace(char16_t* text, std::size_t n);
-inline void UpperCaseInPlace(std::u16string& text) { UpperCaseInPlace(text.data(), text.size()); }
+inline void UpperCaseInPlace(std::u16string& text) {
+    UpperCaseInPlace(text.data(), text.size());
+}
 
 } // namespace vdx
