@@ -14,6 +14,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "engine/VDX_unit_SearchData.h" // kNoVolume and the attribute bits
 #include "platform/VDX_unit_Time.h"
 
 namespace vdx {
@@ -53,15 +54,6 @@ constexpr TViewKind ViewOfSlot(int slot) {
 constexpr std::uint8_t ViewMarkBit(int kind) {
     return static_cast<std::uint8_t>(1u << ViewSlot(kind));
 }
-
-// Volume index of a path or file that belongs to no registered volume.
-inline constexpr std::uint16_t kNoVolume = 256;
-// Attribute bits of a directory entry as the program models them.
-inline constexpr std::uint32_t kAttrReadOnly = 0x01;
-inline constexpr std::uint32_t kAttrHidden = 0x02;
-inline constexpr std::uint32_t kAttrSystem = 0x04;
-inline constexpr std::uint32_t kAttrDirectory = 0x10;
-inline constexpr std::uint32_t kAttrArchive = 0x20;
 
 // Growth steps of the tables, in records (the text pool in bytes).
 inline constexpr std::uint32_t kFolderStep = 2048;
