@@ -169,7 +169,7 @@ find "$tree" -type f -printf '%s %p\n' >/dev/null
 
 # --- scan --------------------------------------------------------------------
 say ""
-say "Scan, $runs runs each:"
+say "Scan, timed runs each: $runs"
 floor=$(time_command floor "$runs" "find $q_tree -type f -printf '%s %p\n'")
 row "find -type f -printf '%s %p\\n' (floor)" "$(shown "$floor")"
 
@@ -200,7 +200,7 @@ fi
 # --- peers -------------------------------------------------------------------
 if [ "$peers" -eq 1 ]; then
   say ""
-  say "Peers (content comparison), $peer_runs runs each:"
+  say "Peers (content comparison), timed runs each: $peer_runs"
   # Content comparison reads every byte: cache the contents too.
   find "$tree" -type f -exec cat {} + >/dev/null 2>&1 || true
   # rdfind writes results.txt into the working folder even in a dry run
