@@ -530,9 +530,10 @@ private:
             if (file.size > 0) {
                 const std::uint64_t fitted = Fit(file.size, left);
                 if (fitted != file.size) {
-                    // Out of budget: a smaller file of its own content.
-                    file.kind = TFileKind::Original;
-                    file.size = std::max<std::uint64_t>(1, fitted);
+                    // Out of budget: a smaller file of its own content, or
+                    // an empty one once nothing is left.
+                    file.kind = fitted > 0 ? TFileKind::Original : TFileKind::Zero;
+                    file.size = fitted;
                     file.contentSeed = m_rng.Next();
                     file.flipAt = kNoFlip;
                 }
