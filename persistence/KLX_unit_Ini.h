@@ -6,6 +6,7 @@
 // A store is used either for reading or for writing, never both.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -32,14 +33,17 @@ public:
     int FindSection(std::u16string_view name) const;
     std::u16string ReadString(int section, std::u16string_view key,
                               std::u16string_view defaultValue) const;
-    std::int32_t ReadInteger(int section, std::u16string_view key,
-                             std::int32_t defaultValue) const;
+    std::int32_t ReadInteger(int section, std::u16string_view key, std::int32_t defaultValue) const;
     double ReadFloat(int section, std::u16string_view key, double defaultValue) const;
 
     // ---- Writing ----
 
     // Appends a section; name is already UTF-8. No check for duplicates.
+    // Returns -1 for a name the file cannot hold (more than 65,535 bytes or
+    // a line break); writes to -1 or any other unknown index are ignored.
     int AddSection(std::string_view name);
+    // A key whose name or value holds a line break, or more than 65,535
+    // bytes of UTF-8, is not written: it would corrupt the lines after it.
     void WriteString(int section, std::u16string_view key, std::u16string_view value);
     void WriteInteger(int section, std::u16string_view key, std::int32_t value);
     void WriteFloat(int section, std::u16string_view key, double value);
@@ -52,7 +56,7 @@ public:
 
 private:
     struct TImpl;
-    TImpl* m_impl;
+    std::unique_ptr<TImpl> m_impl;
 };
 
 } // namespace vdx

@@ -1,0 +1,764 @@
+#include "persistence/KLX_unit_Ini.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "engine/VDX_unit_Helpers.h"
+#include "platform/VDX_unit_FileSystem.h"
+#include "platform/VDX_unit_Locale.h"
+#include "platform/VDX_unit_Text.h"
+
+namespace vdx {
+
+namespace {
+
+// The file is read in blocks of kBlock bytes behind the unfinished line of
+// the previous block, so the buffer holds at most two blocks. A line of more
+// than kBlock bytes (without its line break) is skipped whole.
+constexpr std::size_t kBlock = 65536;
+constexpr std::size_t kBuffer = 2 * kBlock;
+// Name and value lengths are 16-bit fields.
+constexpr std::size_t kMaxField = 65535;
+// Pool positions are 32-bit fields.
+constexpr std::size_t kMaxPool = 0xFFFFFFFFu;
+
+constexpr std::size_t kSectionStep = 131072;
+constexpr std::size_t kKeyStep = 262144;
+constexpr std::size_t kPoolStep = 65536;
+constexpr std::size_t kOutputStep = 131072;
+
+#pragma pack(push, 1)
+struct TSectionRec {
+    std::uint32_t namePos;
+    std::uint16_t nameLen;
+    // Position of appearance while loading or writing; after indexing, the
+    // position in the sorted table.
+    std::int32_t order;
+    // Index of the section's first key in the sorted key table, -1 for none.
+    std::int32_t firstKey;
+    std::int32_t keyCount;
+};
+
+struct TKeyRec {
+    std::uint32_t namePos;
+    std::uint16_t nameLen;
+    std::uint32_t valuePos;
+    std::uint16_t valueLen;
+    std::int32_t section;
+};
+#pragma pack(pop)
+
+// A table of trivially copyable records that grows by a fixed step. The
+// first step is taken on the first append, so a store that is never filled
+// costs nothing. Records move when it grows: hold indexes, not pointers.
+template <typename T>
+class TStepArray {
+public:
+    explicit TStepArray(std::size_t step) : m_step(step) {}
+    ~TStepArray() { std::free(m_data); }
+    TStepArray(const TStepArray&) = delete;
+    TStepArray& operator=(const TStepArray&) = delete;
+
+    std::size_t Size() const { return m_size; }
+    T* Data() { return m_data; }
+    const T* Data() const { return m_data; }
+    T& operator[](std::size_t i) { return m_data[i]; }
+    const T& operator[](std::size_t i) const { return m_data[i]; }
+    // Keeps the memory for the next fill.
+    void Clear() { m_size = 0; }
+    void Shrink(std::size_t size) { m_size = size; }
+
+    void Push(const T& item) {
+        Reserve(m_size + 1);
+        m_data[m_size++] = item;
+    }
+    void Append(const T* items, std::size_t n) {
+        Reserve(m_size + n);
+        if (n > 0)
+            std::memcpy(m_data + m_size, items, n * sizeof(T));
+        m_size += n;
+    }
+
+private:
+    void Reserve(std::size_t needed) {
+        if (needed <= m_capacity)
+            return;
+        const std::size_t capacity = (needed + m_step - 1) / m_step * m_step;
+        void* grown = std::realloc(m_data, capacity * sizeof(T));
+        if (!grown)
+            throw std::bad_alloc();
+        m_data = static_cast<T*>(grown);
+        m_capacity = capacity;
+    }
+
+    T* m_data = nullptr;
+    std::size_t m_size = 0;
+    std::size_t m_capacity = 0;
+    std::size_t m_step;
+};
+
+inline bool IsBreak(char c) {
+    return c == '\r' || c == '\n';
+}
+
+inline bool IsBlank(char c) {
+    return static_cast<unsigned char>(c) <= 32;
+}
+
+inline char AsciiUpper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Byte order with unsigned bytes; a name that is a prefix of another sorts first.
+inline int CompareBytes(const char* a, std::size_t na, const char* b, std::size_t nb) {
+    const int c = std::memcmp(a, b, std::min(na, nb));
+    if (c != 0)
+        return c;
+    return na < nb ? -1 : (na > nb ? 1 : 0);
+}
+
+// The form names take in the loaded name pool.
+std::string LookupName(std::u16string_view name) {
+    std::string bytes = ToUtf8(name);
+    for (char& c : bytes)
+        c = AsciiUpper(c);
+    return bytes;
+}
+
+bool HasBreak(std::string_view text) {
+    return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+// Decimal with an optional sign, or hexadecimal after "$" (or after "0x"
+// when more follows it); the whole text must be the number and fit 32 bits.
+bool ParseInt32(std::string_view text, std::int32_t& value) {
+    bool hex = false;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text.remove_prefix(2);
+        hex = true;
+    } else if (!text.empty() && text[0] == '$') {
+        text.remove_prefix(1);
+        hex = true;
+    }
+    bool negative = false;
+    if (!hex && !text.empty() && (text[0] == '+' || text[0] == '-')) {
+        negative = text[0] == '-';
+        text.remove_prefix(1);
+    }
+    // from_chars into an unsigned type accepts digits only: no sign, no
+    // prefix, no blanks.
+    std::uint64_t magnitude = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, magnitude, hex ? 16 : 10);
+    if (text.empty() || ec != std::errc() || ptr != end)
+        return false;
+    if (negative) {
+        if (magnitude > 2147483648u)
+            return false;
+        value = static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude));
+    } else {
+        if (magnitude > 2147483647u)
+            return false;
+        value = static_cast<std::int32_t>(magnitude);
+    }
+    return true;
+}
+
+// [sign] digits [separator digits] [e|E [sign] digits], at least one digit
+// before the exponent; the separator is the regional one only.
+bool ParseFloat(std::string_view text, std::string_view separator, double& value) {
+    std::string plain;
+    plain.reserve(text.size());
+    std::size_t i = 0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        if (text[i] == '-')
+            plain += '-';
+        ++i;
+    }
+    int digits = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+        plain += text[i++];
+        ++digits;
+    }
+    if (!separator.empty() && text.substr(i, separator.size()) == separator) {
+        plain += '.';
+        i += separator.size();
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+            plain += text[i++];
+            ++digits;
+        }
+    }
+    if (digits == 0)
+        return false;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        plain += 'e';
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+            plain += text[i++];
+        int expDigits = 0;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+            plain += text[i++];
+            ++expDigits;
+        }
+        if (expDigits == 0)
+            return false;
+    }
+    if (i != text.size())
+        return false;
+    // Locale-independent; out of the double range gives result_out_of_range.
+    const char* end = plain.data() + plain.size();
+    const auto [ptr, ec] = std::from_chars(plain.data(), end, value, std::chars_format::general);
+    return ec == std::errc() && ptr == end;
+}
+
+std::string DecimalSeparatorUtf8() {
+    return ToUtf8(std::u16string(1, DecimalSeparator()));
+}
+
+// A name for the temporary file that no other writer picks by chance.
+std::string TempSuffix(unsigned attempt) {
+    static std::atomic<unsigned> counter{0};
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    std::uint64_t mix =
+        static_cast<std::uint64_t>(now.tv_nsec) ^ (static_cast<std::uint64_t>(getpid()) << 32) ^
+        (static_cast<std::uint64_t>(counter.fetch_add(1) + attempt) * 0x9E3779B97F4A7C15u);
+    static constexpr char kAlphabet[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::string suffix = ".tmp-";
+    for (int i = 0; i < 6; ++i) {
+        suffix += kAlphabet[mix % 62];
+        mix /= 62;
+    }
+    return suffix;
+}
+
+} // namespace
+
+struct TKLXIni::TImpl {
+    TStepArray<TSectionRec> sections{kSectionStep};
+    TStepArray<TKeyRec> keys{kKeyStep};
+    TStepArray<char> names{kPoolStep};
+    TStepArray<char> values{kPoolStep};
+    TStepArray<char> output{kOutputStep};
+    std::u16string fileName;
+    // Always set: values are decoded from UTF-8 when read.
+    bool utf8Values = true;
+    // True once a load has sorted the tables; lookups need it.
+    bool indexed = false;
+    // The section the keys being parsed belong to, -1 before the first header.
+    std::int32_t currentSection = -1;
+
+    void Clear() {
+        sections.Clear();
+        keys.Clear();
+        names.Clear();
+        values.Clear();
+        output.Clear();
+        fileName.clear();
+        indexed = false;
+        currentSection = -1;
+    }
+
+    std::string_view NameOf(std::uint32_t pos, std::uint16_t len) const {
+        return {names.Data() + pos, len};
+    }
+    std::string_view ValueOf(const TKeyRec& key) const {
+        return {values.Data() + key.valuePos, key.valueLen};
+    }
+
+    // Copies bytes into a pool with the zero byte after them; false when the
+    // pool would outgrow its 32-bit positions.
+    static bool PoolAppend(TStepArray<char>& pool, std::string_view bytes, std::uint32_t& pos) {
+        if (pool.Size() + bytes.size() + 1 > kMaxPool)
+            return false;
+        pos = static_cast<std::uint32_t>(pool.Size());
+        pool.Append(bytes.data(), bytes.size());
+        pool.Push('\0');
+        return true;
+    }
+
+    std::int32_t AppendSection(std::string_view name) {
+        if (name.size() > kMaxField || sections.Size() >= 0x7FFFFFFF)
+            return -1;
+        TSectionRec rec{};
+        if (!PoolAppend(names, name, rec.namePos))
+            return -1;
+        rec.nameLen = static_cast<std::uint16_t>(name.size());
+        rec.order = static_cast<std::int32_t>(sections.Size());
+        rec.firstKey = -1;
+        rec.keyCount = 0;
+        sections.Push(rec);
+        return rec.order;
+    }
+
+    void AppendKey(std::int32_t section, std::string_view name, std::string_view value) {
+        if (name.size() > kMaxField || value.size() > kMaxField || keys.Size() >= 0x7FFFFFFF)
+            return;
+        if (names.Size() + name.size() + 1 > kMaxPool ||
+            values.Size() + value.size() + 1 > kMaxPool)
+            return;
+        TKeyRec rec{};
+        PoolAppend(names, name, rec.namePos);
+        PoolAppend(values, value, rec.valuePos);
+        rec.nameLen = static_cast<std::uint16_t>(name.size());
+        rec.valueLen = static_cast<std::uint16_t>(value.size());
+        rec.section = section;
+        keys.Push(rec);
+    }
+
+    template <typename TRead>
+    int Load(TRead&& read);
+    void ParseLines(const char* text, std::size_t n);
+    void ParseLine(const char* line, std::size_t n);
+    void Index();
+
+    int FindSection(std::string_view name) const;
+    const TKeyRec* FindKey(int section, std::u16string_view key) const;
+
+    void BuildOutput();
+    int Save(std::u16string_view path);
+};
+
+// Reads blocks through read(buffer, capacity, got) until it reports the end
+// (got == 0) or an error, parsing every complete line, then indexes what was
+// parsed. Returns 0 or the read error.
+template <typename TRead>
+int TKLXIni::TImpl::Load(TRead&& read) {
+    std::unique_ptr<char[]> buffer(new char[kBuffer]);
+    char* const buf = buffer.get();
+    std::size_t used = 0;  // the unfinished line carried over, at most kBlock
+    bool skipping = false; // inside a line longer than kBlock
+    int rc = 0;
+    for (;;) {
+        std::size_t got = 0;
+        rc = read(buf + used, kBlock, got);
+        if (rc != 0 || got == 0)
+            break;
+        const std::size_t end = used + got;
+        std::size_t start = 0;
+        if (skipping) {
+            // Nothing was carried over, so the line end can only be new.
+            while (start < end && !IsBreak(buf[start]))
+                ++start;
+            if (start == end) {
+                used = 0;
+                continue;
+            }
+            skipping = false;
+        }
+        std::size_t last = end; // just after the last line break
+        while (last > start && !IsBreak(buf[last - 1]))
+            --last;
+        if (last > start)
+            ParseLines(buf + start, last - start);
+        const std::size_t rest = end - (last > start ? last : start);
+        if (rest > kBlock) {
+            skipping = true;
+            used = 0;
+        } else {
+            std::memmove(buf, buf + end - rest, rest);
+            used = rest;
+        }
+    }
+    // An unfinished last line is not parsed.
+    Index();
+    return rc;
+}
+
+// text ends just after a line break.
+void TKLXIni::TImpl::ParseLines(const char* text, std::size_t n) {
+    std::size_t lineStart = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!IsBreak(text[i]))
+            continue;
+        // The over-long line's tail was part of a block; it still counts whole.
+        if (i - lineStart <= kBlock)
+            ParseLine(text + lineStart, i - lineStart);
+        lineStart = i + 1;
+    }
+}
+
+// One line without its break. Token, key name and flags live only for the
+// line; the current section carries over.
+void TKLXIni::TImpl::ParseLine(const char* line, std::size_t n) {
+    std::size_t tokenStart = 0;
+    std::size_t tokenLen = 0; // ordinary characters since tokenStart
+    std::size_t keyStart = 0;
+    std::size_t keyLen = 0;
+    bool inHeader = false;
+    bool afterEquals = false;
+    bool comment = false;
+    auto trim = [line](std::size_t& start, std::size_t& len) {
+        while (len > 0 && IsBlank(line[start])) {
+            ++start;
+            --len;
+        }
+        while (len > 0 && IsBlank(line[start + len - 1]))
+            --len;
+    };
+    for (std::size_t i = 0; i < n; ++i) {
+        const char c = line[i];
+        bool ordinary = true;
+        if (c == '=') {
+            if (!inHeader && !afterEquals) {
+                keyStart = tokenStart;
+                keyLen = tokenLen;
+                trim(keyStart, keyLen);
+                tokenLen = 0;
+                afterEquals = true;
+                ordinary = false;
+            }
+        } else if (c == '[') {
+            if (afterEquals) {
+            } else if (comment) {
+                ordinary = false;
+            } else if (!inHeader) {
+                // What stood before "[" belongs to nothing.
+                ordinary = false;
+                tokenLen = 0;
+                inHeader = true;
+            }
+        } else if (c == ']') {
+            if (!afterEquals) {
+                ordinary = false;
+                if (inHeader && !comment) {
+                    std::size_t start = tokenStart;
+                    std::size_t len = tokenLen;
+                    trim(start, len);
+                    if (len > 0) {
+                        // A header the tables cannot hold opens no section,
+                        // so its keys are not filed under the previous one.
+                        currentSection = AppendSection({line + start, len});
+                    }
+                    // The rest of the line is ignored.
+                    return;
+                }
+            }
+        } else if (c == '/') {
+            // A line always ends in its break, which the caller cut off; the
+            // next byte of the line is checked only when there is one.
+            if (i + 1 < n && line[i + 1] == '/')
+                comment = true;
+        }
+        if (ordinary) {
+            if (tokenLen == 0)
+                tokenStart = i;
+            ++tokenLen;
+        }
+    }
+    if (!afterEquals || keyLen == 0 || currentSection < 0)
+        return;
+    trim(tokenStart, tokenLen);
+    if (tokenLen == 0)
+        return;
+    AppendKey(currentSection, {line + keyStart, keyLen}, {line + tokenStart, tokenLen});
+}
+
+void TKLXIni::TImpl::Index() {
+    char* pool = names.Data();
+    for (std::size_t i = 0; i < names.Size(); ++i)
+        pool[i] = AsciiUpper(pool[i]);
+
+    const std::size_t sectionCount = sections.Size();
+    TSectionRec* sec = sections.Data();
+    const char* namePool = names.Data();
+    std::sort(sec, sec + sectionCount, [namePool](const TSectionRec& a, const TSectionRec& b) {
+        const int c =
+            CompareBytes(namePool + a.namePos, a.nameLen, namePool + b.namePos, b.nameLen);
+        return c != 0 ? c < 0 : a.order < b.order;
+    });
+
+    // Merge runs of equal names into their first section; newIndex maps the
+    // position of appearance to the merged section.
+    std::vector<std::int32_t> newIndex(sectionCount);
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < sectionCount; ++i) {
+        const TSectionRec rec = sec[i];
+        if (kept > 0 && CompareBytes(namePool + sec[kept - 1].namePos, sec[kept - 1].nameLen,
+                                     namePool + rec.namePos, rec.nameLen) == 0) {
+            newIndex[static_cast<std::size_t>(rec.order)] = static_cast<std::int32_t>(kept - 1);
+            continue;
+        }
+        newIndex[static_cast<std::size_t>(rec.order)] = static_cast<std::int32_t>(kept);
+        sec[kept] = rec;
+        sec[kept].order = static_cast<std::int32_t>(kept);
+        sec[kept].firstKey = -1;
+        sec[kept].keyCount = 0;
+        ++kept;
+    }
+    sections.Shrink(kept);
+
+    const std::size_t keyCount = keys.Size();
+    TKeyRec* key = keys.Data();
+    for (std::size_t i = 0; i < keyCount; ++i)
+        key[i].section = newIndex[static_cast<std::size_t>(key[i].section)];
+    // Values are pooled in file order, so the value position keeps equal
+    // names of one section in file order: the first of them is found.
+    std::sort(key, key + keyCount, [namePool](const TKeyRec& a, const TKeyRec& b) {
+        if (a.section != b.section)
+            return a.section < b.section;
+        const int c =
+            CompareBytes(namePool + a.namePos, a.nameLen, namePool + b.namePos, b.nameLen);
+        return c != 0 ? c < 0 : a.valuePos < b.valuePos;
+    });
+    for (std::size_t i = 0; i < keyCount; ++i) {
+        TSectionRec& owner = sec[static_cast<std::size_t>(key[i].section)];
+        if (owner.keyCount == 0)
+            owner.firstKey = static_cast<std::int32_t>(i);
+        ++owner.keyCount;
+    }
+    indexed = true;
+}
+
+int TKLXIni::TImpl::FindSection(std::string_view name) const {
+    if (!indexed)
+        return -1;
+    std::size_t lo = 0;
+    std::size_t hi = sections.Size();
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        const TSectionRec& rec = sections[mid];
+        const int c =
+            CompareBytes(names.Data() + rec.namePos, rec.nameLen, name.data(), name.size());
+        if (c == 0)
+            return static_cast<int>(mid);
+        if (c < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return -1;
+}
+
+const TKeyRec* TKLXIni::TImpl::FindKey(int section, std::u16string_view key) const {
+    if (!indexed || section < 0 || static_cast<std::size_t>(section) >= sections.Size())
+        return nullptr;
+    const TSectionRec& rec = sections[static_cast<std::size_t>(section)];
+    if (rec.keyCount <= 0)
+        return nullptr;
+    const std::string name = LookupName(key);
+    // Lower bound, so that of equal names the first in the file is found.
+    std::size_t lo = static_cast<std::size_t>(rec.firstKey);
+    std::size_t hi = lo + static_cast<std::size_t>(rec.keyCount);
+    const std::size_t end = hi;
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        const TKeyRec& k = keys[mid];
+        if (CompareBytes(names.Data() + k.namePos, k.nameLen, name.data(), name.size()) < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    if (lo == end)
+        return nullptr;
+    const TKeyRec& found = keys[lo];
+    if (CompareBytes(names.Data() + found.namePos, found.nameLen, name.data(), name.size()) != 0)
+        return nullptr;
+    return &found;
+}
+
+void TKLXIni::TImpl::BuildOutput() {
+    output.Clear();
+    std::int32_t previous = -1;
+    auto put = [this](std::string_view bytes) { output.Append(bytes.data(), bytes.size()); };
+    for (std::size_t i = 0; i < keys.Size(); ++i) {
+        const TKeyRec key = keys[i];
+        if (key.section != previous) {
+            if (output.Size() > 0)
+                put("\r\n");
+            const TSectionRec& sec = sections[static_cast<std::size_t>(key.section)];
+            put("[");
+            put(NameOf(sec.namePos, sec.nameLen));
+            put("]\r\n");
+            previous = key.section;
+        }
+        put(NameOf(key.namePos, key.nameLen));
+        put("=");
+        put(ValueOf(key));
+        put("\r\n");
+    }
+}
+
+// Writes the text to a new file beside the target, flushes it and renames it
+// over the target, so that a crash or a full disk leaves the old file whole.
+int TKLXIni::TImpl::Save(std::u16string_view path) {
+    BuildOutput();
+    std::string target = NativePath(LongPathForm(path));
+    TFileSystem& fs = Fs();
+
+    // A link to the settings file (kept in a dotfiles folder, say) stays a
+    // link: the file it points to is replaced.
+    struct stat st {};
+    if (fs.LStat(target.c_str(), st) == 0 && S_ISLNK(st.st_mode)) {
+        std::string resolved;
+        if (fs.RealPath(target.c_str(), resolved) == 0)
+            target = std::move(resolved);
+    }
+    // The new file keeps the mode of the one it replaces; a first file gets
+    // the mode the user's umask gives.
+    bool keepMode = false;
+    mode_t mode = 0;
+    if (fs.Stat(target.c_str(), st) == 0 && S_ISREG(st.st_mode)) {
+        keepMode = true;
+        mode = st.st_mode & 07777;
+    }
+
+    std::string temp;
+    int fd = -1;
+    int rc = EEXIST;
+    for (unsigned attempt = 0; attempt < 100 && rc == EEXIST; ++attempt) {
+        temp = target + TempSuffix(attempt);
+        rc = fs.Open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666, fd);
+    }
+    if (rc != 0)
+        return rc;
+
+    const char* text = output.Data();
+    std::size_t left = output.Size();
+    while (rc == 0 && left > 0) {
+        const std::size_t piece = std::min(left, kBlock);
+        rc = WriteAll(fd, text, piece);
+        text += piece;
+        left -= piece;
+    }
+    if (rc == 0 && keepMode)
+        rc = fs.ChangeMode(temp.c_str(), mode);
+    if (rc == 0)
+        rc = fs.FSync(fd);
+    // A failing close can be the first report of a lost write (NFS).
+    const int closeRc = fs.Close(fd);
+    if (rc == 0)
+        rc = closeRc;
+    if (rc == 0)
+        rc = fs.Rename(temp.c_str(), target.c_str());
+    if (rc != 0) {
+        fs.Unlink(temp.c_str());
+        return rc;
+    }
+
+    // Makes the rename itself durable; the file is already safe if this fails.
+    const std::size_t slash = target.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? std::string(".") : target.substr(0, slash == 0 ? 1 : slash);
+    int dirFd = -1;
+    if (fs.Open(folder.c_str(), O_RDONLY | O_DIRECTORY, 0, dirFd) == 0) {
+        fs.FSync(dirFd);
+        fs.Close(dirFd);
+    }
+    return 0;
+}
+
+TKLXIni::TKLXIni() : m_impl(std::make_unique<TImpl>()) {}
+
+TKLXIni::~TKLXIni() = default;
+
+int TKLXIni::LoadFromFile(std::u16string_view path) {
+    m_impl->Clear();
+    m_impl->fileName.assign(path);
+    const std::string native = NativePath(LongPathForm(path));
+    int fd = -1;
+    if (const int rc = Fs().Open(native.c_str(), O_RDONLY, 0, fd); rc != 0)
+        return rc;
+    const int rc = m_impl->Load([fd](char* buffer, std::size_t capacity, std::size_t& got) {
+        return Fs().Read(fd, buffer, capacity, got);
+    });
+    Fs().Close(fd);
+    return rc;
+}
+
+void TKLXIni::LoadFromText(std::string_view bytes) {
+    m_impl->Clear();
+    m_impl->Load([&bytes](char* buffer, std::size_t capacity, std::size_t& got) {
+        got = std::min(capacity, bytes.size());
+        if (got > 0)
+            std::memcpy(buffer, bytes.data(), got);
+        bytes.remove_prefix(got);
+        return 0;
+    });
+}
+
+int TKLXIni::FindSection(std::u16string_view name) const {
+    return m_impl->FindSection(LookupName(name));
+}
+
+std::u16string TKLXIni::ReadString(int section, std::u16string_view key,
+                                   std::u16string_view defaultValue) const {
+    const TKeyRec* found = m_impl->FindKey(section, key);
+    if (!found)
+        return std::u16string(defaultValue);
+    // The lossless codec: bytes that are not valid UTF-8 come back as lone
+    // surrogates and are written back unchanged.
+    return FromUtf8(m_impl->ValueOf(*found));
+}
+
+std::int32_t TKLXIni::ReadInteger(int section, std::u16string_view key,
+                                  std::int32_t defaultValue) const {
+    const TKeyRec* found = m_impl->FindKey(section, key);
+    std::int32_t value = 0;
+    if (!found || !ParseInt32(m_impl->ValueOf(*found), value))
+        return defaultValue;
+    return value;
+}
+
+double TKLXIni::ReadFloat(int section, std::u16string_view key, double defaultValue) const {
+    const TKeyRec* found = m_impl->FindKey(section, key);
+    double value = 0;
+    if (!found || !ParseFloat(m_impl->ValueOf(*found), DecimalSeparatorUtf8(), value))
+        return defaultValue;
+    return value;
+}
+
+int TKLXIni::AddSection(std::string_view name) {
+    if (HasBreak(name))
+        return -1;
+    return m_impl->AppendSection(name);
+}
+
+void TKLXIni::WriteString(int section, std::u16string_view key, std::u16string_view value) {
+    if (section < 0 || static_cast<std::size_t>(section) >= m_impl->sections.Size())
+        return;
+    const std::string name = ToUtf8(key);
+    const std::string bytes = ToUtf8(value);
+    if (HasBreak(name) || HasBreak(bytes))
+        return;
+    m_impl->AppendKey(section, name, bytes);
+}
+
+void TKLXIni::WriteInteger(int section, std::u16string_view key, std::int32_t value) {
+    char text[16];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    WriteString(section, key, FromUtf8({text, static_cast<std::size_t>(result.ptr - text)}));
+}
+
+void TKLXIni::WriteFloat(int section, std::u16string_view key, double value) {
+    char text[64];
+    const auto result =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15);
+    std::u16string utf16 = FromUtf8({text, static_cast<std::size_t>(result.ptr - text)});
+    std::replace(utf16.begin(), utf16.end(), u'.', DecimalSeparator());
+    WriteString(section, key, utf16);
+}
+
+int TKLXIni::SaveToFile(std::u16string_view path) {
+    return m_impl->Save(path);
+}
+
+std::string TKLXIni::SavedText() const {
+    m_impl->BuildOutput();
+    if (m_impl->output.Size() == 0)
+        return {};
+    return std::string(m_impl->output.Data(), m_impl->output.Size());
+}
+
+} // namespace vdx
