@@ -121,9 +121,16 @@ const TUpperTable& UpperTable() {
 } // namespace
 
 std::u16string DecodeFileName(std::string_view bytes) {
+    std::u16string out;
+    DecodeFileName(bytes, out);
+    return out;
+}
+
+void DecodeFileName(std::string_view bytes, std::u16string& out) {
     // Never more code units than bytes: written through a pointer into a
-    // buffer of that size and cut to length at the end.
-    std::u16string out(bytes.size(), u'\0');
+    // buffer of that size and cut to length at the end. Resizing keeps the
+    // buffer's capacity, so a reused buffer allocates only for a longer name.
+    out.resize(bytes.size());
     char16_t* dst = out.data();
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t n = bytes.size();
@@ -153,7 +160,6 @@ std::u16string DecodeFileName(std::string_view bytes) {
         }
     }
     out.resize(static_cast<std::size_t>(dst - out.data()));
-    return out;
 }
 
 std::string EncodeFileName(std::u16string_view text) {
