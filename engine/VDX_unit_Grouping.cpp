@@ -127,32 +127,24 @@ int ComparePathRecords(const char16_t* upper, const char16_t* exact, const TScan
 
 // ---- Name and extension keys ----
 
-// While base names and extensions are sorted, the six group fields (24 bytes,
-// unused until the groups are built) hold the first twelve upper-cased code
-// units of the key, packed big-endian into three words. Most comparisons are
-// then decided without touching the pool.
-constexpr std::size_t kKeyOffset = offsetof(TScanFileItem, m_nameGroup);
-constexpr std::uint32_t kKeyChars = 12;
-static_assert(offsetof(TScanFileItem, m_zeroGroup) + 4 - kKeyOffset == kKeyChars * 2);
+// While base names and extensions are sorted, fields that are unused until
+// later steps hold the first upper-cased code units of each file's key,
+// packed big-endian into 64-bit words: the six group fields give three words
+// (12 code units); while base names are sorted the two class fields give a
+// fourth (16 code units). Most comparisons, and every comparison of two equal
+// names that short, are then decided without touching the pool.
+constexpr std::size_t kGroupFieldsOffset = offsetof(TScanFileItem, m_nameGroup);
+constexpr std::size_t kClassFieldsOffset = offsetof(TScanFileItem, m_baseClass);
+static_assert(offsetof(TScanFileItem, m_zeroGroup) + 4 - kGroupFieldsOffset == 24);
+static_assert(offsetof(TScanFileItem, m_extClass) == kClassFieldsOffset + 4);
 
-struct TKeyPrefix {
-    std::uint64_t w[3];
+template <int Words>
+struct TSpanKey {
+    static constexpr std::uint32_t kChars = Words * 4;
+    std::uint64_t w[Words];
+    std::uint32_t start; // character index in the pools
+    std::uint32_t length;
 };
-
-TKeyPrefix LoadPrefix(const TScanFileItem& f) {
-    TKeyPrefix p;
-    std::memcpy(p.w, reinterpret_cast<const char*>(&f) + kKeyOffset, sizeof p.w);
-    return p;
-}
-
-void StorePrefix(TScanFileItem& f, const char16_t* text, std::uint32_t length) {
-    TKeyPrefix p{};
-    for (std::uint32_t i = 0; i < kKeyChars; ++i) {
-        std::uint64_t c = i < length ? text[i] : 0;
-        p.w[i / 4] = (p.w[i / 4] << 16) | c;
-    }
-    std::memcpy(reinterpret_cast<char*>(&f) + kKeyOffset, p.w, sizeof p.w);
-}
 
 void ClearGroupFields(TScanFileItem& f) {
     f.m_nameGroup = -1;
@@ -167,14 +159,17 @@ void ClearGroupFields(TScanFileItem& f) {
 // name without extension includes its terminating zero, so README sorts
 // after README.TXT and never shares its class.
 struct TBaseSpan {
+    static constexpr int kWords = 4;
     static std::uint32_t Start(const TScanFileItem& f) { return f.m_namePos / 2; }
     static std::uint32_t Length(const TScanFileItem& f) {
         return (f.m_extPos - f.m_namePos + 1) / 2;
     }
 };
 
-// The extension from its dot to the end of the name; empty without one.
+// The extension from its dot to the end of the name; empty without one, so
+// that all names without extension sort first and share one class.
 struct TExtSpan {
+    static constexpr int kWords = 3;
     static std::uint32_t Start(const TScanFileItem& f) { return f.m_extPos / 2; }
     static std::uint32_t Length(const TScanFileItem& f) {
         std::uint32_t end = f.m_namePos + f.m_nameLength;
@@ -183,25 +178,50 @@ struct TExtSpan {
 };
 
 template <typename Span>
-int CompareSpans(const char16_t* upper, const TScanFileItem& a, const TScanFileItem& b) {
-    TKeyPrefix pa = LoadPrefix(a);
-    TKeyPrefix pb = LoadPrefix(b);
-    for (int w = 0; w < 3; ++w) {
-        if (pa.w[w] != pb.w[w])
-            return pa.w[w] < pb.w[w] ? -1 : 1;
+void StoreKey(TScanFileItem& f, const char16_t* upper) {
+    constexpr int kWords = Span::kWords;
+    const char16_t* text = upper + Span::Start(f);
+    std::uint32_t length = Span::Length(f);
+    std::uint64_t w[kWords] = {};
+    for (std::uint32_t i = 0; i < kWords * 4; ++i) {
+        std::uint64_t c = i < length ? text[i] : 0;
+        w[i / 4] = (w[i / 4] << 16) | c;
     }
-    std::uint32_t la = Span::Length(a);
-    std::uint32_t lb = Span::Length(b);
-    std::uint32_t common = std::min(la, lb);
-    if (common > kKeyChars) {
-        const char16_t* ta = upper + Span::Start(a);
-        const char16_t* tb = upper + Span::Start(b);
-        for (std::uint32_t i = kKeyChars; i < common; ++i) {
+    char* raw = reinterpret_cast<char*>(&f);
+    std::memcpy(raw + kGroupFieldsOffset, w, 24);
+    if constexpr (kWords == 4)
+        std::memcpy(raw + kClassFieldsOffset, &w[3], 8);
+}
+
+template <typename Span>
+TSpanKey<Span::kWords> LoadKey(const TScanFileItem& f) {
+    TSpanKey<Span::kWords> key;
+    const char* raw = reinterpret_cast<const char*>(&f);
+    std::memcpy(key.w, raw + kGroupFieldsOffset, 24);
+    if constexpr (Span::kWords == 4)
+        std::memcpy(&key.w[3], raw + kClassFieldsOffset, 8);
+    key.start = Span::Start(f);
+    key.length = Span::Length(f);
+    return key;
+}
+
+// Code-unit order of the upper-cased spans; a prefix sorts first.
+template <int Words>
+int CompareKeys(const char16_t* upper, const TSpanKey<Words>& a, const TSpanKey<Words>& b) {
+    for (int w = 0; w < Words; ++w) {
+        if (a.w[w] != b.w[w])
+            return a.w[w] < b.w[w] ? -1 : 1;
+    }
+    std::uint32_t common = std::min(a.length, b.length);
+    if (common > TSpanKey<Words>::kChars) {
+        const char16_t* ta = upper + a.start;
+        const char16_t* tb = upper + b.start;
+        for (std::uint32_t i = TSpanKey<Words>::kChars; i < common; ++i) {
             if (ta[i] != tb[i])
                 return ta[i] < tb[i] ? -1 : 1;
         }
     }
-    return Compare3(la, lb);
+    return Compare3(a.length, b.length);
 }
 
 // Sorts the file table by one span and numbers the classes: equal spans
@@ -211,22 +231,31 @@ void AssignClasses(TScanData& store) {
     RequireUpperPool(store);
     TRecordTable<TScanFileItem>& files = store.Files();
     const char16_t* upper = store.UpperPool().Data();
+    // The borrowed fields get their proper empty values back whatever happens.
     struct TRestore {
         TRecordTable<TScanFileItem>& files;
         ~TRestore() {
-            for (TScanFileItem& f : files)
+            for (TScanFileItem& f : files) {
                 ClearGroupFields(f);
+                if (kBaseClass)
+                    f.m_extClass = -1;
+            }
         }
     } restore{files};
     for (TScanFileItem& f : files)
-        StorePrefix(f, upper + Span::Start(f), Span::Length(f));
+        StoreKey<Span>(f, upper);
     std::sort(files.begin(), files.end(), [upper](const TScanFileItem& a, const TScanFileItem& b) {
-        return CompareSpans<Span>(upper, a, b) < 0;
+        return CompareKeys(upper, LoadKey<Span>(a), LoadKey<Span>(b)) < 0;
     });
+    // Writing a class may overwrite part of that file's key, so each file is
+    // compared with a copy of its predecessor's key.
     std::int32_t cls = 0;
+    TSpanKey<Span::kWords> previous{};
     for (std::uint32_t i = 0; i < files.Count(); ++i) {
-        if (i > 0 && CompareSpans<Span>(upper, files[i - 1], files[i]) != 0)
+        TSpanKey<Span::kWords> key = LoadKey<Span>(files[i]);
+        if (i > 0 && CompareKeys(upper, previous, key) != 0)
             ++cls;
+        previous = key;
         if (kBaseClass)
             files[i].m_baseClass = cls;
         else
@@ -339,6 +368,44 @@ void SortRowsBy(TScanData& store, TViewKind view, bool ascending) {
         int c = CompareChain<Key>(files[a.m_file], files[b.m_file], bit);
         return ascending ? c < 0 : c > 0;
     });
+}
+
+// Rows laid out as the views keep them (groups by ascending index, each a
+// header followed by its files) are sorted one group at a time, which keeps
+// each sort small and its file records close together. Returns false, having
+// changed nothing, when the rows are not laid out that way.
+template <int Key>
+bool SortSegmentsBy(TScanData& store, TViewKind view, bool ascending) {
+    TRecordTable<TViewRowItem>& rows = store.Rows(view);
+    std::int32_t group = -1;
+    for (const TViewRowItem& row : rows) {
+        if (row.m_file < 0 ? row.m_group != group + 1 : row.m_group != group)
+            return false;
+        group = row.m_group;
+    }
+    const TScanFileItem* files = store.Files().Data();
+    std::uint8_t bit = ViewMarkBit(view);
+    auto less = [=](const TViewRowItem& a, const TViewRowItem& b) {
+        int c = CompareChain<Key>(files[a.m_file], files[b.m_file], bit);
+        return ascending ? c < 0 : c > 0;
+    };
+    TViewRowItem* data = rows.Data();
+    std::uint32_t n = rows.Count();
+    std::uint32_t begin = 0;
+    for (std::uint32_t i = 0; i <= n; ++i) {
+        if (i == n || data[i].m_file < 0) {
+            if (i > begin + 1)
+                std::sort(data + begin, data + i, less);
+            begin = i + 1;
+        }
+    }
+    return true;
+}
+
+template <int Key>
+void SortRowsByKey(TScanData& store, TViewKind view, bool ascending) {
+    if (!SortSegmentsBy<Key>(store, view, ascending))
+        SortRowsBy<Key>(store, view, ascending);
 }
 
 // ---- Groups ----
@@ -687,15 +754,44 @@ void BuildRows(TScanData& store, TViewKind view) {
     std::uint32_t groupCount = store.GroupCount(view);
     TRecordTable<TViewRowItem>& rows = store.Rows(view);
     Check(rows.ResizeExact(fileRows + groupCount));
-    std::uint32_t r = 0;
-    for (std::uint32_t i = 0; i < files.Count(); ++i) {
-        std::int32_t g = GroupOf(files[i], view);
-        if (g >= 0)
-            rows[r++] = TViewRowItem{static_cast<std::int32_t>(i), g};
-    }
-    for (std::uint32_t g = 0; g < groupCount; ++g)
-        rows[r++] = TViewRowItem{-1, static_cast<std::int32_t>(g)};
     store.Counters(view).m_fileRows = fileRows;
+
+    // Each group gets a segment sized by its file count: its header, then
+    // its files in file-table order. This is the order a sort by group would
+    // give, reached in one pass; only the files within each group are sorted.
+    std::vector<std::uint32_t> cursor(groupCount);
+    std::vector<std::uint32_t> limit(groupCount);
+    std::uint32_t position = 0;
+    for (std::uint32_t g = 0; g < groupCount; ++g) {
+        rows[position] = TViewRowItem{-1, static_cast<std::int32_t>(g)};
+        cursor[g] = position + 1;
+        position += 1 + store.GroupHead(view, g).m_fileCount;
+        limit[g] = position;
+    }
+    bool consistent = position == fileRows + groupCount;
+    for (std::uint32_t i = 0; consistent && i < files.Count(); ++i) {
+        std::int32_t g = GroupOf(files[i], view);
+        if (g < 0)
+            continue;
+        std::uint32_t ug = static_cast<std::uint32_t>(g);
+        if (ug >= groupCount || cursor[ug] >= limit[ug]) {
+            consistent = false;
+            break;
+        }
+        rows[cursor[ug]++] = TViewRowItem{static_cast<std::int32_t>(i), g};
+    }
+    if (!consistent) {
+        // Group counts that disagree with the files (a step failed half way):
+        // list the rows plainly and let the full sort order them.
+        std::uint32_t r = 0;
+        for (std::uint32_t i = 0; i < files.Count() && r < rows.Count(); ++i) {
+            std::int32_t g = GroupOf(files[i], view);
+            if (g >= 0)
+                rows[r++] = TViewRowItem{static_cast<std::int32_t>(i), g};
+        }
+        for (std::uint32_t g = 0; g < groupCount && r < rows.Count(); ++g)
+            rows[r++] = TViewRowItem{-1, static_cast<std::int32_t>(g)};
+    }
     SortViewRows(store, view, kRowKeyName, true);
 }
 
@@ -703,26 +799,26 @@ void SortViewRows(TScanData& store, TViewKind view, int key, bool ascending) {
     view = NormalizeViewKind(view);
     switch (key) {
     case kRowKeyExtension:
-        SortRowsBy<kRowKeyExtension>(store, view, ascending);
+        SortRowsByKey<kRowKeyExtension>(store, view, ascending);
         break;
     case kRowKeySize:
-        SortRowsBy<kRowKeySize>(store, view, ascending);
+        SortRowsByKey<kRowKeySize>(store, view, ascending);
         break;
     case kRowKeyDate:
     case kRowKeyGroup:
-        SortRowsBy<kRowKeyDate>(store, view, ascending);
+        SortRowsByKey<kRowKeyDate>(store, view, ascending);
         break;
     case kRowKeyPath:
-        SortRowsBy<kRowKeyPath>(store, view, ascending);
+        SortRowsByKey<kRowKeyPath>(store, view, ascending);
         break;
     case kRowKeyFolder:
-        SortRowsBy<kRowKeyFolder>(store, view, ascending);
+        SortRowsByKey<kRowKeyFolder>(store, view, ascending);
         break;
     case kRowKeyMark:
-        SortRowsBy<kRowKeyMark>(store, view, ascending);
+        SortRowsByKey<kRowKeyMark>(store, view, ascending);
         break;
     default:
-        SortRowsBy<kRowKeyName>(store, view, ascending);
+        SortRowsByKey<kRowKeyName>(store, view, ascending);
         break;
     }
     RefreshHeaderRows(store, view);
@@ -893,7 +989,9 @@ bool RunGrouping(TScanData& store, TGroupingControl* control) {
 
 // The store's own entry point; lives here so the store unit does not depend
 // on the grouping.
-void TScanData::ReindexAfterRemovals() { vdx::ReindexAfterRemovals(*this); }
+void TScanData::ReindexAfterRemovals() {
+    vdx::ReindexAfterRemovals(*this);
+}
 
 void ReindexAfterRemovals(TScanData& store) {
     Guarded(u"Reindex: reset views", [&] {
