@@ -54,8 +54,10 @@ dir=${positional[1]:-/tmp/vdx-bench}
 for n in "$files" "$runs" "$peer_runs" "$seed"; do
   case "$n" in ''|*[!0-9]*) echo "run_scan_bench: '$n' is not a whole number" >&2; exit 2 ;; esac
 done
-[ "$runs" -ge 1 ] && [ "$peer_runs" -ge 1 ] && [ "$files" -ge 1 ] || {
-  echo "run_scan_bench: N and the run counts must be at least 1" >&2; exit 2; }
+if [ "$runs" -lt 1 ] || [ "$peer_runs" -lt 1 ] || [ "$files" -lt 1 ]; then
+  echo "run_scan_bench: N and the run counts must be at least 1" >&2
+  exit 2
+fi
 
 say() { printf '%s\n' "$*"; }
 log=$(mktemp -d /tmp/vdx-scan-bench.XXXXXX)
