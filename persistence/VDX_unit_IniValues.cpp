@@ -1,0 +1,104 @@
+#include "persistence/VDX_unit_IniValues.h"
+
+#include <limits>
+
+#include "engine/VDX_unit_Helpers.h"
+#include "persistence/KLX_unit_Ini.h"
+
+namespace vdx {
+
+namespace {
+
+// A value no key of the program ever holds, so that ReadInteger tells an
+// absent or invalid key from one holding the default.
+constexpr std::int32_t kAbsent = std::numeric_limits<std::int32_t>::min();
+
+template <typename TChar>
+void AppendNumber(std::basic_string<TChar>& buffer, std::int64_t number) {
+    char digits[24];
+    int n = 0;
+    // Negative numbers never name a key; the magnitude keeps the text sane.
+    std::uint64_t value =
+        number < 0 ? 0 - static_cast<std::uint64_t>(number) : static_cast<std::uint64_t>(number);
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    if (number < 0)
+        buffer.push_back(static_cast<TChar>('-'));
+    while (n > 0)
+        buffer.push_back(static_cast<TChar>(digits[--n]));
+}
+
+bool IsLineBreakOrZero(char16_t c) {
+    return c == u'\r' || c == u'\n' || c == 0;
+}
+
+} // namespace
+
+bool ReadBool(const TKLXIni& ini, int section, std::u16string_view key, bool defaultValue) {
+    const std::int32_t value = ini.ReadInteger(section, key, kAbsent);
+    if (value == 1)
+        return true;
+    if (value == 0)
+        return false;
+    return defaultValue;
+}
+
+void WriteBool(TKLXIni& ini, int section, std::u16string_view key, bool value) {
+    ini.WriteInteger(section, key, value ? 1 : 0);
+}
+
+std::int32_t ReadRanged(const TKLXIni& ini, int section, std::u16string_view key,
+                        std::int32_t defaultValue, std::int32_t low, std::int32_t high) {
+    const std::int32_t value = ini.ReadInteger(section, key, defaultValue);
+    return value >= low && value <= high ? value : defaultValue;
+}
+
+std::int32_t ReadCount(const TKLXIni& ini, int section, std::u16string_view key) {
+    const std::int32_t value = ini.ReadInteger(section, key, 0);
+    if (value < 0)
+        return 0;
+    return value > kMaxStoredCount ? kMaxStoredCount : value;
+}
+
+bool IsColorValue(std::int32_t value) {
+    const auto bits = static_cast<std::uint32_t>(value);
+    if ((bits & 0xFF000000u) == 0)
+        return true;
+    return (bits & 0xFF000000u) == 0xFF000000u &&
+           (bits & 0x00FFFFFFu) <= static_cast<std::uint32_t>(kMaxSystemColorIndex);
+}
+
+std::int32_t ReadColor(const TKLXIni& ini, int section, std::u16string_view key,
+                       std::int32_t defaultValue) {
+    const std::int32_t value = ini.ReadInteger(section, key, defaultValue);
+    return IsColorValue(value) ? value : defaultValue;
+}
+
+std::u16string StoredText(std::u16string_view text) {
+    for (char16_t c : text)
+        if (IsLineBreakOrZero(c))
+            return std::u16string();
+    return TrimText(text);
+}
+
+void WriteText(TKLXIni& ini, int section, std::u16string_view key, std::u16string_view text) {
+    ini.WriteString(section, key, StoredText(text));
+}
+
+std::u16string_view NumberedKey(std::u16string& buffer, std::u16string_view prefix,
+                                std::int64_t number) {
+    buffer.assign(prefix);
+    AppendNumber(buffer, number);
+    return buffer;
+}
+
+std::string_view NumberedSection(std::string& buffer, std::string_view prefix,
+                                 std::int64_t number) {
+    buffer.assign(prefix);
+    AppendNumber(buffer, number);
+    return buffer;
+}
+
+} // namespace vdx
