@@ -1,0 +1,473 @@
+#include "cli/VDX_cli_Options.h"
+
+#include <climits>
+#include <memory>
+
+#include "platform/VDX_unit_Text.h"
+#include "platform/VDX_unit_Time.h"
+
+namespace vdx::cli {
+
+const char* const kFindUsage =
+    "Usage: vardex-cli find [OPTIONS] PATH...\n"
+    "\n"
+    "Scans the given folders as one search set and prints a view of the groups\n"
+    "of duplicate files. The same folder twice, or one folder inside another,\n"
+    "is refused.\n"
+    "\n"
+    "Filters (applied to every PATH):\n"
+    "  --include MASKS       file masks to take, ';'-separated (default *.*)\n"
+    "  --exclude MASKS       file masks to leave out\n"
+    "  --no-subfolders       scan only the files directly in each PATH\n"
+    "  --exclude-dir DIR     do not enter DIR or any folder whose path begins\n"
+    "                        with DIR (repeatable)\n"
+    "  --min-size N          only files of N bytes or more\n"
+    "  --max-size N          only files of N bytes or less; N takes a K, M or G\n"
+    "                        suffix (1024-based)\n"
+    "  --newer DATE          only files last written at DATE or later\n"
+    "  --older DATE          only files last written at DATE or earlier; DATE is\n"
+    "                        YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS], local time\n"
+    "  --attr SPEC           attributes a file must (+) or must not (-) have:\n"
+    "                        a archive, r read-only, h hidden, s system (+h-r)\n"
+    "  --no-protect-hidden   also enter hidden folders\n"
+    "  --no-protect-system   also enter the operating system's folders\n"
+    "  --no-protect-programs also enter the folders of installed programs\n"
+    "\n"
+    "Output:\n"
+    "  --view VIEW           name, size (default), name-size or zero\n"
+    "  --format FORMAT       text (default) or json\n"
+    "  --quiet               no progress line on the terminal\n"
+    "  -h, --help            show this text\n"
+    "\n"
+    "Exit status: 0 success, 1 no given path exists, 2 bad arguments or a\n"
+    "refused set of paths.\n";
+
+namespace {
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Reads exactly n digits at pos.
+bool ReadDigits(std::string_view text, std::size_t& pos, std::size_t n, int& value) {
+    if (pos + n > text.size())
+        return false;
+    value = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const char c = text[pos + i];
+        if (!IsDigit(c))
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    pos += n;
+    return true;
+}
+
+int DaysInMonth(int year, int month) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+std::string Quoted(std::string_view text) {
+    return "'" + std::string(text) + "'";
+}
+
+struct TParseState {
+    bool minSize = false, maxSize = false;
+    std::int32_t minValue = 0, minDegree = 0, maxValue = 0, maxDegree = 0;
+    bool newer = false, older = false;
+    double newerDate = 0, olderDate = 0;
+    std::vector<std::string> includes;
+};
+
+bool ParseView(std::string_view text, TViewKind& view) {
+    if (text == "name")
+        view = kViewSameName;
+    else if (text == "size")
+        view = kViewSameSize;
+    else if (text == "name-size")
+        view = kViewSameNameSize;
+    else if (text == "zero")
+        view = kViewZeroSize;
+    else
+        return false;
+    return true;
+}
+
+} // namespace
+
+std::u16string NormalizePath(std::u16string_view path, std::u16string_view cwd) {
+    std::u16string joined;
+    if (path.empty() || path.front() != u'/') {
+        joined = cwd;
+        joined += u'/';
+    }
+    joined += path;
+
+    std::vector<std::u16string_view> parts;
+    const std::u16string_view all = joined;
+    std::size_t start = 0;
+    while (start <= all.size()) {
+        std::size_t end = all.find(u'/', start);
+        if (end == std::u16string_view::npos)
+            end = all.size();
+        const std::u16string_view part = all.substr(start, end - start);
+        if (part == u"..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (!part.empty() && part != u".") {
+            parts.push_back(part);
+        }
+        start = end + 1;
+    }
+    std::u16string result;
+    for (std::u16string_view part : parts) {
+        result += u'/';
+        result += part;
+    }
+    return result.empty() ? std::u16string(u"/") : result;
+}
+
+bool ParseSize(std::string_view text, std::int32_t& value, std::int32_t& degree,
+               std::string& error) {
+    std::size_t pos = 0;
+    std::uint64_t number = 0;
+    while (pos < text.size() && IsDigit(text[pos])) {
+        const unsigned digit = static_cast<unsigned>(text[pos] - '0');
+        if (number > (UINT64_MAX - digit) / 10) {
+            error = "size " + Quoted(text) + " is too large";
+            return false;
+        }
+        number = number * 10 + digit;
+        ++pos;
+    }
+    int shift = 0;
+    if (pos + 1 == text.size()) {
+        switch (text[pos]) {
+        case 'k':
+        case 'K':
+            shift = 10;
+            break;
+        case 'm':
+        case 'M':
+            shift = 20;
+            break;
+        case 'g':
+        case 'G':
+            shift = 30;
+            break;
+        default:
+            shift = -1;
+            break;
+        }
+        ++pos;
+    }
+    if (pos == 0 || pos != text.size() || shift < 0 || !IsDigit(text[0])) {
+        error = "size " + Quoted(text) + " is not a number with an optional K, M or G suffix";
+        return false;
+    }
+    if (number > (UINT64_MAX >> shift)) {
+        error = "size " + Quoted(text) + " is too large";
+        return false;
+    }
+    const std::uint64_t bytes = number << shift;
+    if (bytes == 0) {
+        value = 0;
+        degree = kDegreeBytes;
+        return true;
+    }
+    for (int unit = kDegreeGb; unit >= kDegreeBytes; --unit) {
+        const int unitShift = 10 * unit;
+        const std::uint64_t mask = (std::uint64_t{1} << unitShift) - 1;
+        if ((bytes & mask) == 0 && (bytes >> unitShift) <= std::uint64_t{INT32_MAX}) {
+            value = static_cast<std::int32_t>(bytes >> unitShift);
+            degree = unit;
+            return true;
+        }
+    }
+    error = "size " + Quoted(text) +
+            " cannot be used: the filter holds at most 2147483647 of a unit (bytes, K, M or "
+            "G); give a multiple of a larger unit";
+    return false;
+}
+
+bool ParseDate(std::string_view text, double& dateTime, std::string& error) {
+    TCalendarTime c;
+    std::size_t pos = 0;
+    bool ok = ReadDigits(text, pos, 4, c.year) && pos < text.size() && text[pos++] == '-' &&
+              ReadDigits(text, pos, 2, c.month) && pos < text.size() && text[pos++] == '-' &&
+              ReadDigits(text, pos, 2, c.day);
+    if (ok && pos < text.size()) {
+        ok = (text[pos] == 'T' || text[pos] == ' ') && ReadDigits(text, ++pos, 2, c.hour) &&
+             pos < text.size() && text[pos++] == ':' && ReadDigits(text, pos, 2, c.minute);
+        if (ok && pos < text.size())
+            ok = text[pos++] == ':' && ReadDigits(text, pos, 2, c.second);
+        ok = ok && pos == text.size();
+    }
+    ok = ok && c.year >= 1601 && c.month >= 1 && c.month <= 12 && c.day >= 1 &&
+         c.day <= DaysInMonth(c.year, c.month) && c.hour <= 23 && c.minute <= 59 && c.second <= 59;
+    if (!ok) {
+        error = "date " + Quoted(text) + " is not a valid YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS]";
+        return false;
+    }
+    dateTime = CalendarToDateTime(c);
+    return true;
+}
+
+bool ParseAttributes(std::string_view text, std::uint32_t& include, std::uint32_t& exclude,
+                     std::string& error) {
+    include = 0;
+    exclude = 0;
+    char sign = 0;
+    for (char c : text) {
+        if (c == '+' || c == '-') {
+            sign = c;
+            continue;
+        }
+        std::uint32_t bit = 0;
+        switch (c) {
+        case 'a':
+        case 'A':
+            bit = kAttrArchive;
+            break;
+        case 'r':
+        case 'R':
+            bit = kAttrReadOnly;
+            break;
+        case 'h':
+        case 'H':
+            bit = kAttrHidden;
+            break;
+        case 's':
+        case 'S':
+            bit = kAttrSystem;
+            break;
+        default:
+            error = "attributes " + Quoted(text) + ": unknown letter " + Quoted({&c, 1}) +
+                    " (use a, r, h, s)";
+            return false;
+        }
+        if (sign == 0) {
+            error = "attributes " + Quoted(text) + ": put + or - before each letter";
+            return false;
+        }
+        (sign == '+' ? include : exclude) |= bit;
+    }
+    if (include == 0 && exclude == 0) {
+        error = "attributes " + Quoted(text) + " name no attribute";
+        return false;
+    }
+    if ((include & exclude) != 0) {
+        error = "attributes " + Quoted(text) + " both require and forbid an attribute";
+        return false;
+    }
+    return true;
+}
+
+bool ParseFindOptions(const std::vector<std::string>& args, std::u16string_view cwd,
+                      TFindOptions& out, std::string& error) {
+    TParseState state;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            if (arg.empty()) {
+                error = "an empty path was given";
+                return false;
+            }
+            out.relativeGiven = out.relativeGiven || arg[0] != '/';
+            out.paths.push_back(NormalizePath(DecodeFileName(arg), cwd));
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        // "--name=value" or "--name value".
+        std::string name = arg;
+        std::string inlineValue;
+        bool hasInline = false;
+        if (const std::size_t eq = arg.find('=');
+            arg.starts_with("--") && eq != std::string::npos) {
+            name = arg.substr(0, eq);
+            inlineValue = arg.substr(eq + 1);
+            hasInline = true;
+        }
+        auto flag = [&](bool& target, bool valueToSet) {
+            if (hasInline) {
+                error = "option " + name + " takes no value";
+                return false;
+            }
+            target = valueToSet;
+            return true;
+        };
+        auto value = [&](std::string& target) {
+            if (hasInline) {
+                target = inlineValue;
+                return true;
+            }
+            if (i + 1 >= args.size()) {
+                error = "option " + name + " needs a value";
+                return false;
+            }
+            target = args[++i];
+            return true;
+        };
+
+        std::string v;
+        bool ok = true;
+        if (name == "-h" || name == "--help") {
+            ok = flag(out.help, true);
+        } else if (name == "--quiet" || name == "-q") {
+            ok = flag(out.quiet, true);
+        } else if (name == "--no-subfolders") {
+            ok = flag(out.subFolders, false);
+        } else if (name == "--no-protect-hidden") {
+            ok = flag(out.protectHidden, false);
+        } else if (name == "--no-protect-system") {
+            ok = flag(out.protectSystem, false);
+        } else if (name == "--no-protect-programs") {
+            ok = flag(out.protectPrograms, false);
+        } else if (name == "--include") {
+            ok = value(v);
+            if (ok)
+                state.includes.push_back(v);
+        } else if (name == "--exclude") {
+            ok = value(v);
+            if (ok) {
+                if (!out.filter.FLT_Exclude.empty())
+                    out.filter.FLT_Exclude += u';';
+                out.filter.FLT_Exclude += DecodeFileName(v);
+                out.filter.FLT_bUseExclude = true;
+            }
+        } else if (name == "--exclude-dir") {
+            ok = value(v);
+            if (ok && v.empty()) {
+                error = "option --exclude-dir needs a folder";
+                ok = false;
+            }
+            if (ok) {
+                out.relativeGiven = out.relativeGiven || v[0] != '/';
+                out.excludeDirs.push_back(NormalizePath(DecodeFileName(v), cwd));
+            }
+        } else if (name == "--min-size") {
+            ok = value(v) && ParseSize(v, state.minValue, state.minDegree, error);
+            state.minSize = state.minSize || ok;
+        } else if (name == "--max-size") {
+            ok = value(v) && ParseSize(v, state.maxValue, state.maxDegree, error);
+            state.maxSize = state.maxSize || ok;
+        } else if (name == "--newer") {
+            ok = value(v) && ParseDate(v, state.newerDate, error);
+            state.newer = state.newer || ok;
+        } else if (name == "--older") {
+            ok = value(v) && ParseDate(v, state.olderDate, error);
+            state.older = state.older || ok;
+        } else if (name == "--attr") {
+            ok = value(v) && ParseAttributes(v, out.filter.FLT_Attr_IncMask,
+                                             out.filter.FLT_Attr_ExcMask, error);
+            out.filter.FLT_bUseAttr = ok;
+        } else if (name == "--view") {
+            ok = value(v);
+            if (ok && !ParseView(v, out.view)) {
+                error = "unknown view " + Quoted(v) + " (use name, size, name-size or zero)";
+                ok = false;
+            }
+        } else if (name == "--format") {
+            ok = value(v);
+            if (ok && v == "text") {
+                out.format = TOutputFormat::Text;
+            } else if (ok && v == "json") {
+                out.format = TOutputFormat::Json;
+            } else if (ok) {
+                error = "unknown format " + Quoted(v) + " (use text or json)";
+                ok = false;
+            }
+        } else {
+            error = "unknown option " + Quoted(arg);
+            ok = false;
+        }
+        if (!ok)
+            return false;
+        if (out.help)
+            return true;
+    }
+
+    if (!state.includes.empty()) {
+        std::u16string masks;
+        for (const std::string& mask : state.includes) {
+            if (!masks.empty())
+                masks += u';';
+            masks += DecodeFileName(mask);
+        }
+        out.filter.FLT_Include = masks;
+    }
+
+    TFileFilter& f = out.filter;
+    if (state.minSize || state.maxSize) {
+        f.FLT_bUseSize = true;
+        if (state.minSize && state.maxSize) {
+            // Two bounds that leave no room would be exchanged by the filter
+            // and find the files between them instead of none.
+            if (SizeInBytes(state.minValue, state.minDegree) >
+                SizeInBytes(state.maxValue, state.maxDegree)) {
+                error = "--min-size is larger than --max-size";
+                return false;
+            }
+            f.FLT_SizePos = kSizeBetween;
+            f.FLT_SizeA = state.minValue;
+            f.FLT_SizeDegreeA = state.minDegree;
+            f.FLT_SizeB = state.maxValue;
+            f.FLT_SizeDegreeB = state.maxDegree;
+        } else if (state.minSize) {
+            f.FLT_SizePos = kSizeMoreThanA;
+            f.FLT_SizeA = state.minValue;
+            f.FLT_SizeDegreeA = state.minDegree;
+        } else {
+            f.FLT_SizePos = kSizeLessThanA;
+            f.FLT_SizeA = state.maxValue;
+            f.FLT_SizeDegreeA = state.maxDegree;
+        }
+    }
+    if (state.newer || state.older) {
+        f.FLT_bUseDate = true;
+        if (state.newer && state.older) {
+            if (state.newerDate > state.olderDate) {
+                error = "--newer is later than --older";
+                return false;
+            }
+            f.FLT_DatePos = kDateBetween;
+            f.FLT_DateTimeA = state.newerDate;
+            f.FLT_DateTimeB = state.olderDate;
+        } else if (state.newer) {
+            f.FLT_DatePos = kDateNewerThanA;
+            f.FLT_DateTimeA = state.newerDate;
+        } else {
+            f.FLT_DatePos = kDateOlderThanA;
+            f.FLT_DateTimeA = state.olderDate;
+        }
+    }
+
+    if (out.paths.empty()) {
+        error = "no folder to search was given";
+        return false;
+    }
+    return true;
+}
+
+TSearchSet BuildSearchSet(const TFindOptions& options) {
+    TSearchSet set;
+    for (const std::u16string& folder : options.paths) {
+        auto path = std::make_unique<TSearchData>();
+        path->SearchPath = folder;
+        path->bSubFolders = options.subFolders;
+        path->fileFilter = options.filter;
+        for (const std::u16string& dir : options.excludeDirs)
+            path->folderFilter.Add(dir);
+        path->folderFilter.Normalize();
+        set.AddOwned(std::move(path));
+    }
+    return set;
+}
+
+} // namespace vdx::cli

@@ -1,0 +1,284 @@
+#include "cli/VDX_cli_Output.h"
+
+#include <algorithm>
+
+#include "engine/VDX_unit_Helpers.h"
+#include "engine/VDX_unit_ViewTexts.h"
+#include "platform/VDX_unit_FileSystem.h"
+
+namespace vdx::cli {
+namespace {
+
+bool IsHighSurrogate(char16_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(char16_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+void PutUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+void PutHex4(std::string& out, unsigned value) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    out += "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4)
+        out.push_back(kHex[(value >> shift) & 0xF]);
+}
+
+// A date text as wide as most dates of the locale, so the path column lines
+// up (the locale's formats have fixed-width fields nearly everywhere).
+std::size_t TypicalDateWidth() {
+    TCalendarTime probe;
+    probe.year = 2000;
+    probe.month = 12;
+    probe.day = 28;
+    probe.hour = 22;
+    probe.minute = 58;
+    probe.second = 58;
+    TFileTime ft = 0;
+    if (!LocalCalendarToFileTime(probe, ft))
+        return 0;
+    return FormatFileTime(ft).size();
+}
+
+// Display width of a UTF-16 text made only of the characters a number or a
+// date uses: one column per code unit.
+std::size_t Width(std::u16string_view text) {
+    return text.size();
+}
+
+} // namespace
+
+TOutBuffer::TOutBuffer(int fd, std::size_t capacity) : m_fd(fd), m_capacity(capacity) {
+    m_data.reserve(capacity + 4096);
+}
+
+TOutBuffer::~TOutBuffer() {
+    Flush();
+}
+
+void TOutBuffer::Put(std::string_view bytes) {
+    m_data.append(bytes);
+    if (m_data.size() >= m_capacity)
+        Flush();
+}
+
+int TOutBuffer::Flush() {
+    if (!m_data.empty() && m_error == 0)
+        m_error = WriteAll(m_fd, m_data.data(), m_data.size());
+    m_data.clear();
+    return m_error;
+}
+
+void TOutBuffer::PutText(std::u16string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+            PutUtf8(m_data, 0x10000 + ((char32_t{c} - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            ++i;
+        } else if (c >= 0xDC80 && c <= 0xDCFF) {
+            m_data.push_back(static_cast<char>(c - 0xDC00));
+        } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
+            PutUtf8(m_data, 0xFFFD);
+        } else {
+            PutUtf8(m_data, c);
+        }
+    }
+    if (m_data.size() >= m_capacity)
+        Flush();
+}
+
+void TOutBuffer::PutJsonString(std::u16string_view text) {
+    m_data.push_back('"');
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        switch (c) {
+        case u'"':
+            m_data += "\\\"";
+            continue;
+        case u'\\':
+            m_data += "\\\\";
+            continue;
+        case u'\n':
+            m_data += "\\n";
+            continue;
+        case u'\r':
+            m_data += "\\r";
+            continue;
+        case u'\t':
+            m_data += "\\t";
+            continue;
+        default:
+            break;
+        }
+        if (c < 0x20) {
+            PutHex4(m_data, c);
+        } else if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+            PutUtf8(m_data, 0x10000 + ((char32_t{c} - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            ++i;
+        } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
+            // A reader that decodes with surrogate escapes turns \uDCxx back
+            // into the raw byte xx of the name.
+            PutHex4(m_data, c);
+        } else {
+            PutUtf8(m_data, c);
+        }
+    }
+    m_data.push_back('"');
+    if (m_data.size() >= m_capacity)
+        Flush();
+}
+
+void TOutBuffer::PutNumber(std::uint64_t value) {
+    char digits[20];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (n > 0)
+        m_data.push_back(digits[--n]);
+}
+
+std::string_view ViewOptionName(TViewKind view) {
+    switch (NormalizeViewKind(view)) {
+    case kViewSameName:
+        return "name";
+    case kViewSameSize:
+        return "size";
+    case kViewSameContent:
+        return "content";
+    case kViewFullClones:
+        return "clones";
+    case kViewZeroSize:
+        return "zero";
+    default:
+        return "name-size";
+    }
+}
+
+void WriteTextView(TOutBuffer& out, const TScanData& store, TViewKind view,
+                   const TFindSummary& summary) {
+    const TRecordTable<TViewRowItem>& rows = store.Rows(view);
+    std::uint64_t largest = 0;
+    for (const TViewRowItem& row : rows)
+        if (row.m_file >= 0)
+            largest = std::max(largest, store.FileSize(static_cast<std::uint32_t>(row.m_file)));
+    const std::size_t sizeWidth = Width(FormatNumber(static_cast<std::int64_t>(largest)));
+    const std::size_t dateWidth = TypicalDateWidth();
+
+    bool firstGroup = true;
+    for (const TViewRowItem& row : rows) {
+        if (row.m_file < 0) {
+            if (!firstGroup)
+                out.Put('\n');
+            firstGroup = false;
+            out.PutText(GroupText(store, view, row.m_group));
+            out.Put('\n');
+            continue;
+        }
+        const auto file = static_cast<std::uint32_t>(row.m_file);
+        const std::u16string size = FileCellText(store, view, file, kGridColSize);
+        const std::u16string date = FileCellText(store, view, file, kGridColDate);
+        out.Pad(2 + (sizeWidth > Width(size) ? sizeWidth - Width(size) : 0));
+        out.PutText(size);
+        out.Pad(2);
+        out.PutText(date);
+        out.Pad(2 + (dateWidth > Width(date) ? dateWidth - Width(date) : 0));
+        out.PutText(FileCellText(store, view, file, kGridColAttr));
+        out.Pad(2);
+        // The exact path, not the display-cased one: it names the file.
+        out.PutText(store.FolderPathOfFile(file));
+        out.PutText(store.FileName(file));
+        out.Put('\n');
+    }
+
+    const TViewCounters& counters = store.Counters(view);
+    if (!firstGroup)
+        out.Put('\n');
+    out.PutText(ViewCaption(view));
+    out.Put(": ");
+    out.PutText(FormatNumber(store.GroupCount(view)));
+    out.Put(" groups, ");
+    out.PutText(FormatNumber(counters.m_groupFiles));
+    out.Put(" files, ");
+    out.PutText(FormatNumber(static_cast<std::int64_t>(counters.m_groupBytes)));
+    out.Put(" bytes; ");
+    out.PutText(FormatNumber(static_cast<std::int64_t>(summary.filesTaken)));
+    out.Put(" of ");
+    out.PutText(FormatNumber(static_cast<std::int64_t>(summary.filesScanned)));
+    out.Put(" files taken in ");
+    out.PutText(FormatNumber(static_cast<std::int64_t>(summary.foldersListed)));
+    out.Put(" folders");
+    if (summary.pathsNotFound > 0) {
+        out.Put(", ");
+        out.PutNumber(summary.pathsNotFound);
+        out.Put(summary.pathsNotFound == 1 ? " path not found" : " paths not found");
+    }
+    out.Put(", ");
+    out.PutNumber(summary.durationMs);
+    out.Put(" ms\n");
+}
+
+void WriteJsonView(TOutBuffer& out, const TScanData& store, TViewKind view,
+                   const TFindSummary& summary) {
+    out.Put("{\"view\": \"");
+    out.Put(ViewOptionName(view));
+    out.Put("\", \"groups\": [");
+    bool firstGroup = true;
+    bool firstFile = true;
+    for (const TViewRowItem& row : store.Rows(view)) {
+        if (row.m_file < 0) {
+            out.Put(firstGroup ? "\n" : "]},\n");
+            firstGroup = false;
+            firstFile = true;
+            out.Put("{\"group\": ");
+            out.PutNumber(static_cast<std::uint64_t>(row.m_group) + 1);
+            out.Put(", \"files\": [");
+            continue;
+        }
+        if (!firstFile)
+            out.Put(", ");
+        firstFile = false;
+        out.PutJsonString(store.FullPath(static_cast<std::uint32_t>(row.m_file)));
+    }
+    if (!firstGroup)
+        out.Put("]}\n");
+
+    const TViewCounters& counters = store.Counters(view);
+    out.Put("], \"summary\": {\"files_scanned\": ");
+    out.PutNumber(summary.filesScanned);
+    out.Put(", \"files_taken\": ");
+    out.PutNumber(summary.filesTaken);
+    out.Put(", \"folders_listed\": ");
+    out.PutNumber(summary.foldersListed);
+    out.Put(", \"groups\": ");
+    out.PutNumber(store.GroupCount(view));
+    out.Put(", \"files_in_groups\": ");
+    out.PutNumber(counters.m_groupFiles);
+    out.Put(", \"bytes_in_groups\": ");
+    out.PutNumber(counters.m_groupBytes);
+    out.Put(", \"paths_not_found\": ");
+    out.PutNumber(summary.pathsNotFound);
+    out.Put(", \"duration_ms\": ");
+    out.PutNumber(summary.durationMs);
+    out.Put("}}\n");
+}
+
+} // namespace vdx::cli

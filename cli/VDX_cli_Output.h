@@ -1,0 +1,73 @@
+#pragma once
+// How `vardex-cli find` writes a view: as text, the group texts and file
+// cells of the results grid, or as one JSON object. Everything goes through
+// one large buffer to standard output, so that millions of lines cost a few
+// hundred writes.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/VDX_unit_ScanData.h"
+
+namespace vdx::cli {
+
+// A write-behind buffer over a file descriptor. A failed write is kept (the
+// first errno) and later output is dropped, so the caller checks once at
+// the end.
+class TOutBuffer {
+public:
+    explicit TOutBuffer(int fd, std::size_t capacity = std::size_t{1} << 20);
+    ~TOutBuffer(); // flushes
+    TOutBuffer(const TOutBuffer&) = delete;
+    TOutBuffer& operator=(const TOutBuffer&) = delete;
+
+    void Put(char c) {
+        m_data.push_back(c);
+        if (m_data.size() >= m_capacity)
+            Flush();
+    }
+    void Put(std::string_view bytes);
+    // UTF-16 as the file system's bytes: the lossless codec's encoding, so a
+    // name that was not valid UTF-8 is written back as its raw bytes.
+    void PutText(std::u16string_view text);
+    // A JSON string with its quotes: UTF-8, with every lone surrogate
+    // (a raw byte of a name that was not valid UTF-8) as its \uDCxx escape.
+    void PutJsonString(std::u16string_view text);
+    void PutNumber(std::uint64_t value);
+    void Pad(std::size_t count) { m_data.append(count, ' '); }
+
+    // Writes what is buffered; returns 0 or the errno of the first failure.
+    int Flush();
+    int Error() const { return m_error; }
+
+private:
+    int m_fd;
+    std::size_t m_capacity;
+    std::string m_data;
+    int m_error = 0;
+};
+
+// The figures of a finished search that both formats report.
+struct TFindSummary {
+    std::uint64_t filesScanned = 0; // directory entries that are not folders
+    std::uint64_t filesTaken = 0;   // files that passed the filters
+    std::uint64_t foldersListed = 0;
+    std::uint64_t pathsNotFound = 0;
+    std::uint64_t durationMs = 0;
+};
+
+// The view's short name as the --view option spells it.
+std::string_view ViewOptionName(TViewKind view);
+
+// Each group's text, then one line per file: size, date, attributes and full
+// path in aligned columns; then a summary line.
+void WriteTextView(TOutBuffer& out, const TScanData& store, TViewKind view,
+                   const TFindSummary& summary);
+
+// {"view": NAME, "groups": [{"group": N, "files": [PATH, ...]}, ...],
+//  "summary": {...}}
+void WriteJsonView(TOutBuffer& out, const TScanData& store, TViewKind view,
+                   const TFindSummary& summary);
+
+} // namespace vdx::cli
