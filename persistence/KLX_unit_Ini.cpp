@@ -291,9 +291,12 @@ struct TKLXIni::TImpl {
     std::int32_t AppendSection(std::string_view name) {
         if (name.size() > kMaxField || sections.Size() >= 0x7FFFFFFF)
             return -1;
-        TSectionRec rec{};
-        if (!PoolAppend(names, name, rec.namePos))
+        // Packed fields cannot be bound to references: positions go through locals.
+        std::uint32_t namePos = 0;
+        if (!PoolAppend(names, name, namePos))
             return -1;
+        TSectionRec rec{};
+        rec.namePos = namePos;
         rec.nameLen = static_cast<std::uint16_t>(name.size());
         rec.order = static_cast<std::int32_t>(sections.Size());
         rec.firstKey = -1;
@@ -308,9 +311,13 @@ struct TKLXIni::TImpl {
         if (names.Size() + name.size() + 1 > kMaxPool ||
             values.Size() + value.size() + 1 > kMaxPool)
             return;
+        std::uint32_t namePos = 0;
+        std::uint32_t valuePos = 0;
+        PoolAppend(names, name, namePos);
+        PoolAppend(values, value, valuePos);
         TKeyRec rec{};
-        PoolAppend(names, name, rec.namePos);
-        PoolAppend(values, value, rec.valuePos);
+        rec.namePos = namePos;
+        rec.valuePos = valuePos;
         rec.nameLen = static_cast<std::uint16_t>(name.size());
         rec.valueLen = static_cast<std::uint16_t>(value.size());
         rec.section = section;
@@ -357,12 +364,18 @@ int TKLXIni::TImpl::Load(TRead&& read) {
             }
             skipping = false;
         }
+        // The carried-over bytes hold no break, so only the new ones are
+        // searched: short reads (one byte at a time, say) stay linear. After
+        // a skip, buf[start] is a break, so one is always found.
+        const std::size_t fresh = std::max(start, used);
         std::size_t last = end; // just after the last line break
-        while (last > start && !IsBreak(buf[last - 1]))
+        while (last > fresh && !IsBreak(buf[last - 1]))
             --last;
+        if (last == fresh)
+            last = start;
         if (last > start)
             ParseLines(buf + start, last - start);
-        const std::size_t rest = end - (last > start ? last : start);
+        const std::size_t rest = end - last;
         if (rest > kBlock) {
             skipping = true;
             used = 0;
