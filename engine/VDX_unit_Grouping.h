@@ -8,14 +8,14 @@
 #include <cstdint>
 #include <string_view>
 
+#include "engine/VDX_unit_Messages.h"
 #include "engine/VDX_unit_ScanData.h"
 
 namespace vdx {
 
 // Progress phases shown while the grouping runs.
+// kPhasePreparingTables and kPhaseIndexing come from the message header.
 inline constexpr int kPhaseScanCompleted = 7;
-inline constexpr int kPhasePreparingTables = 9;
-inline constexpr int kPhaseIndexing = 12;
 
 inline constexpr int kGroupingStepCount = 11;
 

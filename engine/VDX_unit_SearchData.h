@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/VDX_unit_Drives.h" // kNoVolume: a path whose volume is not registered
 #include "engine/VDX_unit_FileSpec.h"
 #include "engine/VDX_unit_Helpers.h"
 #include "platform/VDX_unit_Time.h"
@@ -22,9 +23,6 @@ inline constexpr std::uint32_t kAttrReadOnly = 0x01;
 inline constexpr std::uint32_t kAttrHidden = 0x02;
 inline constexpr std::uint32_t kAttrSystem = 0x04;
 inline constexpr std::uint32_t kAttrArchive = 0x20;
-
-// Volume index of a path whose volume has not been registered yet.
-inline constexpr std::uint16_t kNoVolume = 256;
 
 // Condition numbers of FLT_SizePos.
 enum TSizePos : std::int32_t {
