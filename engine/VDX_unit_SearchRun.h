@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "engine/VDX_unit_Drives.h"
@@ -25,8 +26,8 @@ namespace vdx {
 // The search worker's progress as the scan progress window reads it.
 // Written only inside snapshot routines; read on the user-interface thread.
 struct TSearchSafeProgress {
-    double start = 0;  // local date-time the worker started
-    double now = 0;    // local date-time of the snapshot
+    double start = 0; // local date-time the worker started
+    double now = 0;   // local date-time of the snapshot
     std::int32_t phase = kPhaseScanning;
     std::uint32_t foldersListed = 0; // first counter
     std::uint32_t filesAdded = 0;    // second counter
@@ -67,11 +68,19 @@ public:
 
 private:
     void PrepareSearchPaths();
+    // The search waiter's body: starts the worker, waits for it, frees it
+    // and posts the waiter's end message.
+    void RunSearchWaiter(TMessageTarget* window);
+    // Lets the worker run to its end and joins the waiter.
+    void JoinSearchWaiter();
 
     TScanData m_store;
     TScanDrivesData m_drives;
     TSearchDataList m_searchSetCopy;
     TSearchSafeProgress m_searchProgress;
+    // Owned here but freed by the waiter when the worker has ended; the lock
+    // keeps the steering calls from reaching a worker being freed.
+    std::mutex m_searchWorkerLock;
     std::unique_ptr<TSearchThread> m_searchWorker;
     std::thread m_searchWaiter;
 };

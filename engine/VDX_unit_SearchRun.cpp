@@ -1,0 +1,315 @@
+#include "engine/VDX_unit_SearchRun.h"
+
+#include <exception>
+#include <string>
+#include <system_error>
+#include <utility>
+
+#include "engine/VDX_unit_ErrorFile.h"
+#include "engine/VDX_unit_FolderScan.h"
+#include "engine/VDX_unit_Grouping.h"
+#include "engine/VDX_unit_Helpers.h"
+#include "platform/VDX_unit_Text.h"
+#include "platform/VDX_unit_Time.h"
+
+namespace vdx {
+
+namespace {
+
+// The longest a progress snapshot may be held back while work goes on.
+constexpr std::uint64_t kProgressIntervalMs = 200;
+
+} // namespace
+
+// The search worker: scans the folders of its own copy of the set into the
+// store, then groups them. It never touches a window: it reports through the
+// progress record, written inside snapshot routines on the user-interface
+// thread, and posted messages.
+class TSearchThread final : public TScanControl, public TGroupingControl {
+public:
+    TSearchThread(TScanData& store, TSearchDataList&& paths, TSearchSafeProgress& progress,
+                  TMessageTarget* window, TMainThreadCaller* caller)
+        : m_store(store), m_paths(std::move(paths)), m_progress(progress), m_window(window),
+          m_caller(caller) {}
+
+    // Tells the progress window that the search is over, completed or not.
+    ~TSearchThread() override {
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_window != nullptr)
+            m_window->Post(kMsgSearchWorkerEnded, 0, 0);
+    }
+
+    TSearchThread(const TSearchThread&) = delete;
+    TSearchThread& operator=(const TSearchThread&) = delete;
+
+    // Throws std::system_error when no thread can be started.
+    void Start() { m_thread = std::thread(&TSearchThread::Execute, this); }
+    void WaitFor() {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    // A worker that never ran has nothing to report.
+    void Discard() { m_window = nullptr; }
+
+    void Pause() { m_pauseEvent.Set(); }
+    void Resume() { m_resumeEvent.Set(); }
+    // The terminate request also releases a paused worker, so that a cancel
+    // is seen even when nobody resumes it.
+    void Terminate() {
+        m_terminate.store(true, std::memory_order_relaxed);
+        m_resumeEvent.Set();
+    }
+
+    // Marks the store as holding an aborted search (the worker never ran).
+    static void MarkAborted(TScanData& store) {
+        store.Status().m_searchAborted = true;
+        store.Status().m_searchDone = false;
+    }
+
+private:
+    bool Terminated() const { return m_terminate.load(std::memory_order_relaxed); }
+
+    void Execute() {
+        try {
+            Run();
+        } catch (const std::exception& e) {
+            AddErrorEntry(u"TSearchThread: " + FromUtf8(e.what()));
+            Abort();
+        } catch (...) {
+            AddErrorEntry(u"TSearchThread: unknown exception");
+            Abort();
+        }
+    }
+
+    void Run() {
+        TScanStatus& status = m_store.Status();
+        status.m_searchAborted = false;
+        status.m_searchDone = false;
+        status.m_contentAborted = false;
+        status.m_contentDone = false;
+        m_start = NowDateTime();
+        m_phase = kPhaseScanning;
+        PauseCheck();
+
+        bool completed = !Terminated();
+        if (completed) {
+            Snapshot();
+            m_store.ClearForNewSearch();
+            for (std::size_t i = 0; i < m_paths.Count(); ++i)
+                m_paths.Item(i)->Prepare();
+            m_scan = std::make_unique<TFolderScan>(m_store, m_paths, this);
+            completed = m_scan->ScanAll() && !Terminated();
+            Snapshot();
+        }
+        if (completed) {
+            completed = RunGrouping(m_store, this) && !Terminated();
+            Snapshot();
+        }
+        if (completed) {
+            m_store.m_durationSearch = NowDateTime() - m_start;
+            status.m_searchAborted = false;
+            status.m_searchDone = true;
+        } else {
+            Abort();
+        }
+    }
+
+    void Abort() {
+        m_phase = kPhaseAborted;
+        MarkAborted(m_store);
+        Snapshot();
+    }
+
+    // Blocks while the search is paused.
+    void PauseCheck() {
+        if (!m_pauseEvent.IsSet())
+            return;
+        m_resumeEvent.Wait();
+        m_pauseEvent.Reset();
+        m_resumeEvent.Reset();
+    }
+
+    // Copies the counters into the progress record on the user-interface
+    // thread and tells the window to redraw from it.
+    void Snapshot() {
+        m_lastSnapshotTick = TickCountMs();
+        auto routine = [this] {
+            m_progress.start = m_start;
+            m_progress.now = NowDateTime();
+            m_progress.phase = m_phase;
+            if (m_scan) {
+                m_progress.foldersListed = m_scan->FoldersListed();
+                m_progress.filesAdded = m_scan->FilesAdded();
+                m_progress.pathsNotFound = m_scan->PathsNotFound();
+            }
+            if (m_window != nullptr)
+                m_window->Post(kMsgSearchProgress, 0, 0);
+        };
+        if (m_caller != nullptr)
+            m_caller->CallSync(routine);
+        else
+            routine();
+    }
+
+    bool SnapshotDue() const { return TickCountMs() - m_lastSnapshotTick > kProgressIntervalMs; }
+
+    // ---- TScanControl ----
+    bool Continue() override {
+        PauseCheck();
+        return !Terminated();
+    }
+    void FolderDone() override {
+        if (SnapshotDue())
+            Snapshot();
+    }
+
+    // ---- TGroupingControl ----
+    bool Continue(int progressPhase) override {
+        PauseCheck();
+        if (Terminated())
+            return false;
+        if (progressPhase != m_phase) {
+            m_phase = progressPhase;
+            Snapshot();
+        } else if (SnapshotDue()) {
+            Snapshot();
+        }
+        return !Terminated();
+    }
+
+    TScanData& m_store;
+    TSearchDataList m_paths;
+    TSearchSafeProgress& m_progress;
+    TMessageTarget* m_window;
+    TMainThreadCaller* m_caller;
+    std::unique_ptr<TFolderScan> m_scan;
+
+    TEvent m_pauseEvent;
+    TEvent m_resumeEvent;
+    std::atomic<bool> m_terminate{false};
+
+    double m_start = 0;
+    std::int32_t m_phase = kPhaseScanning;
+    std::uint64_t m_lastSnapshotTick = 0;
+    std::thread m_thread;
+};
+
+TSearchRun::TSearchRun() = default;
+
+TSearchRun::~TSearchRun() {
+    JoinSearchWaiter();
+}
+
+bool TSearchRun::StartSearch(const TSearchSet& set, TMessageTarget* window,
+                             TMainThreadCaller* caller, bool protectHidden,
+                             bool protectProgramFiles, bool protectWindows) {
+    if (m_searchWaiter.joinable())
+        return false;
+    {
+        std::lock_guard<std::mutex> lock(m_searchWorkerLock);
+        if (m_searchWorker)
+            return false;
+    }
+    m_searchSetCopy.Assign(set.Paths());
+    PrepareSearchPaths();
+    m_store.m_protectHiddenFolders = protectHidden;
+    m_store.m_protectProgramFolder = protectProgramFiles;
+    m_store.m_protectSystemFolder = protectWindows;
+    m_store.ClearForNewSearch();
+    m_searchProgress = TSearchSafeProgress{};
+
+    // The worker's own copy is taken from the set as the user wrote it, so
+    // that the scan expands each path exactly once; the volumes come from
+    // the prepared copy.
+    TSearchDataList workerPaths;
+    workerPaths.Assign(set.Paths());
+    for (std::size_t i = 0; i < workerPaths.Count(); ++i)
+        workerPaths.Item(i)->volumeIndex = m_searchSetCopy.Item(i)->volumeIndex;
+
+    auto worker = std::make_unique<TSearchThread>(m_store, std::move(workerPaths), m_searchProgress,
+                                                  window, caller);
+    std::lock_guard<std::mutex> lock(m_searchWorkerLock);
+    m_searchWorker = std::move(worker);
+    try {
+        m_searchWaiter = std::thread(&TSearchRun::RunSearchWaiter, this, window);
+    } catch (const std::system_error&) {
+        m_searchWorker->Discard();
+        m_searchWorker.reset();
+        return false;
+    }
+    return true;
+}
+
+void TSearchRun::RunSearchWaiter(TMessageTarget* window) {
+    TSearchThread* worker = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_searchWorkerLock);
+        worker = m_searchWorker.get();
+    }
+    try {
+        worker->Start();
+        worker->WaitFor();
+    } catch (const std::system_error&) {
+        // The worker thread could not be started: the search ends aborted.
+        TSearchThread::MarkAborted(m_store);
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_searchWorkerLock);
+        m_searchWorker.reset();
+    }
+    if (window != nullptr)
+        window->Post(kMsgSearchWaiterDone, 0, 0);
+}
+
+void TSearchRun::JoinSearchWaiter() {
+    if (!m_searchWaiter.joinable())
+        return;
+    {
+        // A worker still running when its threads are forgotten is told to
+        // stop; waiting for it otherwise could last as long as a pause.
+        std::lock_guard<std::mutex> lock(m_searchWorkerLock);
+        if (m_searchWorker)
+            m_searchWorker->Terminate();
+    }
+    m_searchWaiter.join();
+}
+
+void TSearchRun::PauseSearch() {
+    std::lock_guard<std::mutex> lock(m_searchWorkerLock);
+    if (m_searchWorker)
+        m_searchWorker->Pause();
+}
+
+void TSearchRun::ResumeSearch() {
+    std::lock_guard<std::mutex> lock(m_searchWorkerLock);
+    if (m_searchWorker)
+        m_searchWorker->Resume();
+}
+
+void TSearchRun::CancelSearch() {
+    std::lock_guard<std::mutex> lock(m_searchWorkerLock);
+    if (m_searchWorker)
+        m_searchWorker->Terminate();
+}
+
+void TSearchRun::SearchFinished() {
+    JoinSearchWaiter();
+}
+
+bool TSearchRun::SearchRunning() const {
+    return m_searchWaiter.joinable();
+}
+
+void TSearchRun::PrepareSearchPaths() {
+    m_drives.Clear();
+    for (std::size_t i = 0; i < m_searchSetCopy.Count(); ++i) {
+        TSearchData& path = *m_searchSetCopy.Item(i);
+        path.SearchPath = ExpandEnvVars(path.SearchPath);
+        path.volumeIndex = m_drives.Register(path.SearchPath);
+    }
+    for (std::size_t i = 0; i < m_searchSetCopy.Count(); ++i)
+        m_searchSetCopy.Item(i)->Prepare();
+}
+
+} // namespace vdx

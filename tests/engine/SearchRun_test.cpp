@@ -1,0 +1,325 @@
+// Runs under ThreadSanitizer too.
+#include "engine/VDX_unit_SearchRun.h"
+
+#include <condition_variable>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/VDX_unit_Messages.h"
+#include "platform/VDX_unit_Text.h"
+#include "tests/support/VDX_test_TempTree.h"
+
+namespace vdx {
+namespace {
+
+using test::TTempTree;
+
+constexpr std::uint32_t kWaitMs = 20000;
+
+// Runs snapshot routines on the calling worker thread under a lock, records
+// the phase each one wrote, and can hold the worker inside the first
+// snapshot of a chosen phase until the test lets it go on.
+class TGateCaller : public TMainThreadCaller {
+public:
+    explicit TGateCaller(const TSearchSafeProgress& progress, int gatePhase = -1)
+        : m_progress(progress), m_gatePhase(gatePhase) {}
+
+    void CallSync(const std::function<void()>& routine) override {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        routine();
+        m_phases.push_back(m_progress.phase);
+        m_last = m_progress;
+        if (m_gatePhase >= 0 && m_progress.phase == m_gatePhase && !m_reached) {
+            m_reached = true;
+            m_changed.notify_all();
+            m_changed.wait(lock, [this] { return m_open; });
+        }
+    }
+
+    // Waits until the worker is held at the gate; false on timeout.
+    bool WaitAtGate() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::milliseconds(kWaitMs),
+                                  [this] { return m_reached; });
+    }
+    void Open() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_open = true;
+        }
+        m_changed.notify_all();
+    }
+    std::size_t SnapshotCount() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_phases.size();
+    }
+    std::vector<std::int32_t> Phases() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_phases;
+    }
+    TSearchSafeProgress Last() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_last;
+    }
+
+private:
+    const TSearchSafeProgress& m_progress;
+    const int m_gatePhase;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::int32_t> m_phases;
+    TSearchSafeProgress m_last;
+    bool m_reached = false;
+    bool m_open = false;
+};
+
+// Takes messages until the waiter's end message; the codes in order.
+std::vector<std::uint32_t> DrainUntilWaiterDone(TMessageQueue& queue) {
+    std::vector<std::uint32_t> codes;
+    TPostedMessage m;
+    while (queue.Take(m, kWaitMs)) {
+        codes.push_back(m.code);
+        if (m.code == kMsgSearchWaiterDone)
+            break;
+    }
+    return codes;
+}
+
+// The protocol of one search: progress snapshots, then the worker's end
+// message, then the waiter's.
+void ExpectProtocol(const std::vector<std::uint32_t>& codes) {
+    ASSERT_GE(codes.size(), 3u);
+    EXPECT_EQ(codes[codes.size() - 1], kMsgSearchWaiterDone);
+    EXPECT_EQ(codes[codes.size() - 2], kMsgSearchWorkerEnded);
+    for (std::size_t i = 0; i + 2 < codes.size(); ++i)
+        EXPECT_EQ(codes[i], kMsgSearchProgress) << "message " << i;
+}
+
+class SearchRunTest : public testing::Test {
+protected:
+    SearchRunTest() {
+        m_tree.File("one/photo.jpg", "same content");
+        m_tree.File("two/photo.jpg", "same content");
+        m_tree.File("two/other.txt", "different");
+        m_tree.File("three/empty.dat");
+        auto path = std::make_unique<TSearchData>();
+        path->SearchPath = DecodeFileName(m_tree.Root());
+        m_set.AddOwned(std::move(path));
+    }
+
+    TTempTree m_tree;
+    TSearchSet m_set;
+    TSearchRun m_run;
+    TMessageQueue m_queue;
+};
+
+TEST_F(SearchRunTest, CompletedSearchGroupsTheFilesAndReportsEveryPhase) {
+    TGateCaller caller(m_run.SearchProgress());
+    ASSERT_TRUE(m_run.StartSearch(m_set, &m_queue, &caller, true, true, true));
+    EXPECT_TRUE(m_run.SearchRunning());
+    ExpectProtocol(DrainUntilWaiterDone(m_queue));
+    m_run.SearchFinished();
+    EXPECT_FALSE(m_run.SearchRunning());
+
+    const std::vector<std::int32_t> phases = caller.Phases();
+    ASSERT_FALSE(phases.empty());
+    EXPECT_EQ(phases.front(), kPhaseScanning);
+    EXPECT_EQ(phases.back(), kPhaseCompleted);
+    // Every phase change is reported, in the order the work runs.
+    std::vector<std::int32_t> changes;
+    for (std::int32_t p : phases)
+        if (changes.empty() || changes.back() != p)
+            changes.push_back(p);
+    EXPECT_EQ(changes, (std::vector<std::int32_t>{kPhaseScanning, kPhasePreparingTables,
+                                                  kPhaseIndexing, kPhaseCompleted}));
+
+    const TSearchSafeProgress& progress = m_run.SearchProgress();
+    EXPECT_EQ(progress.phase, kPhaseCompleted);
+    EXPECT_EQ(progress.foldersListed, 4u);
+    EXPECT_EQ(progress.filesAdded, 4u);
+    EXPECT_EQ(progress.pathsNotFound, 0u);
+    EXPECT_GT(progress.start, 0.0);
+    EXPECT_GE(progress.now, progress.start);
+
+    const TScanData& store = m_run.Store();
+    EXPECT_TRUE(store.Status().m_searchDone);
+    EXPECT_FALSE(store.Status().m_searchAborted);
+    EXPECT_EQ(store.FileCount(), 4u);
+    EXPECT_EQ(store.SizeGroups().Count(), 1u);
+    EXPECT_EQ(store.NameGroups().Count(), 1u);
+    EXPECT_EQ(store.ZeroSizeFiles(), 1u);
+    EXPECT_GE(store.m_durationSearch, 0.0);
+    EXPECT_TRUE(store.m_protectHiddenFolders && store.m_protectProgramFolder &&
+                store.m_protectSystemFolder);
+
+    // The controller's copy of the set is prepared: expanded, on a volume.
+    ASSERT_EQ(m_run.SearchSetCopy().Count(), 1u);
+    EXPECT_NE(m_run.SearchSetCopy().Item(0)->volumeIndex, kNoVolume);
+    EXPECT_EQ(store.FileVolume(0), m_run.SearchSetCopy().Item(0)->volumeIndex);
+}
+
+TEST_F(SearchRunTest, StartIsRefusedWhileASearchRunsAndAllowedAfterFinished) {
+    TGateCaller caller(m_run.SearchProgress(), kPhaseScanning);
+    ASSERT_TRUE(m_run.StartSearch(m_set, &m_queue, &caller, true, true, true));
+    ASSERT_TRUE(caller.WaitAtGate());
+
+    TSearchSet other;
+    other.AddOwned(std::make_unique<TSearchData>());
+    other.AddOwned(std::make_unique<TSearchData>());
+    TGateCaller otherCaller(m_run.SearchProgress());
+    EXPECT_FALSE(m_run.StartSearch(other, &m_queue, &otherCaller, false, false, false));
+    EXPECT_EQ(m_run.SearchSetCopy().Count(), 1u);
+    EXPECT_TRUE(m_run.Store().m_protectHiddenFolders);
+
+    caller.Open();
+    ExpectProtocol(DrainUntilWaiterDone(m_queue));
+    // Until the window reports the end, the search still counts as running.
+    TGateCaller lateCaller(m_run.SearchProgress());
+    EXPECT_FALSE(m_run.StartSearch(other, &m_queue, &lateCaller, false, false, false));
+    m_run.SearchFinished();
+
+    TGateCaller againCaller(m_run.SearchProgress());
+    ASSERT_TRUE(m_run.StartSearch(m_set, &m_queue, &againCaller, false, true, true));
+    ExpectProtocol(DrainUntilWaiterDone(m_queue));
+    m_run.SearchFinished();
+    EXPECT_TRUE(m_run.Store().Status().m_searchDone);
+    EXPECT_FALSE(m_run.Store().m_protectHiddenFolders);
+}
+
+TEST_F(SearchRunTest, PausedSearchWaitsAndGoesOnWhenResumed) {
+    TGateCaller caller(m_run.SearchProgress(), kPhaseScanning);
+    ASSERT_TRUE(m_run.StartSearch(m_set, &m_queue, &caller, true, true, true));
+    ASSERT_TRUE(caller.WaitAtGate());
+    m_run.PauseSearch();
+    const std::size_t heldAt = caller.SnapshotCount();
+    caller.Open();
+
+    // Paused before its first folder: no further snapshot, no end message.
+    TPostedMessage m;
+    std::vector<std::uint32_t> codes;
+    while (m_queue.Take(m, 300))
+        codes.push_back(m.code);
+    for (std::uint32_t code : codes)
+        EXPECT_EQ(code, kMsgSearchProgress);
+    EXPECT_EQ(caller.SnapshotCount(), heldAt);
+    EXPECT_EQ(caller.Last().foldersListed, 0u);
+
+    m_run.ResumeSearch();
+    ExpectProtocol(DrainUntilWaiterDone(m_queue));
+    m_run.SearchFinished();
+    EXPECT_TRUE(m_run.Store().Status().m_searchDone);
+    EXPECT_EQ(m_run.SearchProgress().phase, kPhaseCompleted);
+    EXPECT_EQ(m_run.SearchProgress().filesAdded, 4u);
+}
+
+TEST_F(SearchRunTest, CancelEndsTheSearchAbortedFromEveryState) {
+    struct TCase {
+        const char* name;
+        int gatePhase;
+        bool pauseFirst;
+        bool resumeAfter;
+    };
+    const std::vector<TCase> cases = {
+        {"while scanning", kPhaseScanning, false, false},
+        {"while paused, without resume", kPhaseScanning, true, false},
+        {"pause, ask, cancel, resume", kPhaseScanning, true, true},
+        {"during grouping", kPhasePreparingTables, false, false},
+        {"paused during grouping", kPhaseIndexing, true, false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TMessageQueue queue;
+        TGateCaller caller(m_run.SearchProgress(), c.gatePhase);
+        ASSERT_TRUE(m_run.StartSearch(m_set, &queue, &caller, true, true, true));
+        ASSERT_TRUE(caller.WaitAtGate());
+        // The worker is held inside a snapshot, so the request reaches it
+        // before it can finish the little work there is.
+        if (c.pauseFirst) {
+            m_run.PauseSearch();
+            caller.Open();
+            m_run.CancelSearch();
+            if (c.resumeAfter)
+                m_run.ResumeSearch();
+        } else {
+            m_run.CancelSearch();
+            caller.Open();
+        }
+        ExpectProtocol(DrainUntilWaiterDone(queue));
+        m_run.SearchFinished();
+
+        EXPECT_EQ(m_run.SearchProgress().phase, kPhaseAborted);
+        EXPECT_EQ(caller.Phases().back(), kPhaseAborted);
+        EXPECT_TRUE(m_run.Store().Status().m_searchAborted);
+        EXPECT_FALSE(m_run.Store().Status().m_searchDone);
+    }
+}
+
+TEST_F(SearchRunTest, SteeringWithoutASearchDoesNothing) {
+    m_run.PauseSearch();
+    m_run.ResumeSearch();
+    m_run.CancelSearch();
+    m_run.SearchFinished();
+    EXPECT_FALSE(m_run.SearchRunning());
+
+    // A pause left over from nothing does not hold the next search.
+    TGateCaller caller(m_run.SearchProgress());
+    ASSERT_TRUE(m_run.StartSearch(m_set, &m_queue, &caller, true, true, true));
+    ExpectProtocol(DrainUntilWaiterDone(m_queue));
+    m_run.SearchFinished();
+    EXPECT_TRUE(m_run.Store().Status().m_searchDone);
+}
+
+TEST_F(SearchRunTest, MissingPathIsCountedAndTheSearchCompletes) {
+    auto missing = std::make_unique<TSearchData>();
+    missing->SearchPath = DecodeFileName(m_tree.Path("gone"));
+    TSearchSet set;
+    set.AddOwned(std::move(missing));
+    auto present = std::make_unique<TSearchData>();
+    present->SearchPath = DecodeFileName(m_tree.Path("one"));
+    set.AddOwned(std::move(present));
+
+    TGateCaller caller(m_run.SearchProgress());
+    ASSERT_TRUE(m_run.StartSearch(set, &m_queue, &caller, true, true, true));
+    ExpectProtocol(DrainUntilWaiterDone(m_queue));
+    m_run.SearchFinished();
+    EXPECT_EQ(m_run.SearchProgress().pathsNotFound, 1u);
+    EXPECT_EQ(m_run.SearchProgress().filesAdded, 1u);
+    EXPECT_TRUE(m_run.Store().Status().m_searchDone);
+}
+
+TEST_F(SearchRunTest, WithoutAWindowNothingIsPostedAndTheRunStillEnds) {
+    TGateCaller caller(m_run.SearchProgress(), kPhaseCompleted);
+    ASSERT_TRUE(m_run.StartSearch(m_set, nullptr, &caller, true, true, true));
+    ASSERT_TRUE(caller.WaitAtGate());
+    caller.Open();
+    m_run.SearchFinished(); // may come before the worker has ended
+    EXPECT_FALSE(m_run.SearchRunning());
+    EXPECT_EQ(m_queue.Count(), 0u);
+}
+
+TEST(SearchRunLifetime, ControllerDestroyedWhilePausedStopsAndJoinsItsThreads) {
+    TTempTree tree;
+    tree.File("a/f.txt");
+    TSearchSet set;
+    auto path = std::make_unique<TSearchData>();
+    path->SearchPath = DecodeFileName(tree.Root());
+    set.AddOwned(std::move(path));
+    TMessageQueue queue;
+    auto run = std::make_unique<TSearchRun>();
+    TGateCaller caller(run->SearchProgress(), kPhaseScanning);
+    ASSERT_TRUE(run->StartSearch(set, &queue, &caller, true, true, true));
+    ASSERT_TRUE(caller.WaitAtGate());
+    run->PauseSearch();
+    caller.Open();
+    run.reset();
+    ExpectProtocol(DrainUntilWaiterDone(queue));
+}
+
+} // namespace
+} // namespace vdx
