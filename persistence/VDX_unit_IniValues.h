@@ -16,7 +16,7 @@ class TKLXIni;
 // The largest list count taken from a file. Counts come from a file the user
 // may have edited; a count beyond this is cut so that a damaged count cannot
 // keep the loader looking for millions of absent keys.
-inline constexpr std::int32_t kMaxStoredCount = 1'000'000;
+inline constexpr std::int32_t kMaxStoredCount = 100'000;
 
 // 1 is true, 0 is false; any other value or an absent key gives the default.
 bool ReadBool(const TKLXIni& ini, int section, std::u16string_view key, bool defaultValue);

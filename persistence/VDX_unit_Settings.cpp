@@ -18,6 +18,11 @@ constexpr double kFirstDate = -693593.0;
 constexpr double kLastDate = 2958466.0;
 
 constexpr std::int32_t kMaxSplitterRatio = 1000;
+// The most path sections one load looks for, over the current set and every
+// stored set together: far beyond any real file, it keeps a file whose set
+// and path counts were damaged from turning the load into billions of
+// lookups.
+constexpr std::int64_t kMaxPathLookups = 1'000'000;
 constexpr int kSmartRuleCount = 4;
 
 std::u16string Ascii(std::string_view text) {
@@ -383,7 +388,8 @@ void ReadSets(TSettings& s, const TKLXIni& ini) {
     s.currentSet.Paths().Clear();
     const std::int32_t currentCount =
         ReadCount(ini, ini.FindSection(u"CurrentSetSection"), u"CurrentSetCount");
-    for (std::int32_t n = 1; n <= currentCount; ++n) {
+    std::int64_t lookupsLeft = kMaxPathLookups;
+    for (std::int32_t n = 1; n <= currentCount && lookupsLeft > 0; ++n, --lookupsLeft) {
         const int sec = ini.FindSection(NumberedKey(sectionName, u"CurrentSearchData_", n));
         s.currentSet.AddOwned(ReadSearchPath(ini, sec, key));
     }
@@ -402,7 +408,7 @@ void ReadSets(TSettings& s, const TKLXIni& ini) {
         set->name = std::move(name);
         NumberedKey(prefix, u"StoreSet_", i);
         prefix += u'_';
-        for (std::int32_t j = 1; j <= pathCount; ++j) {
+        for (std::int32_t j = 1; j <= pathCount && lookupsLeft > 0; ++j, --lookupsLeft) {
             const int sec = ini.FindSection(NumberedKey(sectionName, prefix, j));
             set->AddOwned(ReadSearchPath(ini, sec, key));
         }
