@@ -1,8 +1,13 @@
 // vardex-cli: the command-line front end of Vardex.
 
+#include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <string_view>
+#include <vector>
+
+#include "cli/VDX_cli_Find.h"
 
 namespace {
 
@@ -29,6 +34,8 @@ constexpr const char* kUsage =
 } // namespace
 
 int main(int argc, char** argv) {
+    // Numbers and dates follow the user's locale.
+    std::setlocale(LC_ALL, "");
     if (argc < 2) {
         std::fputs(kUsage, stdout);
         return 0;
@@ -42,6 +49,8 @@ int main(int argc, char** argv) {
         std::printf("vardex-cli %s\n", VDX_VERSION);
         return 0;
     }
+    if (command == "find")
+        return vdx::cli::RunFind(std::vector<std::string>(argv + 2, argv + argc));
     std::fprintf(stderr, "vardex-cli: unknown command '%s'\n\n%s", argv[1], kUsage);
     return 2;
 }

@@ -1,0 +1,18 @@
+#pragma once
+// `vardex-cli find`: runs one search over the given folders with the search
+// run controller, shows its progress on a terminal and prints a view.
+
+#include <string>
+#include <vector>
+
+namespace vdx::cli {
+
+// Exit statuses of the command line.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1; // no given path exists, or the run failed
+inline constexpr int kExitUsage = 2;  // bad arguments or a refused set of paths
+
+// args are the arguments after "find". Returns the exit status.
+int RunFind(const std::vector<std::string>& args);
+
+} // namespace vdx::cli
