@@ -251,6 +251,8 @@ struct TKLXIni::TImpl {
     TStepArray<char> names{kPoolStep};
     TStepArray<char> values{kPoolStep};
     TStepArray<char> output{kOutputStep};
+    // The read buffer, made on the first load and kept for the next one.
+    std::unique_ptr<char[]> readBuffer;
     std::u16string fileName;
     // Always set: values are decoded from UTF-8 when read.
     bool utf8Values = true;
@@ -342,8 +344,9 @@ struct TKLXIni::TImpl {
 // parsed. Returns 0 or the read error.
 template <typename TRead>
 int TKLXIni::TImpl::Load(TRead&& read) {
-    std::unique_ptr<char[]> buffer(new char[kBuffer]);
-    char* const buf = buffer.get();
+    if (!readBuffer)
+        readBuffer.reset(new char[kBuffer]);
+    char* const buf = readBuffer.get();
     std::size_t used = 0;  // the unfinished line carried over, at most kBlock
     bool skipping = false; // inside a line longer than kBlock
     int rc = 0;
