@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <fcntl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -97,6 +98,17 @@ int TFileSystem::FSync(int fd) {
         rc = ::fsync(fd);
     while (rc < 0 && errno == EINTR);
     return ResultOf(rc);
+}
+
+int TFileSystem::Seek(int fd, std::uint64_t offset) {
+    if (offset > static_cast<std::uint64_t>(INT64_MAX))
+        return EINVAL;
+    return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0 ? errno : 0;
+}
+
+int TFileSystem::Advise(int fd, int advice) {
+    // posix_fadvise returns the error instead of setting errno.
+    return ::posix_fadvise(fd, 0, 0, advice);
 }
 
 int TFileSystem::ReadDirEntries(int dirFd, void* buffer, std::size_t n, std::size_t& done) {

@@ -38,6 +38,11 @@ public:
     virtual int Read(int fd, void* buffer, std::size_t n, std::size_t& done);
     virtual int Write(int fd, const void* buffer, std::size_t n, std::size_t& done);
     virtual int FSync(int fd);
+    // Moves the file position to offset bytes from the start (lseek).
+    virtual int Seek(int fd, std::uint64_t offset);
+    // Tells the kernel how the whole file will be read (posix_fadvise with a
+    // POSIX_FADV_* advice); only a hint, so callers may ignore a failure.
+    virtual int Advise(int fd, int advice);
     // Reads raw directory entries (getdents64) into buffer; done is the number
     // of bytes filled, 0 at the end of the directory.
     virtual int ReadDirEntries(int dirFd, void* buffer, std::size_t n, std::size_t& done);

@@ -164,7 +164,12 @@ void DecodeFileName(std::string_view bytes, std::u16string& out) {
 
 std::string EncodeFileName(std::u16string_view text) {
     std::string out;
-    out.reserve(text.size());
+    AppendEncodedFileName(text, out);
+    return out;
+}
+
+void AppendEncodedFileName(std::u16string_view text, std::string& out) {
+    out.reserve(out.size() + text.size());
     const std::size_t n = text.size();
     for (std::size_t i = 0; i < n; ++i) {
         const char16_t c = text[i];
@@ -188,7 +193,6 @@ std::string EncodeFileName(std::u16string_view text) {
             AppendUtf8(out, c);
         }
     }
-    return out;
 }
 
 char16_t UpperChar(char16_t c) {

@@ -21,6 +21,9 @@ void DecodeFileName(std::string_view bytes, std::u16string& out);
 // they stand for, every other code point is written as UTF-8. Any other lone
 // surrogate (which no decoded name contains) is written as U+FFFD.
 std::string EncodeFileName(std::u16string_view text);
+// The same appended to out, reusing its capacity: for loops that build many
+// paths (a folder's bytes, then a name's).
+void AppendEncodedFileName(std::u16string_view text, std::string& out);
 
 // The same codec under the names used for text that is not a file name
 // (settings values, messages, test output).
