@@ -1,5 +1,6 @@
 #include "persistence/VDX_unit_History.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "persistence/KLX_unit_Ini.h"
@@ -59,7 +60,8 @@ std::size_t THistory::Limit(std::int32_t maxHistoryItems) const {
 }
 
 void THistory::Add(std::u16string_view text, std::int32_t maxHistoryItems) {
-    items.insert(items.begin(), TStrItem{std::u16string(text)});
+    items.push_back(TStrItem{std::u16string(text)});
+    std::rotate(items.begin(), items.end() - 1, items.end());
     TidyHistory(items, m_rule.addIgnore, Limit(maxHistoryItems), m_rule.compare);
 }
 

@@ -67,7 +67,7 @@ std::unique_ptr<TSearchData> ReadSearchPath(const TKLXIni& ini, int section, std
     if (section < 0)
         return nullptr;
     std::u16string path = ini.ReadString(section, u"SearchPath", u"");
-    if (TrimText(path).empty())
+    if (std::all_of(path.begin(), path.end(), [](char16_t c) { return c <= u' '; }))
         return nullptr;
     auto data = std::make_unique<TSearchData>();
     data->SearchPath = std::move(path);
