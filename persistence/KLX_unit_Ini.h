@@ -31,9 +31,13 @@ public:
 
     // Index of the section (ASCII letters compared without case), or -1.
     int FindSection(std::u16string_view name) const;
+    // A key present twice in a section reads as its first occurrence. Values
+    // that are not valid UTF-8 decode losslessly (stray bytes become lone
+    // surrogates) and are written back byte for byte.
     std::u16string ReadString(int section, std::u16string_view key,
                               std::u16string_view defaultValue) const;
     std::int32_t ReadInteger(int section, std::u16string_view key, std::int32_t defaultValue) const;
+    // Accepts the user's regional decimal separator only, as WriteFloat writes it.
     double ReadFloat(int section, std::u16string_view key, double defaultValue) const;
 
     // ---- Writing ----
