@@ -19,11 +19,9 @@ TColumnList Loaded(TColumnLayout layout, std::string_view text,
                    std::int32_t* resultView = nullptr) {
     TKLXIni ini;
     ini.LoadFromText(text);
+    const std::string_view section = ColumnLayoutInfo(layout).section;
     TColumnList columns(layout);
-    columns.Load(ini,
-                 ini.FindSection(u"" + std::u16string(ColumnLayoutInfo(layout).section.begin(),
-                                                      ColumnLayoutInfo(layout).section.end())),
-                 resultView);
+    columns.Load(ini, ini.FindSection(std::u16string(section.begin(), section.end())), resultView);
     return columns;
 }
 
