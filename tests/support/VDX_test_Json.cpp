@@ -184,8 +184,9 @@ private:
             std::u16string key;
             if (!String(key) || !Take(':'))
                 return false;
-            out.members.emplace_back(EncodeFileName(key), TJson{});
-            if (!Value(out.members.back().second, depth + 1))
+            out.memberNames.push_back(EncodeFileName(key));
+            out.memberValues.emplace_back();
+            if (!Value(out.memberValues.back(), depth + 1))
                 return false;
         } while (Take(','));
         return Take('}');
@@ -198,9 +199,9 @@ private:
 } // namespace
 
 const TJson* TJson::Find(std::string_view key) const {
-    for (const auto& [name, value] : members)
-        if (name == key)
-            return &value;
+    for (std::size_t i = 0; i < memberNames.size(); ++i)
+        if (memberNames[i] == key)
+            return &memberValues[i];
     return nullptr;
 }
 

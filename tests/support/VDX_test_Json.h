@@ -6,7 +6,6 @@
 
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace vdx::test {
@@ -18,7 +17,10 @@ struct TJson {
     double number = 0;
     std::u16string text;
     std::vector<TJson> items;
-    std::vector<std::pair<std::string, TJson>> members;
+    // Object members as two parallel lists (a pair holding the incomplete
+    // TJson would not compile with every standard library).
+    std::vector<std::string> memberNames;
+    std::vector<TJson> memberValues;
 
     // The member named key, or nullptr (also when this is not an object).
     const TJson* Find(std::string_view key) const;
