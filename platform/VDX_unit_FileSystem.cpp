@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -140,8 +141,16 @@ int TFileSystem::Rename(const char* from, const char* to) {
     return ResultOf(::rename(from, to));
 }
 
+int TFileSystem::RenameNoReplace(const char* from, const char* to) {
+    return ResultOf(::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE));
+}
+
 int TFileSystem::ChangeMode(const char* path, mode_t mode) {
     return ResultOf(::chmod(path, mode));
+}
+
+int TFileSystem::Access(const char* path, int mode) {
+    return ResultOf(::faccessat(AT_FDCWD, path, mode, AT_EACCESS));
 }
 
 TFileSystem& Fs() {

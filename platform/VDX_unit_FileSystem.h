@@ -52,7 +52,15 @@ public:
     virtual int RemoveDir(const char* path);
     virtual int Unlink(const char* path);
     virtual int Rename(const char* from, const char* to);
+    // Rename that never replaces an existing entry: EEXIST when `to` exists,
+    // EINVAL when the file system cannot promise that (renameat2 with
+    // RENAME_NOREPLACE).
+    virtual int RenameNoReplace(const char* from, const char* to);
     virtual int ChangeMode(const char* path, mode_t mode);
+    // Whether this process may use path as mode asks (R_OK, W_OK, X_OK,
+    // F_OK), judged with its effective ids; EROFS for writing on a read-only
+    // mount.
+    virtual int Access(const char* path, int mode);
 };
 
 inline int TFileSystem::RealPath(const char* path, std::string& resolved) {

@@ -19,6 +19,10 @@ namespace {
 constexpr const char* kMountInfoPath = "/proc/self/mountinfo";
 constexpr const char* kByLabelFolder = "/dev/disk/by-label";
 constexpr const char* kByUuidFolder = "/dev/disk/by-uuid";
+constexpr const char* kUtabPath = "/run/mount/utab";
+constexpr const char* kFstabPath = "/etc/fstab";
+// Both files are a few kilobytes on any real machine.
+constexpr std::size_t kMaxMountTableFileBytes = 4u << 20;
 // A machine with thousands of container mounts still stays far below this.
 constexpr std::size_t kMaxMountInfoBytes = 64u << 20;
 // Device-mapper and RAID devices may stack; real stacks are two or three deep.
@@ -72,6 +76,11 @@ constexpr std::array<std::string_view, 25> kPseudoTypes = {
     "tracefs",   "securityfs",  "pstore", "bpf",      "configfs",   "fusectl",  "mqueue",
     "hugetlbfs", "binfmt_misc", "autofs", "efivarfs", "rpc_pipefs", "nsfs",     "selinuxfs",
     "nfsd",      "sockfs",      "pipefs", "usbfs"};
+
+// Besides the kernel interfaces above: file systems whose content lives in
+// memory or belongs to a container's layered image.
+constexpr std::array<std::string_view, 8> kInternalDataTypes = {
+    "tmpfs", "ramfs", "rootfs", "overlay", "overlayfs", "aufs", "fuse.lxcfs", "fuse.portal"};
 
 template <std::size_t N>
 bool OneOf(const std::array<std::string_view, N>& list, std::string_view value) {
@@ -134,6 +143,31 @@ public:
 private:
     std::string_view m_rest;
 };
+
+// Calls visit(line) for each line of text; stops when visit returns true.
+template <typename Visit>
+bool AnyLine(std::string_view text, Visit visit) {
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = std::min(text.find('\n', start), text.size());
+        if (visit(text.substr(start, end - start)))
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// Splits on spaces and tabs (fstab allows either).
+bool NextWord(std::string_view& rest, std::string_view& word) {
+    std::size_t begin = rest.find_first_not_of(" \t\r");
+    if (begin == std::string_view::npos)
+        return false;
+    rest.remove_prefix(begin);
+    std::size_t end = std::min(rest.find_first_of(" \t\r"), rest.size());
+    word = rest.substr(0, end);
+    rest.remove_prefix(end);
+    return true;
+}
 
 std::string DeviceSysPath(dev_t device) {
     return "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
@@ -508,6 +542,72 @@ int ReadSmallFile(const char* path, std::string& text, std::size_t maxBytes) {
     if (err)
         text.clear();
     return err;
+}
+
+bool MountOptionListHas(std::string_view list, std::string_view option) {
+    if (option.empty())
+        return false;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        std::size_t comma = std::min(list.find(',', start), list.size());
+        if (list.substr(start, comma - start) == option)
+            return true;
+        start = comma + 1;
+    }
+    return false;
+}
+
+bool MountIsReadOnly(const TMountEntry& entry) {
+    return MountOptionListHas(entry.mountOptions, "ro") ||
+           MountOptionListHas(entry.superOptions, "ro");
+}
+
+bool IsSystemInternalFsType(std::string_view fsType) {
+    return OneOf(kPseudoTypes, fsType) || OneOf(kInternalDataTypes, fsType);
+}
+
+bool UtabHasOption(std::string_view utabText, std::string_view mountPoint,
+                   std::string_view option) {
+    // Lines of KEY=value words: "SRC=/dev/sdb1 TARGET=/mnt/x ROOT=/ OPTS=a,b".
+    return AnyLine(utabText, [&](std::string_view line) {
+        bool onMount = false;
+        bool hasOption = false;
+        std::string_view word;
+        while (NextWord(line, word)) {
+            if (word.starts_with("TARGET="))
+                onMount = DecodeMountField(word.substr(7)) == mountPoint;
+            else if (word.starts_with("OPTS="))
+                hasOption = MountOptionListHas(DecodeMountField(word.substr(5)), option);
+        }
+        return onMount && hasOption;
+    });
+}
+
+bool FstabHasOption(std::string_view fstabText, std::string_view mountPoint,
+                    std::string_view option) {
+    return AnyLine(fstabText, [&](std::string_view line) {
+        std::string_view source, target, type, options;
+        if (!NextWord(line, source) || source.starts_with('#') || !NextWord(line, target) ||
+            !NextWord(line, type) || !NextWord(line, options))
+            return false;
+        // fstab may name the mount point with a trailing "/".
+        std::string decoded = DecodeMountField(target);
+        while (decoded.size() > 1 && decoded.back() == '/')
+            decoded.pop_back();
+        return decoded == mountPoint && MountOptionListHas(DecodeMountField(options), option);
+    });
+}
+
+bool MountHasOption(const TMountEntry& entry, std::string_view option) {
+    if (MountOptionListHas(entry.mountOptions, option) ||
+        MountOptionListHas(entry.superOptions, option))
+        return true;
+    std::string text;
+    if (ReadSmallFile(kUtabPath, text, kMaxMountTableFileBytes) == 0 &&
+        UtabHasOption(text, entry.mountPoint, option))
+        return true;
+    return ReadSmallFile(kFstabPath, text, kMaxMountTableFileBytes) == 0 &&
+           FstabHasOption(text, entry.mountPoint, option);
 }
 
 int FindVolumeRoot(std::u16string_view path, std::u16string& root) {

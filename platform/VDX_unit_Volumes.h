@@ -110,6 +110,29 @@ int FindDiskLinkName(const char* folder, dev_t blockDevice, std::string& name);
 // the end) of at most maxBytes; EFBIG beyond that.
 int ReadSmallFile(const char* path, std::string& text, std::size_t maxBytes);
 
+// True when the comma-separated option list holds option exactly
+// ("ro" is in "ro,noatime" but not in "errors=remount-ro").
+bool MountOptionListHas(std::string_view list, std::string_view option);
+
+// True when the mount or its file system is read-only.
+bool MountIsReadOnly(const TMountEntry& entry);
+
+// True for file systems that hold no user data of their own or vanish at the
+// next boot: kernel interfaces, RAM disks, overlays of containers.
+bool IsSystemInternalFsType(std::string_view fsType);
+
+// Options such as x-gvfs-notrash are not kept by the kernel: libmount writes
+// them to /run/mount/utab, the administrator to /etc/fstab. These look for
+// option on the line of mountPoint in the text of either file.
+bool UtabHasOption(std::string_view utabText, std::string_view mountPoint, std::string_view option);
+bool FstabHasOption(std::string_view fstabText, std::string_view mountPoint,
+                    std::string_view option);
+
+// True when option is set for the mount: in its mountinfo options, or for its
+// mount point in /run/mount/utab or /etc/fstab (unreadable files count as
+// not setting it).
+bool MountHasOption(const TMountEntry& entry, std::string_view option);
+
 // One volume as the volume table records it.
 struct TVolumeInfo {
     // The mount point with a trailing "/".

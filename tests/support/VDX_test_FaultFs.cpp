@@ -205,6 +205,12 @@ int TFaultFs::Rename(const char* from, const char* to) {
     return TFileSystem::Rename(from, to);
 }
 
+int TFaultFs::RenameNoReplace(const char* from, const char* to) {
+    if (const auto v = Check(TFsOp::Rename, from, to); v.error)
+        return v.error;
+    return TFileSystem::RenameNoReplace(from, to);
+}
+
 int TFaultFs::ChangeMode(const char* path, mode_t mode) {
     if (const auto v = Check(TFsOp::ChangeMode, path); v.error)
         return v.error;

@@ -78,6 +78,8 @@ public:
     int RemoveDir(const char* path) override;
     int Unlink(const char* path) override;
     int Rename(const char* from, const char* to) override;
+    // Counted and failed by the rules of Rename.
+    int RenameNoReplace(const char* from, const char* to) override;
     int ChangeMode(const char* path, mode_t mode) override;
 
 private:
