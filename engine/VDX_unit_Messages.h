@@ -25,6 +25,10 @@ inline constexpr std::uint32_t kMsgCopyWaiterDone = kWmUser + 50;  // 1074
 inline constexpr std::uint32_t kMsgCopyProgress = kWmUser + 51;    // 1075
 inline constexpr std::uint32_t kMsgCopyWorkerEnded = kWmUser + 52; // 1076
 
+// The empty-folder remover's worker, when freed; wParam is 1 when the run
+// was aborted, else 0.
+inline constexpr std::uint32_t kMsgRemoveEnded = kWmUser + 81; // 1105
+
 // Phase codes of the progress records.
 enum TPhase : std::int32_t {
     kPhaseScanning = 0,
