@@ -1,0 +1,481 @@
+#include "operations/VDX_unit_RemoveEmpty.h"
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <exception>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <utility>
+
+#include "engine/VDX_unit_ErrorFile.h"
+#include "operations/VDX_unit_OperationLogs.h"
+#include "platform/VDX_unit_FileSystem.h"
+#include "platform/VDX_unit_Text.h"
+#include "platform/VDX_unit_Time.h"
+
+namespace vdx {
+
+namespace {
+
+// The statistics line is redrawn at most this often.
+constexpr std::uint64_t kStatisticsIntervalMs = 100;
+
+// 71 equals signs, the report's separator.
+constexpr std::u16string_view kReportSeparator =
+    u"=======================================================================";
+
+// Room for a few hundred entries per getdents64 call.
+constexpr std::size_t kEntryBufferBytes = 32 * 1024;
+
+// Layout of struct linux_dirent64: d_ino (8), d_off (8), d_reclen (2),
+// d_type (1), then the name with its terminating zero.
+constexpr std::size_t kRecLenOffset = 16;
+constexpr std::size_t kTypeOffset = 18;
+constexpr std::size_t kNameOffset = 19;
+
+bool IsDotOrDotDot(const char* name, std::size_t length) {
+    return (length == 1 && name[0] == '.') || (length == 2 && name[0] == '.' && name[1] == '.');
+}
+
+// A folder path as the system calls take it: without its trailing "/",
+// which would make the kernel follow a link in the last component. The
+// root "/" stays.
+std::string NativeFolder(std::u16string_view folderPath) {
+    std::string native = EncodeFileName(folderPath);
+    while (native.size() > 1 && native.back() == '/')
+        native.pop_back();
+    return native;
+}
+
+bool StartsWith(std::u16string_view text, std::u16string_view prefix) {
+    return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
+}
+
+void PrepareEntries(std::u16string_view base, const TStrList& entries,
+                    std::vector<std::u16string>& out) {
+    out.clear();
+    for (const TStrItem& item : entries) {
+        std::u16string entry = item.text;
+        const std::size_t mask = entry.find(u"*.*");
+        if (mask != std::u16string::npos)
+            entry.erase(mask, 3);
+        entry = TrimText(entry);
+        if (!entry.empty())
+            out.push_back(std::u16string(base) + entry);
+    }
+}
+
+} // namespace
+
+// The sub-folders of one listed folder, kept as one block of names so that
+// a listing costs no allocation per entry.
+struct TRemoveThread::TListing {
+    bool hasFile = false; // a file, link or any other non-folder entry
+    std::string names;    // the sub-folders' names, each ended by '\0'
+    std::vector<std::uint32_t> starts;
+};
+
+// ---------------------------------------------------------------------------
+// Inputs and filter
+
+TRemoveInputs MakeRemoveInputs(const TRemoveOptions& options, std::u16string_view logFolder) {
+    TRemoveInputs inputs;
+    const std::u16string main = TrimText(ExpandEnvVars(TrimText(options.mainFolder)));
+    if (!main.empty())
+        inputs.mainFolder = AddTrailingBackslash(main);
+    inputs.subFolders = options.subFolders;
+    inputs.allowHidden = options.allowHidden;
+    inputs.allowSystem = options.allowSystem;
+    inputs.storeLog = options.storeLog;
+    inputs.includeList = options.includeList;
+    inputs.excludeList = options.excludeList;
+    const std::u16string folder = PrepareLogFolder(logFolder);
+    if (!folder.empty())
+        inputs.logPath = folder + std::u16string(kRemovedFoldersLogName);
+    return inputs;
+}
+
+void TRemoveFilter::Prepare(std::u16string_view mainFolder, const TStrList& includeList,
+                            const TStrList& excludeList) {
+    const std::u16string base = RemoveTrailingBackslash(mainFolder);
+    PrepareEntries(base, includeList, m_include);
+    PrepareEntries(base, excludeList, m_exclude);
+}
+
+bool TRemoveFilter::Excluded(std::u16string_view folderPath) const {
+    for (const std::u16string& entry : m_exclude)
+        if (StartsWith(folderPath, entry))
+            return true;
+    return false;
+}
+
+bool TRemoveFilter::Passes(std::u16string_view folderPath) const {
+    if (!Filtering())
+        return true;
+    bool included = m_include.empty();
+    for (std::size_t i = 0; i < m_include.size() && !included; ++i)
+        included = StartsWith(folderPath, m_include[i]);
+    return included && !Excluded(folderPath);
+}
+
+bool TRemoveFilter::LeadsToInclude(std::u16string_view folderPath) const {
+    if (Excluded(folderPath))
+        return false;
+    for (const std::u16string& entry : m_include)
+        if (entry.size() > folderPath.size() && StartsWith(entry, folderPath))
+            return true;
+    return false;
+}
+
+std::u16string RemoveStatisticsText(const TRemoveStatistics& stats) {
+    return u"Scanned folders: " + FormatNumber(stats.scanned) + u", found empty: " +
+           FormatNumber(stats.foundEmpty) + u", removed: " + FormatNumber(stats.removed);
+}
+
+// ---------------------------------------------------------------------------
+// TRemoveThread
+
+TRemoveThread::TRemoveThread(TRemoveInputs inputs, TMessageTarget* window,
+                             TMainThreadCaller* caller, TRemoveProgressView* view,
+                             TStrList* logHistory)
+    : m_inputs(std::move(inputs)), m_window(window), m_caller(caller), m_view(view),
+      m_logHistory(logHistory) {}
+
+TRemoveThread::~TRemoveThread() {
+    if (m_thread.joinable())
+        m_thread.join();
+    if (m_window != nullptr)
+        m_window->Post(kMsgRemoveEnded, m_aborted ? 1 : 0, 0);
+}
+
+void TRemoveThread::Start() {
+    m_thread = std::thread(&TRemoveThread::Execute, this);
+}
+
+void TRemoveThread::WaitFor() {
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void TRemoveThread::Execute() {
+    bool failed = false;
+    try {
+        Run();
+    } catch (const std::exception& e) {
+        AddErrorEntry(u"TRemoveThread: " + FromUtf8(e.what()));
+        failed = true;
+    } catch (...) {
+        AddErrorEntry(u"TRemoveThread: unknown exception");
+        failed = true;
+    }
+    m_aborted = failed || Terminated();
+    try {
+        Finish();
+    } catch (const std::exception& e) {
+        AddErrorEntry(u"TRemoveThread: " + FromUtf8(e.what()));
+    } catch (...) {
+        AddErrorEntry(u"TRemoveThread: unknown exception");
+    }
+    m_report.clear();
+}
+
+void TRemoveThread::Run() {
+    m_stats = TRemoveStatistics{};
+    if (m_view != nullptr) {
+        const std::u16string folder = m_inputs.mainFolder;
+        auto show = [this, &folder] { m_view->ShowMainFolder(folder); };
+        if (m_caller != nullptr)
+            m_caller->CallSync(show);
+        else
+            show();
+    }
+    UpdateStatistics(true);
+    m_filter.Prepare(m_inputs.mainFolder, m_inputs.includeList, m_inputs.excludeList);
+
+    Report(u"----- on " + LineStampNow() + u" -----");
+    Report(u"Search for empty folders in " + m_inputs.mainFolder);
+    if (m_inputs.subFolders)
+        Report(u"Include sub folders");
+    if (m_inputs.allowHidden)
+        Report(u"Remove folders with HIDDEN attribute");
+    if (m_inputs.allowSystem)
+        Report(u"Remove folders with SYSTEM attribute");
+    Report(std::u16string(kReportSeparator));
+
+    // The main folder counts as hidden and system, so it goes only when both
+    // are allowed.
+    Walk(m_inputs.mainFolder, true, true, false);
+}
+
+void TRemoveThread::Finish() {
+    if (m_aborted)
+        Report(u"WARNING: scanning was aborted");
+    Report(u"Found " + FormatPlainNumber(m_stats.foundEmpty) + u" in scanned " +
+           FormatPlainNumber(m_stats.scanned) + u" folders, " + FormatPlainNumber(m_stats.removed) +
+           u" empty folders have been deleted");
+    Report(std::u16string(kReportSeparator));
+    Report(u"");
+    // The last figures are always shown, however recent the previous ones.
+    UpdateStatistics(true);
+    if (!m_inputs.storeLog || m_inputs.logPath.empty())
+        return;
+    if (WriteLinesToFile(m_inputs.logPath, m_inputs.logPath + u"~$temp", m_report, true) != 0)
+        return;
+    if (m_logHistory != nullptr) {
+        auto add = [this] { AddToLogHistory(*m_logHistory, m_inputs.logPath); };
+        if (m_caller != nullptr)
+            m_caller->CallSync(add);
+        else
+            add();
+    }
+}
+
+void TRemoveThread::PauseCheck() {
+    if (!m_pauseEvent.IsSet())
+        return;
+    m_resumeEvent.Wait();
+    m_pauseEvent.Reset();
+    m_resumeEvent.Reset();
+}
+
+void TRemoveThread::UpdateStatistics(bool force) {
+    const std::uint64_t now = TickCountMs();
+    if (!force && now - m_lastStatsTick < kStatisticsIntervalMs)
+        return;
+    m_lastStatsTick = now;
+    if (m_view == nullptr)
+        return;
+    const TRemoveStatistics stats = m_stats;
+    auto show = [this, stats] { m_view->ShowStatistics(stats); };
+    if (m_caller != nullptr)
+        m_caller->CallSync(show);
+    else
+        show();
+}
+
+bool TRemoveThread::List(const std::u16string& path, bool followLink, TListing& out) const {
+    out.hasFile = false;
+    out.names.clear();
+    out.starts.clear();
+    const std::string native = NativeFolder(path);
+    // Below the main folder every folder was found as a real directory and
+    // must still be one: a link put in its place is not followed.
+    const int flags = O_RDONLY | O_DIRECTORY | (followLink ? 0 : O_NOFOLLOW);
+    int fd = -1;
+    if (Fs().Open(native.c_str(), flags, 0, fd) != 0)
+        return false;
+    std::vector<unsigned char> buffer(kEntryBufferBytes);
+    bool complete = true;
+    for (;;) {
+        std::size_t filled = 0;
+        if (Fs().ReadDirEntries(fd, buffer.data(), buffer.size(), filled) != 0) {
+            complete = false;
+            break;
+        }
+        if (filled == 0)
+            break;
+        std::size_t offset = 0;
+        while (offset + kNameOffset < filled) {
+            const unsigned char* record = buffer.data() + offset;
+            std::uint16_t recordLength = 0;
+            std::memcpy(&recordLength, record + kRecLenOffset, sizeof(recordLength));
+            if (recordLength <= kNameOffset || offset + recordLength > filled) {
+                complete = false;
+                break;
+            }
+            offset += recordLength;
+            const char* name = reinterpret_cast<const char*>(record + kNameOffset);
+            const std::size_t nameLength = strnlen(name, recordLength - kNameOffset);
+            if (nameLength == 0 || IsDotOrDotDot(name, nameLength))
+                continue;
+            unsigned char type = record[kTypeOffset];
+            if (type == DT_UNKNOWN) {
+                struct stat st {};
+                const int rc = Fs().StatAt(fd, name, st, AT_SYMLINK_NOFOLLOW);
+                if (rc == ENOENT)
+                    continue; // gone since the listing
+                // An entry that cannot be examined is kept as content.
+                type = rc == 0 && S_ISDIR(st.st_mode) ? DT_DIR : DT_REG;
+            }
+            if (type != DT_DIR) {
+                out.hasFile = true;
+                continue;
+            }
+            out.starts.push_back(static_cast<std::uint32_t>(out.names.size()));
+            out.names.append(name, nameLength);
+            out.names.push_back('\0');
+        }
+        if (!complete)
+            break;
+    }
+    Fs().Close(fd);
+    return complete;
+}
+
+bool TRemoveThread::Removable(const std::u16string& path, bool hidden, bool system) const {
+    return (!hidden || m_inputs.allowHidden) && (!system || m_inputs.allowSystem) &&
+           m_filter.Passes(path);
+}
+
+bool TRemoveThread::RemoveFolder(const std::u16string& path) {
+    ++m_stats.foundEmpty;
+    // Only rmdir, which refuses a folder that is not empty by itself. The
+    // folder's own permissions do not matter to it (its parent's do), so
+    // they are left as they are.
+    const int rc = Fs().RemoveDir(NativeFolder(LongPathForm(path)).c_str());
+    if (rc == 0) {
+        ++m_stats.removed;
+        Report(LineStampNow() + u" - Deleted empty folder '" + path + u"'");
+        return true;
+    }
+    Report(LineStampNow() + u" - Failed to delete folder '" + path + u"' - " + SystemErrorText(rc));
+    return false;
+}
+
+bool TRemoveThread::Walk(const std::u16string& path, bool hidden, bool system, bool traverseOnly) {
+    PauseCheck();
+    if (Terminated())
+        return false;
+    UpdateStatistics(false);
+
+    bool hasContent = false;
+    bool childResult = true;
+    TListing listing;
+    // The main folder may be a link the user named; nothing below it is.
+    const bool isMain = path == m_inputs.mainFolder;
+    if (!List(path, isMain, listing)) {
+        // What could not be read may hold anything.
+        hasContent = true;
+    }
+    if (listing.hasFile)
+        hasContent = true;
+
+    std::u16string child;
+    std::u16string decoded;
+    for (const std::uint32_t start : listing.starts) {
+        const char* name = listing.names.data() + start;
+        DecodeFileName(std::string_view(name), decoded);
+        child.assign(path).append(decoded).push_back(kPathDelim);
+        const bool childHidden = name[0] == '.';
+        bool traverse = false;
+        if (!m_filter.Passes(child)) {
+            // A folder outside the filter is ignored altogether, unless an
+            // include entry lies below it.
+            if (!m_inputs.subFolders || !m_filter.LeadsToInclude(child))
+                continue;
+            traverse = true;
+        }
+        if (m_inputs.subFolders) {
+            // On Linux no folder carries the system attribute.
+            const bool empty = Walk(child, childHidden, false, traverse);
+            if (!empty) {
+                childResult = false;
+                hasContent = true;
+            }
+        } else if (!Check(child, childHidden)) {
+            // A direct sub-folder that stays keeps its parent, whatever the
+            // order the listing gave.
+            childResult = false;
+        }
+    }
+
+    if (childResult && !hasContent && !traverseOnly && Removable(path, hidden, system))
+        childResult = RemoveFolder(path);
+    ++m_stats.scanned;
+    return childResult && !hasContent;
+}
+
+bool TRemoveThread::Check(const std::u16string& path, bool hidden) {
+    PauseCheck();
+    if (Terminated())
+        return false;
+    UpdateStatistics(false);
+
+    TListing listing;
+    // A folder that cannot be read counts as not empty.
+    bool result = List(path, false, listing) && !listing.hasFile && listing.starts.empty();
+    if (result && Removable(path, hidden, false))
+        result = RemoveFolder(path);
+    ++m_stats.scanned;
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// TRunRemoveThread
+
+TRunRemoveThread::~TRunRemoveThread() {
+    Finished();
+}
+
+bool TRunRemoveThread::Start(TRemoveInputs inputs, TMessageTarget* window,
+                             TMainThreadCaller* caller, TRemoveProgressView* view,
+                             TStrList* logHistory) {
+    if (m_waiter.joinable())
+        return false;
+    // An empty or relative main folder would make the walk start wherever
+    // the process happens to be, or at "/".
+    if (inputs.mainFolder.empty() || inputs.mainFolder.front() != kPathDelim)
+        return false;
+    m_aborted = false;
+    m_stats = TRemoveStatistics{};
+    auto worker =
+        std::make_unique<TRemoveThread>(std::move(inputs), window, caller, view, logHistory);
+    std::lock_guard<std::mutex> lock(m_workerLock);
+    m_worker = std::move(worker);
+    try {
+        m_waiter = std::thread(&TRunRemoveThread::RunWaiter, this);
+    } catch (const std::system_error&) {
+        m_worker.reset();
+        return false;
+    }
+    return true;
+}
+
+void TRunRemoveThread::RunWaiter() {
+    TRemoveThread* worker = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_workerLock);
+        worker = m_worker.get();
+    }
+    try {
+        worker->Start();
+        worker->WaitFor();
+    } catch (const std::system_error&) {
+        // The window still gets its completion message, as for an abort.
+        worker->MarkNotStarted();
+    }
+    std::lock_guard<std::mutex> lock(m_workerLock);
+    m_aborted = worker->Aborted();
+    m_stats = worker->Statistics();
+    m_worker.reset();
+}
+
+void TRunRemoveThread::Pause() {
+    std::lock_guard<std::mutex> lock(m_workerLock);
+    if (m_worker)
+        m_worker->Pause();
+}
+
+void TRunRemoveThread::Resume() {
+    std::lock_guard<std::mutex> lock(m_workerLock);
+    if (m_worker)
+        m_worker->Resume();
+}
+
+void TRunRemoveThread::Terminate() {
+    std::lock_guard<std::mutex> lock(m_workerLock);
+    if (m_worker)
+        m_worker->Terminate();
+}
+
+void TRunRemoveThread::Finished() {
+    if (!m_waiter.joinable())
+        return;
+    // Waiting for a worker still running could last as long as a pause.
+    Terminate();
+    m_waiter.join();
+}
+
+} // namespace vdx
