@@ -127,13 +127,39 @@ inline int CompareBytes(const char* a, std::size_t na, const char* b, std::size_
     return na < nb ? -1 : (na > nb ? 1 : 0);
 }
 
-// The form names take in the loaded name pool.
-std::string LookupName(std::u16string_view name) {
-    std::string bytes = ToUtf8(name);
-    for (char& c : bytes)
-        c = AsciiUpper(c);
-    return bytes;
-}
+// The form names take in the loaded name pool. Settings read hundreds of
+// thousands of keys at start-up, all of them short ASCII names, so those are
+// upper-cased into a buffer inside the object; other names take the general
+// conversion.
+class TLookupName {
+public:
+    explicit TLookupName(std::u16string_view name) {
+        if (name.size() <= sizeof(m_buffer)) {
+            std::size_t i = 0;
+            for (; i < name.size() && name[i] < 0x80; ++i)
+                m_buffer[i] = AsciiUpper(static_cast<char>(name[i]));
+            if (i == name.size()) {
+                m_view = std::string_view(m_buffer, i);
+                return;
+            }
+        }
+        m_heap = ToUtf8(name);
+        for (char& c : m_heap)
+            c = AsciiUpper(c);
+        m_view = m_heap;
+    }
+    TLookupName(const TLookupName&) = delete;
+    TLookupName& operator=(const TLookupName&) = delete;
+
+    const char* data() const { return m_view.data(); }
+    std::size_t size() const { return m_view.size(); }
+    std::string_view View() const { return m_view; }
+
+private:
+    char m_buffer[128];
+    std::string m_heap;
+    std::string_view m_view;
+};
 
 bool HasBreak(std::string_view text) {
     return text.find_first_of("\r\n") != std::string_view::npos;
@@ -563,7 +589,7 @@ const TKeyRec* TKLXIni::TImpl::FindKey(int section, std::u16string_view key) con
     const TSectionRec& rec = sections[static_cast<std::size_t>(section)];
     if (rec.keyCount <= 0)
         return nullptr;
-    const std::string name = LookupName(key);
+    const TLookupName name(key);
     // Lower bound, so that of equal names the first in the file is found.
     std::size_t lo = static_cast<std::size_t>(rec.firstKey);
     std::size_t hi = lo + static_cast<std::size_t>(rec.keyCount);
@@ -705,7 +731,8 @@ void TKLXIni::LoadFromText(std::string_view bytes) {
 }
 
 int TKLXIni::FindSection(std::u16string_view name) const {
-    return m_impl->FindSection(LookupName(name));
+    const TLookupName upper(name);
+    return m_impl->FindSection(upper.View());
 }
 
 std::u16string TKLXIni::ReadString(int section, std::u16string_view key,
