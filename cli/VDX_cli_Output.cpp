@@ -1,7 +1,9 @@
 #include "cli/VDX_cli_Output.h"
 
 #include <algorithm>
+#include <cstdio>
 
+#include "engine/VDX_unit_CsvReport.h"
 #include "engine/VDX_unit_Helpers.h"
 #include "engine/VDX_unit_ViewTexts.h"
 #include "platform/VDX_unit_FileSystem.h"
@@ -55,6 +57,13 @@ std::size_t TypicalDateWidth() {
     if (!LocalCalendarToFileTime(probe, ft))
         return 0;
     return FormatFileTime(ft).size();
+}
+
+TCalendarTime NowLocal() {
+    TCalendarTime now;
+    if (!DateTimeToCalendar(NowDateTime(), now))
+        now = TCalendarTime{};
+    return now;
 }
 
 // Display width of a UTF-16 text made only of the characters a number or a
@@ -196,7 +205,8 @@ void WriteTextView(TOutBuffer& out, const TScanData& store, TViewKind view,
         const auto file = static_cast<std::uint32_t>(row.m_file);
         const std::u16string size = FileCellText(store, view, file, kGridColSize);
         const std::u16string date = FileCellText(store, view, file, kGridColDate);
-        out.Pad(2 + (sizeWidth > Width(size) ? sizeWidth - Width(size) : 0));
+        out.Put(store.IsMarked(file, view) ? 'M' : ' ');
+        out.Pad(1 + (sizeWidth > Width(size) ? sizeWidth - Width(size) : 0));
         out.PutText(size);
         out.Pad(2);
         out.PutText(date);
@@ -220,6 +230,17 @@ void WriteTextView(TOutBuffer& out, const TScanData& store, TViewKind view,
     out.Put(" files, ");
     out.PutText(FormatNumber(static_cast<std::int64_t>(counters.m_groupBytes)));
     out.Put(" bytes; ");
+    if (summary.marksShown) {
+        out.Put("marked ");
+        out.PutText(FormatNumber(counters.m_markedFiles));
+        out.Put(" files");
+        if (NormalizeViewKind(view) != kViewZeroSize) {
+            out.Put(", ");
+            out.PutText(FormatNumber(static_cast<std::int64_t>(counters.m_markedBytes)));
+            out.Put(" bytes");
+        }
+        out.Put("; ");
+    }
     out.PutText(FormatNumber(static_cast<std::int64_t>(summary.filesTaken)));
     out.Put(" of ");
     out.PutText(FormatNumber(static_cast<std::int64_t>(summary.filesScanned)));
@@ -241,25 +262,50 @@ void WriteJsonView(TOutBuffer& out, const TScanData& store, TViewKind view,
     out.Put("{\"view\": \"");
     out.Put(ViewOptionName(view));
     out.Put("\", \"groups\": [");
+    const TRecordTable<TViewRowItem>& rows = store.Rows(view);
+    const std::uint32_t rowCount = rows.Count();
     bool firstGroup = true;
-    bool firstFile = true;
-    for (const TViewRowItem& row : store.Rows(view)) {
-        if (row.m_file < 0) {
-            out.Put(firstGroup ? "\n" : "]},\n");
-            firstGroup = false;
-            firstFile = true;
-            out.Put("{\"group\": ");
-            out.PutNumber(static_cast<std::uint64_t>(row.m_group) + 1);
-            out.Put(", \"files\": [");
+    std::uint32_t header = 0;
+    while (header < rowCount) {
+        if (rows[header].m_file >= 0) { // a file row outside a group: never made
+            ++header;
             continue;
         }
-        if (!firstFile)
-            out.Put(", ");
-        firstFile = false;
-        out.PutJsonString(store.FullPath(static_cast<std::uint32_t>(row.m_file)));
+        // The group's files are the rows after its header up to the next one.
+        const std::uint32_t begin = header + 1;
+        std::uint32_t end = begin;
+        while (end < rowCount && rows[end].m_file >= 0)
+            ++end;
+        out.Put(firstGroup ? "\n" : ",\n");
+        firstGroup = false;
+        out.Put("{\"group\": ");
+        out.PutNumber(static_cast<std::uint64_t>(rows[header].m_group) + 1);
+        out.Put(", \"text\": ");
+        out.PutJsonString(GroupText(store, view, rows[header].m_group));
+        auto list = [&](const char* name, auto&& item) {
+            out.Put(name);
+            for (std::uint32_t r = begin; r < end; ++r) {
+                if (r != begin)
+                    out.Put(", ");
+                item(static_cast<std::uint32_t>(rows[r].m_file));
+            }
+            out.Put(']');
+        };
+        list(", \"files\": [",
+             [&](std::uint32_t file) { out.PutJsonString(store.FullPath(file)); });
+        list(", \"sizes\": [", [&](std::uint32_t file) { out.PutNumber(store.FileSize(file)); });
+        list(", \"mtimes\": [", [&](std::uint32_t file) {
+            out.Put('"');
+            out.Put(IsoUtcText(store.FileLastWrite(file)));
+            out.Put('"');
+        });
+        list(", \"marked\": [",
+             [&](std::uint32_t file) { out.Put(store.IsMarked(file, view) ? "true" : "false"); });
+        out.Put('}');
+        header = end;
     }
     if (!firstGroup)
-        out.Put("]}\n");
+        out.Put('\n');
 
     const TViewCounters& counters = store.Counters(view);
     out.Put("], \"summary\": {\"files_scanned\": ");
@@ -274,11 +320,117 @@ void WriteJsonView(TOutBuffer& out, const TScanData& store, TViewKind view,
     out.PutNumber(counters.m_groupFiles);
     out.Put(", \"bytes_in_groups\": ");
     out.PutNumber(counters.m_groupBytes);
+    out.Put(", \"marked_files\": ");
+    out.PutNumber(counters.m_markedFiles);
+    out.Put(", \"marked_bytes\": ");
+    out.PutNumber(counters.m_markedBytes);
     out.Put(", \"paths_not_found\": ");
     out.PutNumber(summary.pathsNotFound);
     out.Put(", \"duration_ms\": ");
     out.PutNumber(summary.durationMs);
     out.Put("}}\n");
+}
+
+void WriteCsvView(TOutBuffer& out, const TScanData& store, TViewKind view,
+                  const TFindSummary& summary, bool withSummary, bool withGroups) {
+    if (!summary.marksShown) {
+        // Exactly the report the main window saves.
+        if (out.Flush() != 0)
+            return;
+        TCsvReportOptions options;
+        options.m_summary = withSummary;
+        options.m_groups = withGroups;
+        TFdSink sink(out.Fd());
+        out.SetError(WriteCsvReport(sink, store, view, options));
+        return;
+    }
+
+    // The same lines with an eighth field, the mark.
+    static constexpr std::string_view kEmptyFields = ",,,,,,,";
+    static constexpr int kColumns[] = {kGridColGroup, kGridColName, kGridColExt, kGridColPath,
+                                       kGridColSize,  kGridColDate, kGridColAttr};
+    std::string line;
+    auto endLine = [&] {
+        line += "\r\n";
+        out.Put(line);
+        line.clear();
+    };
+    if (withSummary) {
+        AppendCsvField(line, u"Report created " + ReportCreatedText(NowLocal()));
+        line += kEmptyFields;
+        endLine();
+        AppendCsvField(line,
+                       TrimText(StatusPanelText(store, view, 0) + StatusPanelText(store, view, 1) +
+                                StatusPanelText(store, view, 2)));
+        line += kEmptyFields;
+        endLine();
+        line += kEmptyFields;
+        endLine();
+    }
+    line += kCsvHeader;
+    line += ",M";
+    endLine();
+    for (const TViewRowItem& row : store.Rows(view)) {
+        if (row.m_file < 0) {
+            if (!withGroups)
+                continue;
+            AppendCsvField(line, GroupText(store, view, row.m_group));
+            line += kEmptyFields;
+        } else {
+            const auto file = static_cast<std::uint32_t>(row.m_file);
+            for (int column : kColumns) {
+                AppendCsvField(line, FileCellText(store, view, file, column));
+                line += ',';
+            }
+            line += store.IsMarked(file, view) ? '1' : '0';
+        }
+        endLine();
+    }
+}
+
+std::string IsoUtcText(TFileTime time) {
+    constexpr std::int64_t kTicksPerSecond = 10'000'000;
+    std::int64_t seconds = time / kTicksPerSecond;
+    std::int64_t ticks = time % kTicksPerSecond;
+    if (ticks < 0) {
+        ticks += kTicksPerSecond;
+        --seconds;
+    }
+    std::int64_t days = seconds / 86400;
+    std::int64_t secondOfDay = seconds % 86400;
+    if (secondOfDay < 0) {
+        secondOfDay += 86400;
+        --days;
+    }
+    // Civil date from days since 1970-01-01 (proleptic Gregorian calendar).
+    const std::int64_t z = days - kUnixEpochOffsetSeconds / 86400 + 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const std::int64_t day = doy - (153 * mp + 2) / 5 + 1;
+    const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
+    const std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+
+    char text[48];
+    int n = std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lld",
+                          static_cast<long long>(year), static_cast<long long>(month),
+                          static_cast<long long>(day), static_cast<long long>(secondOfDay / 3600),
+                          static_cast<long long>(secondOfDay / 60 % 60),
+                          static_cast<long long>(secondOfDay % 60));
+    std::string result(text, static_cast<std::size_t>(n));
+    if (ticks != 0) {
+        char fraction[8];
+        std::snprintf(fraction, sizeof fraction, "%07lld", static_cast<long long>(ticks));
+        std::string_view digits = fraction;
+        while (digits.back() == '0')
+            digits.remove_suffix(1);
+        result += '.';
+        result += digits;
+    }
+    result += 'Z';
+    return result;
 }
 
 } // namespace vdx::cli

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "engine/VDX_unit_ScanData.h"
+#include "platform/VDX_unit_Time.h"
 
 namespace vdx::cli {
 
@@ -40,6 +41,13 @@ public:
     // Writes what is buffered; returns 0 or the errno of the first failure.
     int Flush();
     int Error() const { return m_error; }
+    // For output written around the buffer: flush first, then write to the
+    // descriptor, then record the writer's failure (0 keeps the state).
+    int Fd() const { return m_fd; }
+    void SetError(int error) {
+        if (m_error == 0)
+            m_error = error;
+    }
 
 private:
     int m_fd;
@@ -55,19 +63,34 @@ struct TFindSummary {
     std::uint64_t foldersListed = 0;
     std::uint64_t pathsNotFound = 0;
     std::uint64_t durationMs = 0;
+    // Smart marking ran: the text summary and the CSV report show the marks.
+    bool marksShown = false;
 };
 
 // The view's short name as the --view option spells it.
 std::string_view ViewOptionName(TViewKind view);
 
-// Each group's text, then one line per file: size, date, attributes and full
-// path in aligned columns; then a summary line.
+// Each group's text, then one line per file: an "M" for a marked file, size,
+// date, attributes and full path in aligned columns; then a summary line.
 void WriteTextView(TOutBuffer& out, const TScanData& store, TViewKind view,
                    const TFindSummary& summary);
 
-// {"view": NAME, "groups": [{"group": N, "files": [PATH, ...]}, ...],
-//  "summary": {...}}
+// {"view": NAME, "groups": [{"group": N, "text": GROUP TEXT, "files": [PATH,
+// ...], "sizes": [...], "mtimes": [ISO 8601 UTC, ...], "marked": [...]},
+// ...], "summary": {...}}; the four lists are parallel, in row order.
 void WriteJsonView(TOutBuffer& out, const TScanData& store, TViewKind view,
                    const TFindSummary& summary);
+
+// The comma-separated report of the view in its current row order. Without
+// marks it is the main window's report; with summary.marksShown a last
+// column "M" holds 1 for a marked file and 0 for another, and the second
+// summary line also gives the marked files and their Kb.
+void WriteCsvView(TOutBuffer& out, const TScanData& store, TViewKind view,
+                  const TFindSummary& summary, bool withSummary, bool withGroups);
+
+// A file time as ISO 8601 in UTC: "2024-05-01T12:30:05Z", with the
+// fraction of the second (up to seven digits, trailing zeros left out) when
+// there is one.
+std::string IsoUtcText(TFileTime time);
 
 } // namespace vdx::cli
