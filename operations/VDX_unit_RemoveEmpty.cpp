@@ -381,7 +381,10 @@ bool TRemoveThread::Walk(const std::u16string& path, bool hidden, bool system, b
         }
     }
 
-    if (childResult && !hasContent && !traverseOnly && Removable(path, hidden, system))
+    // After a cancel nothing more is removed, not even a folder whose walk
+    // had already ended.
+    if (childResult && !hasContent && !traverseOnly && !Terminated() &&
+        Removable(path, hidden, system))
         childResult = RemoveFolder(path);
     ++m_stats.scanned;
     return childResult && !hasContent;
@@ -396,7 +399,7 @@ bool TRemoveThread::Check(const std::u16string& path, bool hidden) {
     TListing listing;
     // A folder that cannot be read counts as not empty.
     bool result = List(path, false, listing) && !listing.hasFile && listing.starts.empty();
-    if (result && Removable(path, hidden, false))
+    if (result && !Terminated() && Removable(path, hidden, false))
         result = RemoveFolder(path);
     ++m_stats.scanned;
     return result;
