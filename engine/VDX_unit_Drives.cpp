@@ -73,4 +73,11 @@ TVolumeIndex TScanDrivesData::Register(std::u16string_view path) {
     return static_cast<TVolumeIndex>(m_items.size() - 1);
 }
 
+TVolumeIndex TScanDrivesData::Add(TScanDrivesItem item) {
+    if (m_items.size() >= kMaxVolumes)
+        return kNoVolume;
+    m_items.push_back(std::move(item));
+    return static_cast<TVolumeIndex>(m_items.size() - 1);
+}
+
 } // namespace vdx

@@ -59,6 +59,10 @@ public:
     // kNoVolume when the table already holds kMaxVolumes other volumes.
     TVolumeIndex Register(std::u16string_view path);
 
+    // Appends a record as given, for volumes described by other means (tests
+    // of the users of the table); kNoVolume when the table is full.
+    TVolumeIndex Add(TScanDrivesItem item);
+
     std::size_t Count() const { return m_items.size(); }
     const TScanDrivesItem& Item(std::size_t index) const { return m_items[index]; }
     TScanDrivesItem& Item(std::size_t index) { return m_items[index]; }
