@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -14,6 +15,7 @@
 #include "platform/VDX_unit_SystemError.h"
 #include "platform/VDX_unit_Text.h"
 #include "tests/support/VDX_test_FaultFs.h"
+#include "tests/support/VDX_test_Store.h"
 #include "tests/support/VDX_test_TempTree.h"
 
 namespace vdx {
@@ -247,6 +249,33 @@ TEST(OperationLogsHeader, BothLogsOffBuildNothingAndClearLeftovers) {
     logs.FinishRun(TOperationKind::Delete, false, true);
     EXPECT_EQ(logs.FullLines().Count(), 0u);
     EXPECT_EQ(logs.ErrorLines().Count(), 0u);
+}
+
+TEST(OperationLogsHeader, FiguresComeFromTheStoreAndTheSearchSet) {
+    TScanData store;
+    test::BuildGroupedStore(store, {{u"/x/", u"a.txt", 10},
+                                    {u"/y/", u"a.txt", 10},
+                                    {u"/y/", u"b.txt", 10},
+                                    {u"/y/", u"zero", 0}});
+    store.m_durationSearch = 1.0 / 86400.0;
+    TSearchDataList set;
+    for (const char16_t* folder : {u"/x", u"/y"}) {
+        auto path = std::make_unique<TSearchData>();
+        path->SearchPath = folder;
+        set.AddOwned(std::move(path));
+    }
+    const TLogHeaderFigures f = HeaderFiguresOf(store, set);
+    EXPECT_EQ(f.searchPaths, (std::vector<std::u16string>{u"/x", u"/y"}));
+    EXPECT_EQ(f.filteredFiles, 4u);
+    EXPECT_EQ(f.sameName.groups, 1u);
+    EXPECT_EQ(f.sameName.files, 2u);
+    EXPECT_EQ(f.sameName.bytes, 20u);
+    EXPECT_EQ(f.sameSize.groups, 1u);
+    EXPECT_EQ(f.sameSize.files, 3u);
+    EXPECT_EQ(f.sameSize.bytes, 30u);
+    EXPECT_EQ(f.zeroSizeFiles, 1u);
+    EXPECT_FALSE(f.contentCompared);
+    EXPECT_EQ(f.searchDuration, store.m_durationSearch);
 }
 
 // ---- A run through the worker's rules ----
