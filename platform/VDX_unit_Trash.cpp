@@ -225,7 +225,10 @@ std::string CandidateName(const std::string& name, int n, std::mt19937_64* rando
         std::snprintf(hex, sizeof hex, ".%016llx", static_cast<unsigned long long>((*random)()));
         suffix = hex;
     } else if (n > 1) {
-        suffix = "." + std::to_string(n);
+        // Appended rather than built with operator+, which trips a false
+        // -Wrestrict in GCC 12's string code.
+        suffix = ".";
+        suffix += std::to_string(n);
     }
     std::size_t room = kMaxNameBytes - kInfoSuffix.size() - suffix.size();
     std::string base = name;
