@@ -5,6 +5,7 @@
 #include <system_error>
 #include <utility>
 
+#include "engine/VDX_unit_ContentCompare.h"
 #include "engine/VDX_unit_ErrorFile.h"
 #include "engine/VDX_unit_FolderScan.h"
 #include "engine/VDX_unit_Grouping.h"
@@ -195,16 +196,187 @@ private:
     std::thread m_thread;
 };
 
+// The content worker: compares every Same size group of the store, then
+// builds the Same content and Full clones views. Reports like the search
+// worker; a comparison that does not complete leaves no content view.
+class TContentThread final : public TCompareControl {
+public:
+    TContentThread(TScanData& store, TContentSafeProgress& progress, TMessageTarget* window,
+                   TMainThreadCaller* caller)
+        : m_store(store), m_progress(progress), m_window(window), m_caller(caller) {}
+
+    // Tells the progress window that the comparison is over, completed or not.
+    ~TContentThread() override {
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_window != nullptr)
+            m_window->Post(kMsgContentWorkerEnded, 0, 0);
+    }
+
+    TContentThread(const TContentThread&) = delete;
+    TContentThread& operator=(const TContentThread&) = delete;
+
+    // Throws std::system_error when no thread can be started.
+    void Start() { m_thread = std::thread(&TContentThread::Execute, this); }
+    void WaitFor() {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    void Discard() { m_window = nullptr; }
+
+    void Pause() { m_pauseEvent.Set(); }
+    void Resume() { m_resumeEvent.Set(); }
+    // Also releases a paused worker, so that a cancel is seen even when
+    // nobody resumes it.
+    void Terminate() {
+        m_terminate.store(true, std::memory_order_relaxed);
+        m_resumeEvent.Set();
+    }
+
+    // Marks the comparison aborted and drops whatever it built.
+    static void MarkAborted(TScanData& store) {
+        store.ClearContentResults();
+        store.Status().m_contentAborted = true;
+        store.Status().m_contentDone = false;
+    }
+
+private:
+    bool Terminated() const { return m_terminate.load(std::memory_order_relaxed); }
+
+    void Execute() {
+        try {
+            Run();
+        } catch (const std::exception& e) {
+            AddErrorEntry(u"TContentThread: " + FromUtf8(e.what()));
+            Abort();
+        } catch (...) {
+            AddErrorEntry(u"TContentThread: unknown exception");
+            Abort();
+        }
+        m_compare.reset();
+    }
+
+    void Run() {
+        TScanStatus& status = m_store.Status();
+        status.m_contentAborted = false;
+        status.m_contentDone = false;
+        m_counters = TCompareCounters{};
+        m_start = NowDateTime();
+        SetPhase(kPhaseComparing);
+
+        m_compare = std::make_unique<TContentCompare>(m_store, this);
+        bool completed = m_compare->CompareAll() && !Terminated();
+        m_counters = m_compare->Counters();
+        m_compare.reset(); // frees the read buffers before the views are built
+        if (completed) {
+            SetPhase(kPhasePreparingViewTables);
+            Guarded(u"TContentThread: PrepareContentViews", [this] { BuildContentViews(m_store); });
+            PauseCheck();
+            completed = !Terminated();
+        }
+        if (completed) {
+            SetPhase(kPhaseIndexingTables);
+            Guarded(u"TContentThread: PrepareContentTotals", [this] { ComputeTotals(m_store); });
+            m_store.m_durationContent = NowDateTime() - m_start;
+            status.m_contentAborted = false;
+            status.m_contentDone = true;
+            SetPhase(kPhaseCompleted);
+        } else {
+            Abort();
+        }
+    }
+
+    // Runs one step of the view building; a failure is written to the error
+    // file and the work goes on, as in the grouping.
+    template <typename F>
+    static void Guarded(std::u16string_view name, F&& work) {
+        try {
+            work();
+        } catch (const std::exception& e) {
+            AddErrorEntry(std::u16string(name) + u": " + FromUtf8(e.what()));
+        } catch (...) {
+            AddErrorEntry(std::u16string(name) + u": unknown exception");
+        }
+    }
+
+    void Abort() {
+        m_phase = kPhaseAborted;
+        MarkAborted(m_store);
+        Snapshot();
+    }
+
+    void SetPhase(std::int32_t phase) {
+        m_phase = phase;
+        Snapshot();
+    }
+
+    void PauseCheck() {
+        if (!m_pauseEvent.IsSet())
+            return;
+        m_resumeEvent.Wait();
+        m_pauseEvent.Reset();
+        m_resumeEvent.Reset();
+    }
+
+    void Snapshot() {
+        m_lastSnapshotTick = TickCountMs();
+        if (m_compare)
+            m_counters = m_compare->Counters();
+        auto routine = [this] {
+            m_progress.start = m_start;
+            m_progress.now = NowDateTime();
+            m_progress.phase = m_phase;
+            m_progress.filesCompared = m_counters.filesCompared;
+            m_progress.groupsCompared = m_counters.groupsCompared;
+            m_progress.kilobytesCompared =
+                static_cast<std::uint32_t>(m_counters.bytesCompared / 1024);
+            if (m_window != nullptr)
+                m_window->Post(kMsgContentProgress, 0, 0);
+        };
+        if (m_caller != nullptr)
+            m_caller->CallSync(routine);
+        else
+            routine();
+    }
+
+    // ---- TCompareControl ----
+    bool Continue() override {
+        PauseCheck();
+        return !Terminated();
+    }
+    void Progress() override {
+        if (TickCountMs() - m_lastSnapshotTick > kProgressIntervalMs)
+            Snapshot();
+    }
+
+    TScanData& m_store;
+    TContentSafeProgress& m_progress;
+    TMessageTarget* m_window;
+    TMainThreadCaller* m_caller;
+    std::unique_ptr<TContentCompare> m_compare;
+    TCompareCounters m_counters;
+
+    TEvent m_pauseEvent;
+    TEvent m_resumeEvent;
+    std::atomic<bool> m_terminate{false};
+
+    double m_start = 0;
+    std::int32_t m_phase = kPhaseComparing;
+    std::uint64_t m_lastSnapshotTick = 0;
+    std::thread m_thread;
+};
+
 TSearchRun::TSearchRun() = default;
 
 TSearchRun::~TSearchRun() {
     JoinSearchWaiter();
+    JoinContentWaiter();
 }
 
 bool TSearchRun::StartSearch(const TSearchSet& set, TMessageTarget* window,
                              TMainThreadCaller* caller, bool protectHidden,
                              bool protectProgramFiles, bool protectWindows) {
-    if (m_searchWaiter.joinable())
+    if (m_searchWaiter.joinable() || ContentRunning())
         return false;
     {
         std::lock_guard<std::mutex> lock(m_searchWorkerLock);
@@ -295,10 +467,104 @@ void TSearchRun::CancelSearch() {
 
 void TSearchRun::SearchFinished() {
     JoinSearchWaiter();
+    JoinContentWaiter();
 }
 
 bool TSearchRun::SearchRunning() const {
     return m_searchWaiter.joinable();
+}
+
+bool TSearchRun::StartContentCompare(TMessageTarget* window, TMainThreadCaller* caller) {
+    // While a search runs its worker owns the store, flags included.
+    if (SearchRunning() || ContentRunning())
+        return false;
+    {
+        std::lock_guard<std::mutex> lock(m_contentWorkerLock);
+        if (m_contentWorker)
+            return false;
+    }
+    if (!m_store.Status().m_searchDone)
+        return false;
+    m_store.ClearContentResults();
+    m_contentProgress = TContentSafeProgress{};
+    m_contentPaused = false;
+
+    auto worker = std::make_unique<TContentThread>(m_store, m_contentProgress, window, caller);
+    std::lock_guard<std::mutex> lock(m_contentWorkerLock);
+    m_contentWorker = std::move(worker);
+    try {
+        m_contentWaiter = std::thread(&TSearchRun::RunContentWaiter, this, window);
+    } catch (const std::system_error&) {
+        m_contentWorker->Discard();
+        m_contentWorker.reset();
+        return false;
+    }
+    return true;
+}
+
+void TSearchRun::RunContentWaiter(TMessageTarget* window) {
+    TContentThread* worker = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_contentWorkerLock);
+        worker = m_contentWorker.get();
+    }
+    try {
+        worker->Start();
+        worker->WaitFor();
+    } catch (const std::system_error&) {
+        TContentThread::MarkAborted(m_store);
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_contentWorkerLock);
+        m_contentWorker.reset();
+    }
+    if (window != nullptr)
+        window->Post(kMsgContentWaiterDone, 0, 0);
+}
+
+void TSearchRun::JoinContentWaiter() {
+    if (!m_contentWaiter.joinable())
+        return;
+    {
+        std::lock_guard<std::mutex> lock(m_contentWorkerLock);
+        if (m_contentWorker)
+            m_contentWorker->Terminate();
+    }
+    m_contentWaiter.join();
+}
+
+void TSearchRun::PauseContent() {
+    std::lock_guard<std::mutex> lock(m_contentWorkerLock);
+    if (!m_contentWorker)
+        return;
+    // A second pause before the resume continues the first one.
+    if (!m_contentPaused) {
+        m_contentProgress.pauseStart = NowDateTime();
+        m_contentPaused = true;
+    }
+    m_contentWorker->Pause();
+}
+
+void TSearchRun::ResumeContent() {
+    std::lock_guard<std::mutex> lock(m_contentWorkerLock);
+    if (!m_contentWorker)
+        return;
+    m_contentProgress.resume = NowDateTime();
+    // Only a pause that began counts, so a resume on its own adds nothing.
+    if (m_contentPaused && m_contentProgress.resume > m_contentProgress.pauseStart)
+        m_contentProgress.pausedTotal += m_contentProgress.resume - m_contentProgress.pauseStart;
+    m_contentPaused = false;
+    m_contentWorker->Resume();
+}
+
+void TSearchRun::CancelContent() {
+    std::lock_guard<std::mutex> lock(m_contentWorkerLock);
+    if (m_contentWorker)
+        m_contentWorker->Terminate();
+}
+
+bool TSearchRun::ContentRunning() const {
+    return m_contentWaiter.joinable();
 }
 
 void TSearchRun::PrepareSearchPaths() {

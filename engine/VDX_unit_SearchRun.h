@@ -6,8 +6,8 @@
 // routines (run on the user-interface thread through TMainThreadCaller) and
 // the controller's pause and resume write.
 //
-// This header holds the search side; the content comparison, deletion and
-// copy/move operations join it with their workers.
+// This header holds the search and content comparison sides; the deletion
+// and copy/move operations join it with their workers.
 
 #include <atomic>
 #include <cstdint>
@@ -34,7 +34,24 @@ struct TSearchSafeProgress {
     std::uint32_t pathsNotFound = 0; // third counter
 };
 
-class TSearchThread; // the search worker (folder scan, then grouping)
+// The content worker's progress as the content progress window reads it.
+// The worker's cells are written only inside snapshot routines; the three
+// pause cells only by the controller's pause and resume. Both run on the
+// user-interface thread.
+struct TContentSafeProgress {
+    double start = 0;       // local date-time the worker started
+    double now = 0;         // local date-time of the snapshot
+    double pauseStart = 0;  // when the last pause began
+    double resume = 0;      // when the last pause ended
+    double pausedTotal = 0; // days spent paused so far, left out of remaining-time estimates
+    std::int32_t phase = kPhaseComparing;
+    std::uint32_t filesCompared = 0;     // first counter
+    std::uint32_t groupsCompared = 0;    // second counter
+    std::uint32_t kilobytesCompared = 0; // third counter: bytes / 1024, cut to 32 bits
+};
+
+class TSearchThread;  // the search worker (folder scan, then grouping)
+class TContentThread; // the content worker (comparison, then the content views)
 
 class TSearchRun {
 public:
@@ -46,7 +63,7 @@ public:
     // Starts a search of set. window receives the progress messages (nullptr
     // stands for an invalid handle: the waiter then posts nothing); caller
     // runs the snapshot routines on the user-interface thread. Returns false
-    // and does nothing while a search runs.
+    // and does nothing while a search or a comparison runs.
     bool StartSearch(const TSearchSet& set, TMessageTarget* window, TMainThreadCaller* caller,
                      bool protectHidden, bool protectProgramFiles, bool protectWindows);
 
@@ -55,16 +72,31 @@ public:
     void PauseSearch();
     void ResumeSearch();
     void CancelSearch();
-    // The progress window has seen the worker end: joins and forgets the
-    // threads, so a new search may start.
+    // The progress window has seen its worker end: joins and forgets the
+    // search and the content threads, so that either may start again.
     void SearchFinished();
     bool SearchRunning() const;
+
+    // Starts the comparison of every Same size group after clearing the
+    // content views. Returns false and does nothing unless the last search
+    // completed, or while a search or a comparison runs.
+    bool StartContentCompare(TMessageTarget* window, TMainThreadCaller* caller);
+    // Steering of the comparison, as for the search; pause and resume also
+    // keep the pause cells of the content progress record.
+    void PauseContent();
+    void ResumeContent();
+    void CancelContent();
+    // The same operation as SearchFinished, under the name the content
+    // window uses.
+    void ContentFinished() { SearchFinished(); }
+    bool ContentRunning() const;
 
     TScanData& Store() { return m_store; }
     const TScanData& Store() const { return m_store; }
     TScanDrivesData& Drives() { return m_drives; }
     const TSearchDataList& SearchSetCopy() const { return m_searchSetCopy; }
     const TSearchSafeProgress& SearchProgress() const { return m_searchProgress; }
+    const TContentSafeProgress& ContentProgress() const { return m_contentProgress; }
 
 private:
     void PrepareSearchPaths();
@@ -73,6 +105,8 @@ private:
     void RunSearchWaiter(TMessageTarget* window);
     // Lets the worker run to its end and joins the waiter.
     void JoinSearchWaiter();
+    void RunContentWaiter(TMessageTarget* window);
+    void JoinContentWaiter();
 
     TScanData m_store;
     TScanDrivesData m_drives;
@@ -83,6 +117,12 @@ private:
     std::mutex m_searchWorkerLock;
     std::unique_ptr<TSearchThread> m_searchWorker;
     std::thread m_searchWaiter;
+
+    TContentSafeProgress m_contentProgress;
+    bool m_contentPaused = false; // a pause whose time is not yet in the paused total
+    std::mutex m_contentWorkerLock;
+    std::unique_ptr<TContentThread> m_contentWorker;
+    std::thread m_contentWaiter;
 };
 
 } // namespace vdx
