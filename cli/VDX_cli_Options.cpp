@@ -3,6 +3,7 @@
 #include <climits>
 #include <memory>
 
+#include "engine/VDX_unit_Grouping.h"
 #include "platform/VDX_unit_Text.h"
 #include "platform/VDX_unit_Time.h"
 
@@ -33,14 +34,48 @@ const char* const kFindUsage =
     "  --no-protect-system   also enter the operating system's folders\n"
     "  --no-protect-programs also enter the folders of installed programs\n"
     "\n"
+    "Content comparison:\n"
+    "  --compare             after the search, compare the content of the files\n"
+    "                        of every Same size group byte by byte; this makes\n"
+    "                        the views content and clones\n"
+    "\n"
     "Output:\n"
-    "  --view VIEW           name, size (default), name-size or zero\n"
-    "  --format FORMAT       text (default) or json\n"
+    "  --view VIEW           name, size (default), name-size, content, clones or\n"
+    "                        zero (content and clones need --compare)\n"
+    "  --format FORMAT       text (default), json or csv\n"
+    "  --no-summary          csv: leave out the three summary lines at the top\n"
+    "  --no-groups           csv: leave out the group title rows\n"
+    "  --sort COLUMN[:desc]  order of the files within each group: name\n"
+    "                        (default), ext, path, size, date or mark; groups\n"
+    "                        keep their order\n"
     "  --quiet               no progress line on the terminal\n"
     "  -h, --help            show this text\n"
     "\n"
-    "Exit status: 0 success, 1 no given path exists, 2 bad arguments or a\n"
-    "refused set of paths.\n";
+    "Smart marking (any of these options marks the view; the marks are only\n"
+    "shown, no file is touched):\n"
+    "  --keep DIR            DIR and every folder below it go into To Keep, all\n"
+    "                        other folders of the view into To Clean\n"
+    "                        (repeatable). A group with files in both areas\n"
+    "                        gets its files in To Clean marked\n"
+    "  --wash-clean, --no-wash-clean\n"
+    "                        also mark the groups that lie wholly in To Clean\n"
+    "                        (default on)\n"
+    "  --keep-one, --no-keep-one\n"
+    "                        in such groups keep one file, chosen by the rules\n"
+    "                        (default on; off marks ALL their files)\n"
+    "  --rules LIST          the order in which the rules choose the file to\n"
+    "                        keep: date,path,name,size (default); rules left\n"
+    "                        out follow in that order\n"
+    "  --prefer newer|older  the date rule keeps the newer (default) file\n"
+    "  --prefer-path smaller|greater\n"
+    "                        the path rule keeps the smaller (default) path\n"
+    "  --prefer-name smaller|greater\n"
+    "                        the name rule keeps the smaller (default) name\n"
+    "  --prefer-size smaller|larger\n"
+    "                        the size rule keeps the smaller (default) file\n"
+    "\n"
+    "Exit status: 0 success, 1 no given path exists or the run failed, 2 bad\n"
+    "arguments or a refused set of paths.\n";
 
 namespace {
 
@@ -82,6 +117,7 @@ struct TParseState {
     bool newer = false, older = false;
     double newerDate = 0, olderDate = 0;
     std::vector<std::string> includes;
+    std::string reportSwitch; // the last CSV switch given, for the error text
 };
 
 bool ParseView(std::string_view text, TViewKind& view) {
@@ -91,11 +127,91 @@ bool ParseView(std::string_view text, TViewKind& view) {
         view = kViewSameSize;
     else if (text == "name-size")
         view = kViewSameNameSize;
+    else if (text == "content")
+        view = kViewSameContent;
+    else if (text == "clones")
+        view = kViewFullClones;
     else if (text == "zero")
         view = kViewZeroSize;
     else
         return false;
     return true;
+}
+
+// "COLUMN" or "COLUMN:desc" (":asc" is accepted too).
+bool ParseSort(std::string_view text, int& key, bool& ascending, std::string& error) {
+    std::string_view column = text;
+    ascending = true;
+    if (const std::size_t colon = text.find(':'); colon != std::string_view::npos) {
+        column = text.substr(0, colon);
+        const std::string_view direction = text.substr(colon + 1);
+        if (direction == "desc") {
+            ascending = false;
+        } else if (direction != "asc") {
+            error = "sort direction " + Quoted(direction) + " is not desc or asc";
+            return false;
+        }
+    }
+    static constexpr struct {
+        std::string_view name;
+        int key;
+    } kColumns[] = {
+        {"name", kRowKeyName}, {"ext", kRowKeyExtension}, {"path", kRowKeyPath},
+        {"size", kRowKeySize}, {"date", kRowKeyDate},     {"mark", kRowKeyMark},
+    };
+    for (const auto& c : kColumns) {
+        if (c.name == column) {
+            key = c.key;
+            return true;
+        }
+    }
+    error = "unknown sort column " + Quoted(column) + " (use name, ext, path, size, date or mark)";
+    return false;
+}
+
+// A comma-separated list of rule names, each at most once; the rules not
+// listed follow by ascending type.
+bool ParseRules(std::string_view text, TSmartRuleOrder& order, std::string& error) {
+    static constexpr std::string_view kNames[kSmartRuleCount] = {"date", "path", "name", "size"};
+    std::vector<int> listed;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find(',', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        const std::string_view name = text.substr(start, end - start);
+        int rule = -1;
+        for (int r = 0; r < kSmartRuleCount; ++r)
+            if (kNames[r] == name)
+                rule = r;
+        if (rule < 0) {
+            error = "rules " + Quoted(text) + ": unknown rule " + Quoted(name) +
+                    " (use date, path, name, size)";
+            return false;
+        }
+        for (int seen : listed) {
+            if (seen == rule) {
+                error = "rules " + Quoted(text) + " name " + Quoted(name) + " twice";
+                return false;
+            }
+        }
+        listed.push_back(rule);
+        start = end + 1;
+    }
+    order = CompleteRuleOrder(listed);
+    return true;
+}
+
+// One of two words: true for the first.
+bool ParseChoice(std::string_view option, std::string_view text, std::string_view first,
+                 std::string_view second, bool& value, std::string& error) {
+    if (text == first || text == second) {
+        value = text == first;
+        return true;
+    }
+    error = "option " + std::string(option) + " takes " + std::string(first) + " or " +
+            std::string(second) + ", not " + Quoted(text);
+    return false;
 }
 
 } // namespace
@@ -373,7 +489,8 @@ bool ParseFindOptions(const std::vector<std::string>& args, std::u16string_view 
         } else if (name == "--view") {
             ok = value(v);
             if (ok && !ParseView(v, out.view)) {
-                error = "unknown view " + Quoted(v) + " (use name, size, name-size or zero)";
+                error = "unknown view " + Quoted(v) +
+                        " (use name, size, name-size, content, clones or zero)";
                 ok = false;
             }
         } else if (name == "--format") {
@@ -382,10 +499,57 @@ bool ParseFindOptions(const std::vector<std::string>& args, std::u16string_view 
                 out.format = TOutputFormat::Text;
             } else if (ok && v == "json") {
                 out.format = TOutputFormat::Json;
+            } else if (ok && v == "csv") {
+                out.format = TOutputFormat::Csv;
             } else if (ok) {
-                error = "unknown format " + Quoted(v) + " (use text or json)";
+                error = "unknown format " + Quoted(v) + " (use text, json or csv)";
                 ok = false;
             }
+        } else if (name == "--compare") {
+            ok = flag(out.compare, true);
+        } else if (name == "--no-summary") {
+            ok = flag(out.csvSummary, false);
+            state.reportSwitch = name;
+        } else if (name == "--no-groups") {
+            ok = flag(out.csvGroups, false);
+            state.reportSwitch = name;
+        } else if (name == "--sort") {
+            ok = value(v) && ParseSort(v, out.sortKey, out.sortAscending, error);
+        } else if (name == "--keep") {
+            ok = value(v);
+            if (ok && v.empty()) {
+                error = "option --keep needs a folder";
+                ok = false;
+            }
+            if (ok) {
+                out.relativeGiven = out.relativeGiven || v[0] != '/';
+                out.keepDirs.push_back(NormalizePath(DecodeFileName(v), cwd));
+                out.smartMark = true;
+            }
+        } else if (name == "--wash-clean" || name == "--no-wash-clean") {
+            ok = flag(out.smart.m_washClean, name == "--wash-clean");
+            out.smartMark = true;
+        } else if (name == "--keep-one" || name == "--no-keep-one") {
+            ok = flag(out.smart.m_keepInstance, name == "--keep-one");
+            out.smartMark = true;
+        } else if (name == "--rules") {
+            ok = value(v) && ParseRules(v, out.smart.m_order, error);
+            out.smartMark = true;
+        } else if (name == "--prefer") {
+            ok = value(v) && ParseChoice(name, v, "newer", "older", out.smart.m_dateSmall, error);
+            out.smartMark = true;
+        } else if (name == "--prefer-path") {
+            ok = value(v) &&
+                 ParseChoice(name, v, "smaller", "greater", out.smart.m_pathSmall, error);
+            out.smartMark = true;
+        } else if (name == "--prefer-name") {
+            ok = value(v) &&
+                 ParseChoice(name, v, "smaller", "greater", out.smart.m_nameSmall, error);
+            out.smartMark = true;
+        } else if (name == "--prefer-size") {
+            ok =
+                value(v) && ParseChoice(name, v, "smaller", "larger", out.smart.m_sizeSmall, error);
+            out.smartMark = true;
         } else {
             error = "unknown option " + Quoted(arg);
             ok = false;
@@ -453,6 +617,22 @@ bool ParseFindOptions(const std::vector<std::string>& args, std::u16string_view 
 
     if (out.paths.empty()) {
         error = "no folder to search was given";
+        return false;
+    }
+    const TViewKind view = NormalizeViewKind(out.view);
+    if ((view == kViewSameContent || view == kViewFullClones) && !out.compare) {
+        error = "the view " + std::string(view == kViewSameContent ? "content" : "clones") +
+                " exists only after a content comparison: add --compare";
+        return false;
+    }
+    if (!state.reportSwitch.empty() && out.format != TOutputFormat::Csv) {
+        error = "option " + state.reportSwitch + " applies to --format csv only";
+        return false;
+    }
+    // The smart marking window offers "Set marks" only when it can mark
+    // something.
+    if (out.smartMark && out.keepDirs.empty() && !out.smart.m_washClean) {
+        error = "--no-wash-clean without --keep marks nothing: give --keep DIR";
         return false;
     }
     return true;

@@ -10,10 +10,11 @@
 
 #include "engine/VDX_unit_ScanData.h"
 #include "engine/VDX_unit_SearchData.h"
+#include "engine/VDX_unit_SmartMark.h"
 
 namespace vdx::cli {
 
-enum class TOutputFormat { Text, Json };
+enum class TOutputFormat { Text, Json, Csv };
 
 struct TFindOptions {
     // Absolute and lexically normalized, in the order given.
@@ -26,7 +27,22 @@ struct TFindOptions {
     bool protectSystem = true;
     bool protectPrograms = true;
     TViewKind view = kViewSameSize;
+    // Compare the content of the Same size groups after the search; the
+    // content views exist only then.
+    bool compare = false;
     TOutputFormat format = TOutputFormat::Text;
+    // The two report switches of the CSV format.
+    bool csvSummary = true;
+    bool csvGroups = true;
+    // The row order of the view (a TRowSortKey); the grouping leaves the
+    // rows in name order.
+    int sortKey = 2;
+    bool sortAscending = true;
+    // Smart marking of the view: on when any of its options was given.
+    bool smartMark = false;
+    // Folders whose sub-trees go into To Keep; absolute and normalized.
+    std::vector<std::u16string> keepDirs;
+    TSmartMarkSettings smart;
     bool quiet = false;
     bool help = false; // the caller prints the usage and nothing else runs
     // A path or excluded folder was relative, so the current folder was used.
