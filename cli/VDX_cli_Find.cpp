@@ -1,14 +1,18 @@
 #include "cli/VDX_cli_Find.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
 
 #include "cli/VDX_cli_Options.h"
 #include "cli/VDX_cli_Output.h"
+#include "engine/VDX_unit_Grouping.h"
 #include "engine/VDX_unit_Helpers.h"
 #include "engine/VDX_unit_SearchRun.h"
 #include "engine/VDX_unit_SetCheck.h"
+#include "engine/VDX_unit_SmartMark.h"
+#include "engine/VDX_unit_Views.h"
 #include "platform/VDX_unit_FileSystem.h"
 #include "platform/VDX_unit_SystemError.h"
 #include "platform/VDX_unit_Text.h"
@@ -51,7 +55,48 @@ const char* SearchPhaseText(std::int32_t phase) {
     }
 }
 
-// One self-overwriting line on standard error while the search runs.
+// The phase text of the content progress window.
+const char* ContentPhaseText(std::int32_t phase) {
+    switch (phase) {
+    case kPhaseComparing:
+        return "Comparing files content";
+    case kPhaseCompleted:
+        return "Comparing completed";
+    case kPhasePreparingViewTables:
+        return "Preparing view tables";
+    case kPhaseIndexingTables:
+        return "Indexing tables";
+    default: // the aborted code too
+        return "Undefined";
+    }
+}
+
+// What the comparison has to do: the files, kilobytes and groups of the
+// Same size view.
+struct TCompareTotals {
+    std::uint32_t files = 0;
+    std::uint64_t kilobytes = 0;
+    std::uint32_t groups = 0;
+};
+
+// The content window's two percentages: files in whole percent of the files
+// to compare (by hundredths of the count from 10,000 files on, as the
+// window counts), size in hundredths of the kilobytes to compare.
+std::uint64_t FilesPercent(std::uint64_t done, std::uint64_t total) {
+    if (total < 10000)
+        return done * 100 / std::max<std::uint64_t>(total, 1);
+    return done / (total / 100);
+}
+std::uint64_t SizePercent(std::uint64_t doneKb, std::uint64_t totalKb) {
+    return doneKb / std::max<std::uint64_t>(totalKb / 100, 1);
+}
+
+std::string Grouped(std::uint64_t value) {
+    return ToUtf8(FormatNumber(static_cast<std::int64_t>(value)));
+}
+
+// One self-overwriting line on standard error while the search or the
+// comparison runs.
 class TProgressLine {
 public:
     explicit TProgressLine(bool enabled) : m_enabled(enabled) {}
@@ -63,6 +108,23 @@ public:
                      p.foldersListed, p.filesAdded);
         if (p.pathsNotFound > 0)
             std::fprintf(stderr, ", %u not found", p.pathsNotFound);
+        std::fputs("\033[K", stderr);
+        std::fflush(stderr);
+        m_shown = true;
+    }
+    // "Compared files:" of totals "Files to compare:", with both percentages.
+    void Show(const TContentSafeProgress& p, const TCompareTotals& totals) {
+        if (!m_enabled)
+            return;
+        std::fprintf(stderr,
+                     "\r%s: %s of %s files [%s of %s Kb] in %s of %s groups, files %d %%, "
+                     "size %d %%",
+                     ContentPhaseText(p.phase), Grouped(p.filesCompared).c_str(),
+                     Grouped(totals.files).c_str(), Grouped(p.kilobytesCompared).c_str(),
+                     Grouped(totals.kilobytes).c_str(), Grouped(p.groupsCompared).c_str(),
+                     Grouped(totals.groups).c_str(),
+                     static_cast<int>(FilesPercent(p.filesCompared, totals.files)),
+                     static_cast<int>(SizePercent(p.kilobytesCompared, totals.kilobytes)));
         std::fputs("\033[K", stderr);
         std::fflush(stderr);
         m_shown = true;
@@ -86,6 +148,88 @@ int CurrentFolder(std::u16string& cwd) {
     const int rc = Fs().RealPath(".", resolved);
     cwd = rc == 0 ? DecodeFileName(resolved) : std::u16string(u"/");
     return rc;
+}
+
+// Runs the content comparison of the finished search, showing its progress.
+// false when it could not start or did not complete.
+bool RunComparison(TSearchRun& run, TMessageQueue& queue, TMutexCaller& caller,
+                   TProgressLine& progress) {
+    const TScanData& store = run.Store();
+    TCompareTotals totals;
+    totals.files = store.Counters(kViewSameSize).m_groupFiles;
+    totals.kilobytes = store.Counters(kViewSameSize).m_groupBytes / 1024;
+    totals.groups = store.GroupCount(kViewSameSize);
+    if (!run.StartContentCompare(&queue, &caller)) {
+        std::fputs("vardex-cli find: the content comparison could not be started\n", stderr);
+        return false;
+    }
+    for (;;) {
+        TPostedMessage message;
+        if (!queue.Take(message, 500))
+            continue;
+        if (message.code == kMsgContentProgress) {
+            TContentSafeProgress snapshot;
+            {
+                auto lock = caller.Lock();
+                snapshot = run.ContentProgress();
+            }
+            progress.Show(snapshot, totals);
+        } else if (message.code == kMsgContentWorkerEnded) {
+            break;
+        }
+    }
+    run.ContentFinished();
+    progress.Clear();
+    if (!store.Status().m_contentDone) {
+        std::fputs("vardex-cli find: the content comparison did not complete\n", stderr);
+        return false;
+    }
+    return true;
+}
+
+// The folder path (as stored, ending in "/") lies in dir or below it, by
+// whole components.
+bool InKeepDir(std::u16string_view folderPath, std::u16string_view dir) {
+    if (dir == u"/")
+        return true;
+    return folderPath.size() > dir.size() && folderPath.starts_with(dir) &&
+           folderPath[dir.size()] == u'/';
+}
+
+// Puts the folders of the view below the --keep folders into To Keep and
+// the rest into To Clean, then marks the view. Names each --keep folder
+// that holds no folder of the view. false when the area list could not be
+// made.
+bool ApplySmartMarking(TScanData& store, const TFindOptions& options) {
+    TSmartAreas areas(store);
+    if (const int rc = areas.BuildAreas(options.view); rc != 0) {
+        std::fprintf(stderr, "vardex-cli find: smart marking failed: %s\n",
+                     ToUtf8(SystemErrorText(rc)).c_str());
+        return false;
+    }
+    std::vector<bool> used(options.keepDirs.size(), false);
+    for (std::uint32_t row = 0; row < areas.Count(); ++row) {
+        const std::u16string_view path = areas.FolderPath(row);
+        bool keep = false;
+        for (std::size_t k = 0; k < options.keepDirs.size(); ++k) {
+            if (InKeepDir(path, options.keepDirs[k])) {
+                keep = true;
+                used[k] = true;
+            }
+        }
+        if (keep)
+            areas.ToggleCheck(row);
+    }
+    areas.MoveChecked(kAreaKeep);
+    areas.ApplyAreas();
+    for (std::size_t k = 0; k < options.keepDirs.size(); ++k)
+        if (!used[k])
+            std::fprintf(stderr,
+                         "vardex-cli find: warning: --keep '%s' holds no folder of the "
+                         "view\n",
+                         EncodeFileName(options.keepDirs[k]).c_str());
+    SmartMark(store, options.view, options.smart);
+    return true;
 }
 
 } // namespace
@@ -142,14 +286,13 @@ int RunFind(const std::vector<std::string>& args) {
     }
     run.SearchFinished();
     progress.Clear();
-    const std::uint64_t durationMs = TickCountMs() - startTick;
 
     TSearchSafeProgress final;
     {
         auto lock = caller.Lock();
         final = run.SearchProgress();
     }
-    const TScanData& store = run.Store();
+    TScanData& store = run.Store();
     if (!store.Status().m_searchDone) {
         std::fputs("vardex-cli find: the search did not complete\n", stderr);
         return kExitFailed;
@@ -166,18 +309,37 @@ int RunFind(const std::vector<std::string>& args) {
         }
     }
 
+    if (options.compare && !RunComparison(run, queue, caller, progress))
+        return kExitFailed;
+    const std::uint64_t durationMs = TickCountMs() - startTick;
+
+    // Marks are chosen on the grouping's name order, so that the file a rule
+    // keeps among equals does not depend on the order asked for the output.
+    if (options.smartMark && !ApplySmartMarking(store, options))
+        return kExitFailed;
+    if (options.sortKey != kRowKeyName || !options.sortAscending)
+        SortRows(store, options.view, options.sortKey, options.sortAscending);
+
     TFindSummary summary;
     summary.filesScanned = store.FilesFoundSum();
     summary.filesTaken = store.FileCount();
     summary.foldersListed = final.foldersListed;
     summary.pathsNotFound = final.pathsNotFound;
     summary.durationMs = durationMs;
+    summary.marksShown = options.smartMark;
 
     TOutBuffer out(STDOUT_FILENO);
-    if (options.format == TOutputFormat::Json)
+    switch (options.format) {
+    case TOutputFormat::Json:
         WriteJsonView(out, store, options.view, summary);
-    else
+        break;
+    case TOutputFormat::Csv:
+        WriteCsvView(out, store, options.view, summary, options.csvSummary, options.csvGroups);
+        break;
+    case TOutputFormat::Text:
         WriteTextView(out, store, options.view, summary);
+        break;
+    }
     if (const int rc = out.Flush(); rc != 0) {
         std::fprintf(stderr, "vardex-cli find: cannot write the output: %s\n",
                      ToUtf8(SystemErrorText(rc)).c_str());
