@@ -215,9 +215,7 @@ void TContentCompare::ReadSlot(TSlot& slot, std::uint32_t want) {
         ++m_stats.unreadable;
     };
     if (slot.fd < 0) {
-        m_path.clear();
-        AppendEncodedFileName(m_store.FolderPathOfFile(slot.file), m_path);
-        AppendEncodedFileName(m_store.FileName(slot.file), m_path);
+        BuildPath(slot.file);
         // The scan took a regular file: a link or a pipe put in its place
         // since then is not followed, and opening it never blocks.
         int fd = -1;
@@ -263,6 +261,23 @@ void TContentCompare::ReadSlot(TSlot& slot, std::uint32_t want) {
     } else if (m_openCount > m_budget) {
         CloseSlot(slot); // reopened at this position for the next block
     }
+}
+
+void TContentCompare::BuildPath(std::uint32_t file) {
+    // Each folder is encoded once: most folders hold several files that
+    // are compared, and their paths are long.
+    const std::uint32_t folder = m_store.File(file).m_folder;
+    if (folder >= m_folderPaths.size())
+        m_folderPaths.resize(m_store.FolderCount(), TFolderPath{kNotEncoded, 0});
+    TFolderPath& cached = m_folderPaths[folder];
+    if (cached.offset == kNotEncoded) {
+        const std::size_t offset = m_folderBytes.size();
+        AppendEncodedFileName(m_store.FolderPath(folder), m_folderBytes);
+        cached.offset = offset;
+        cached.length = m_folderBytes.size() - offset;
+    }
+    m_path.assign(m_folderBytes, cached.offset, cached.length);
+    AppendEncodedFileName(m_store.FileName(file), m_path);
 }
 
 bool TContentCompare::SameBlock(const TSlot& a, const TSlot& b) const {

@@ -97,6 +97,11 @@ private:
         std::uint32_t got; // bytes the last pass read into the slot's buffer
         TSlotState state;
     };
+    struct TFolderPath {
+        std::size_t offset; // in m_folderBytes
+        std::size_t length;
+    };
+    static constexpr std::size_t kNotEncoded = static_cast<std::size_t>(-1);
     struct TRange {
         std::uint32_t begin; // positions in m_order
         std::uint32_t end;
@@ -120,6 +125,8 @@ private:
                           bool hashLarge);
     void SplitByHash(std::uint32_t begin, std::uint32_t end, std::uint32_t want);
     void FileRun(std::uint32_t begin, std::uint32_t end, std::uint32_t want);
+    // The file's path, as the system takes it, into m_path.
+    void BuildPath(std::uint32_t file);
     bool SameBlock(const TSlot& a, const TSlot& b) const;
     unsigned char* BufferOf(const TSlot& slot);
     const unsigned char* BufferOf(const TSlot& slot) const;
@@ -146,6 +153,9 @@ private:
     std::vector<TRange> m_finished; // classes of two or more files read to their end
     std::vector<std::uint64_t> m_hashes;
     std::string m_path;
+    // Folder paths encoded so far, by folder index.
+    std::vector<TFolderPath> m_folderPaths;
+    std::string m_folderBytes;
     std::uint64_t m_size = 0;   // the group's common size
     std::uint64_t m_offset = 0; // bytes every active slot has read
     std::uint32_t m_block = 0;  // bytes per read
