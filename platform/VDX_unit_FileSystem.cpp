@@ -101,6 +101,27 @@ int TFileSystem::FSync(int fd) {
     return ResultOf(rc);
 }
 
+int TFileSystem::CopyFileRange(int fdIn, int fdOut, std::size_t n, std::size_t& done) {
+    ssize_t rc;
+    do
+        rc = ::copy_file_range(fdIn, nullptr, fdOut, nullptr, n, 0);
+    while (rc < 0 && errno == EINTR);
+    if (rc < 0) {
+        done = 0;
+        return errno;
+    }
+    done = static_cast<std::size_t>(rc);
+    return 0;
+}
+
+int TFileSystem::FUtimens(int fd, const struct timespec times[2]) {
+    return ResultOf(::futimens(fd, times));
+}
+
+int TFileSystem::FChmod(int fd, mode_t mode) {
+    return ResultOf(::fchmod(fd, mode));
+}
+
 int TFileSystem::Seek(int fd, std::uint64_t offset) {
     if (offset > static_cast<std::uint64_t>(INT64_MAX))
         return EINVAL;

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -38,6 +39,16 @@ public:
     virtual int Read(int fd, void* buffer, std::size_t n, std::size_t& done);
     virtual int Write(int fd, const void* buffer, std::size_t n, std::size_t& done);
     virtual int FSync(int fd);
+    // Copies up to n bytes from fdIn's position to fdOut's inside the kernel
+    // (copy_file_range), advancing both positions; done is how many, 0 at the
+    // end of fdIn. ENOSYS, EXDEV, EOPNOTSUPP or EINVAL when the kernel cannot
+    // copy between these two files: the caller then reads and writes.
+    virtual int CopyFileRange(int fdIn, int fdOut, std::size_t n, std::size_t& done);
+    // Sets the last-access and last-write times of an open file
+    // (futimens; times[0] access, times[1] write).
+    virtual int FUtimens(int fd, const struct timespec times[2]);
+    // Sets the permission bits of an open file (fchmod).
+    virtual int FChmod(int fd, mode_t mode);
     // Moves the file position to offset bytes from the start (lseek).
     virtual int Seek(int fd, std::uint64_t offset);
     // Tells the kernel how the whole file will be read (posix_fadvise with a

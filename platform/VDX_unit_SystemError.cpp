@@ -22,6 +22,10 @@ constexpr std::size_t kMaxErrorTextLength = 4096;
 } // namespace
 
 std::u16string SystemErrorText(int errorCode) {
+    if (errorCode == kErrorChangedSinceSearch)
+        return u"the file changed since the search";
+    if (errorCode == kErrorSameFile)
+        return u"the destination is the source file itself";
     char buffer[1024];
     buffer[0] = '\0';
     const char* raw = ErrorTextOf(::strerror_r(errorCode, buffer, sizeof buffer), buffer);

@@ -217,4 +217,25 @@ int TFaultFs::ChangeMode(const char* path, mode_t mode) {
     return TFileSystem::ChangeMode(path, mode);
 }
 
+int TFaultFs::CopyFileRange(int fdIn, int fdOut, std::size_t n, std::size_t& done) {
+    const auto v = Check(TFsOp::CopyFileRange, PathOf(fdIn), PathOf(fdOut));
+    if (v.error) {
+        done = 0;
+        return v.error;
+    }
+    return TFileSystem::CopyFileRange(fdIn, fdOut, v.maxBytes ? std::min(n, v.maxBytes) : n, done);
+}
+
+int TFaultFs::FUtimens(int fd, const struct timespec times[2]) {
+    if (const auto v = Check(TFsOp::FUtimens, PathOf(fd)); v.error)
+        return v.error;
+    return TFileSystem::FUtimens(fd, times);
+}
+
+int TFaultFs::FChmod(int fd, mode_t mode) {
+    if (const auto v = Check(TFsOp::FChmod, PathOf(fd)); v.error)
+        return v.error;
+    return TFileSystem::FChmod(fd, mode);
+}
+
 } // namespace vdx::test

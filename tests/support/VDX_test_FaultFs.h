@@ -32,6 +32,9 @@ enum class TFsOp {
     Unlink,
     Rename,
     ChangeMode,
+    CopyFileRange,
+    FUtimens,
+    FChmod,
 };
 
 struct TFaultRule {
@@ -81,6 +84,10 @@ public:
     // Counted and failed by the rules of Rename.
     int RenameNoReplace(const char* from, const char* to) override;
     int ChangeMode(const char* path, mode_t mode) override;
+    // Matched by the path of either descriptor; maxBytes limits it as a Read.
+    int CopyFileRange(int fdIn, int fdOut, std::size_t n, std::size_t& done) override;
+    int FUtimens(int fd, const struct timespec times[2]) override;
+    int FChmod(int fd, mode_t mode) override;
 
 private:
     struct TState {
@@ -102,7 +109,7 @@ private:
     mutable std::mutex m_lock;
     std::vector<TState> m_rules;
     std::map<int, std::string> m_fdPaths;
-    int m_calls[static_cast<int>(TFsOp::ChangeMode) + 1] = {};
+    int m_calls[static_cast<int>(TFsOp::FChmod) + 1] = {};
 };
 
 // Installs a file system for the lifetime of the object and then restores
