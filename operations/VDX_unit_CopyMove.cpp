@@ -1,0 +1,771 @@
+#include "operations/VDX_unit_CopyMove.h"
+
+#include <cerrno>
+#include <exception>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <system_error>
+#include <utility>
+
+#include "engine/VDX_unit_ErrorFile.h"
+#include "engine/VDX_unit_Grouping.h"
+#include "engine/VDX_unit_Helpers.h"
+#include "platform/VDX_unit_FileSystem.h"
+#include "platform/VDX_unit_SystemError.h"
+#include "platform/VDX_unit_Text.h"
+#include "platform/VDX_unit_Time.h"
+
+namespace vdx {
+
+namespace {
+
+// The longest a progress snapshot may be held back while work goes on.
+constexpr std::uint64_t kProgressIntervalMs = 200;
+
+// One block of a copy: small enough that progress and cancel stay
+// responsive during a large file.
+constexpr std::size_t kCopyBlock = 128 * 1024;
+
+constexpr std::u16string_view kTempPrefix = u"~tmp~";
+
+// Names longer than this are refused by Linux file systems (bytes).
+constexpr std::size_t kNameMax = 255;
+
+// Bounds the searches for a free name, so that a folder full of candidates
+// ends with an error instead of running for ever.
+constexpr std::uint32_t kMaxNameTries = 100000;
+constexpr int kMaxPlaceTries = 100;
+
+// A descriptor closed when it goes out of scope; Close reports the error.
+class TFd {
+public:
+    TFd() = default;
+    ~TFd() {
+        if (m_fd >= 0)
+            Fs().Close(m_fd);
+    }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    int& Ref() { return m_fd; }
+    int Get() const { return m_fd; }
+    int Close() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd >= 0 ? Fs().Close(fd) : 0;
+    }
+
+private:
+    int m_fd = -1;
+};
+
+// A temporary file removed when it goes out of scope unless it has been
+// put in place.
+class TTempFile {
+public:
+    ~TTempFile() {
+        if (!m_path.empty())
+            Fs().Unlink(m_path.c_str());
+    }
+    void Set(std::string path) { m_path = std::move(path); }
+    void Release() { m_path.clear(); }
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// 0 while st is still the regular file of the size and last-write time the
+// search recorded, else kErrorChangedSinceSearch.
+int CheckUnchanged(const struct stat& st, std::uint64_t size, TFileTime lastWrite) {
+    if (!S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) != size ||
+        FileTimeFromTimespec(st.st_mtim) != lastWrite)
+        return kErrorChangedSinceSearch;
+    return 0;
+}
+
+// The kernel cannot copy between these two files; reading and writing can.
+bool KernelCopyUnsupported(int rc) {
+    return rc == ENOSYS || rc == EXDEV || rc == EOPNOTSUPP || rc == EINVAL || rc == EBADF ||
+           rc == EPERM;
+}
+
+// The temporary name of attempt k: "~tmp~name" first, then numbered forms,
+// and a short numbered name when the name is too long to carry a prefix.
+std::u16string TempName(std::u16string_view name, std::uint32_t k) {
+    if (k == 0 && EncodeFileName(name).size() + kTempPrefix.size() <= kNameMax)
+        return std::u16string(kTempPrefix) + std::u16string(name);
+    std::u16string numbered = std::u16string(kTempPrefix) + FormatPlainNumber(k) + u"~";
+    if (EncodeFileName(name).size() + numbered.size() <= kNameMax)
+        return numbered + std::u16string(name);
+    numbered.pop_back();
+    return numbered;
+}
+
+// Makes the data and name of a finished copy durable before the source of
+// a move goes; a folder that refuses to be synced (some file systems) is
+// accepted, an input/output error is not.
+int SyncFolder(const std::string& folder) {
+    TFd fd;
+    if (Fs().Open(folder.c_str(), O_RDONLY | O_DIRECTORY, 0, fd.Ref()) != 0)
+        return 0;
+    const int rc = Fs().FSync(fd.Get());
+    return rc == EIO ? rc : 0;
+}
+
+} // namespace
+
+TCopyInputs CopyInputsFromStore(const TScanData& store, std::vector<std::int32_t> files,
+                                TCollisionRule rule) {
+    const TOperationFigures& figures = store.Operation();
+    TCopyInputs inputs;
+    inputs.files = std::move(files);
+    inputs.destination = figures.m_destination;
+    inputs.rule = rule;
+    inputs.move = figures.m_move;
+    inputs.destinationVolume = figures.m_destinationVolume;
+    inputs.filesToProcess = figures.m_filesToProcess;
+    inputs.bytesToProcess = figures.m_bytesToProcess;
+    return inputs;
+}
+
+std::u16string RelativeSourceFolder(std::u16string_view folderPath) {
+    std::u16string out;
+    out.reserve(folderPath.size());
+    for (const char16_t c : folderPath) {
+        if (c == kPathDelim && !out.empty() && out.back() == kPathDelim)
+            continue;
+        out.push_back(c);
+    }
+    if (!out.empty() && out.front() == kPathDelim)
+        out.erase(0, 1);
+    return out;
+}
+
+int CreateFolderPath(std::u16string_view path) {
+    const std::string native = NativePath(LongPathForm(AddTrailingBackslash(path)));
+    // Every "/" after a component ends one level; the root and empty
+    // components ("//") end none.
+    for (std::size_t i = 1; i < native.size(); ++i) {
+        if (native[i] != '/' || native[i - 1] == '/')
+            continue;
+        const std::string prefix = native.substr(0, i);
+        struct stat st {};
+        int rc = Fs().Stat(prefix.c_str(), st);
+        if (rc == 0) {
+            if (S_ISDIR(st.st_mode))
+                continue;
+            return ENOTDIR;
+        }
+        if (rc != ENOENT)
+            return rc;
+        rc = Fs().MakeDir(prefix.c_str(), 0777);
+        if (rc == 0)
+            continue;
+        if (rc != EEXIST)
+            return rc;
+        // Made by someone else since the test, or a name that is no folder
+        // (a dangling link).
+        if (Fs().Stat(prefix.c_str(), st) == 0 && S_ISDIR(st.st_mode))
+            continue;
+        return ENOTDIR;
+    }
+    return 0;
+}
+
+std::u16string AutoRenamedName(std::u16string_view name, std::uint32_t n) {
+    return std::u16string(name) + u"[" + FormatPlainNumber(n) + u"-new]";
+}
+
+// ---- TCopyThread ----
+
+struct TCopyThread::TFileJob {
+    std::u16string sourceFolder; // ends with "/"
+    std::u16string name;
+    std::u16string destFolder; // ends with "/"
+    std::uint64_t size = 0;
+    TFileTime lastWrite = 0;
+    std::string sourcePath;    // native
+    struct stat sourceStat {}; // the source as checked before acting on it
+    TCollisionOutcome outcome = TCollisionOutcome::None;
+    std::u16string usedName; // the name at the destination
+    std::uint64_t written = 0;
+    bool interrupted = false;
+    bool copied = false;   // went through the copy procedure
+    struct stat placed {}; // the finished copy, for the check before a move deletes the source
+};
+
+TCopyThread::TCopyThread(TScanData& store, TCopyInputs inputs, TOperationLogs& logs,
+                         TCopySafeProgress& progress, TMessageTarget* window,
+                         TMainThreadCaller* caller)
+    : m_store(store), m_inputs(std::move(inputs)), m_logs(logs), m_progress(progress),
+      m_window(window), m_caller(caller),
+      m_kind(m_inputs.move ? TOperationKind::Move : TOperationKind::Copy) {
+    m_inputs.destination = AddTrailingBackslash(m_inputs.destination);
+}
+
+TCopyThread::~TCopyThread() {
+    if (m_thread.joinable())
+        m_thread.join();
+    if (m_window != nullptr)
+        m_window->Post(kMsgCopyWorkerEnded, 0, 0);
+}
+
+void TCopyThread::Start() {
+    m_thread = std::thread(&TCopyThread::Execute, this);
+}
+
+void TCopyThread::WaitFor() {
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void TCopyThread::Execute() {
+    try {
+        Run();
+    } catch (const std::exception& e) {
+        AddErrorEntry(u"TCopyThread: " + FromUtf8(e.what()));
+        m_aborted = true;
+    } catch (...) {
+        AddErrorEntry(u"TCopyThread: unknown exception");
+        m_aborted = true;
+    }
+}
+
+void TCopyThread::Run() {
+    m_start = NowDateTime();
+    m_lastSnapshotTick = TickCountMs();
+    m_counters = TCopyCounters{};
+    SetPhase(kPhaseCopying);
+
+    MainLoop();
+
+    Snapshot();
+    // Only a move removes files from the views; a copy leaves the store as
+    // it was, so re-indexing would be work for nothing.
+    if (m_anyRemoved) {
+        try {
+            ReindexAfterRemovals(m_store);
+        } catch (const std::exception& e) {
+            AddErrorEntry(u"TCopyThread: ReindexAfterRemovals: " + FromUtf8(e.what()));
+        }
+    }
+    SetPhase(kPhasePreparingViewTables);
+    SetPhase(kPhaseIndexingTables);
+    if (m_anyRemoved) {
+        try {
+            ComputeTotals(m_store);
+        } catch (const std::exception& e) {
+            AddErrorEntry(u"TCopyThread: ComputeTotals: " + FromUtf8(e.what()));
+        }
+    }
+
+    TLogSummary summary;
+    summary.filesToProcess = m_inputs.filesToProcess;
+    summary.bytesToProcess = m_inputs.bytesToProcess;
+    summary.filesDone = m_counters.successCount;
+    summary.bytesDone = m_counters.successBytes;
+    summary.filesInError = static_cast<std::uint64_t>(m_counters.failedCount);
+    summary.bytesInError = m_counters.failedBytes;
+    m_logs.AddSummary(SummaryBlock(m_kind, summary), AnyFailure());
+
+    m_aborted = Terminated();
+    SetPhase(m_aborted ? kPhaseAborted : kPhaseCompleted);
+    m_logs.FinishRun(m_kind, m_aborted, AnyFailure());
+}
+
+void TCopyThread::MainLoop() {
+    const std::u16string& destRoot = m_inputs.destination;
+    if (const int rootRc = CreateFolderPath(destRoot); rootRc != 0) {
+        m_folderError = true;
+        m_logs.AddFolderError(LineCannotCreateMainFolder(LineStampNow(), destRoot, rootRc));
+    } else {
+        std::uint32_t previousFolder = UINT32_MAX;
+        bool folderReady = false;
+        std::u16string destFolder;
+        for (const std::int32_t entry : m_inputs.files) {
+            PauseCheck();
+            if (Terminated())
+                break;
+            ThrottledSnapshot();
+            if (entry < 0 || static_cast<std::uint32_t>(entry) >= m_store.FileCount())
+                continue;
+            const auto file = static_cast<std::uint32_t>(entry);
+            const std::uint32_t folder = m_store.File(file).m_folder;
+            if (folder != previousFolder) {
+                previousFolder = folder;
+                destFolder = destRoot + RelativeSourceFolder(m_store.FolderPath(folder));
+                const int rc = CreateFolderPath(destFolder);
+                folderReady = rc == 0;
+                if (!folderReady) {
+                    m_folderError = true;
+                    m_logs.AddFolderError(LineCannotCreateFolder(LineStampNow(), destFolder, rc));
+                }
+            }
+            // The files of a folder that could not be made are neither
+            // counted nor logged one by one.
+            if (folderReady)
+                ProcessFile(file, destFolder);
+        }
+    }
+    Snapshot();
+    m_logs.AddBoth(u"", AnyFailure());
+}
+
+void TCopyThread::ProcessFile(std::uint32_t file, const std::u16string& destFolder) {
+    TFileJob job;
+    job.sourceFolder = AddTrailingBackslash(m_store.FolderPathOfFile(file));
+    job.name = std::u16string(m_store.FileName(file));
+    job.destFolder = destFolder;
+    job.size = m_store.FileSize(file);
+    job.lastWrite = m_store.FileLastWrite(file);
+    job.sourcePath = NativePath(LongPathForm(job.sourceFolder + job.name));
+
+    const std::uint64_t bytesBefore = m_counters.processedBytes;
+    int rc = 0;
+    if (m_inputs.move && m_store.FileVolume(file) == m_inputs.destinationVolume) {
+        m_counters.processedBytes += job.size;
+        rc = RenameProcedure(job);
+        if (rc == EXDEV) {
+            // Two mounts of one file system, or a volume table that did not
+            // know better: the rename cannot work, a copy can.
+            m_counters.processedBytes = bytesBefore;
+            job.outcome = TCollisionOutcome::None;
+            rc = CopyProcedure(job);
+        } else {
+            job.written = job.size;
+        }
+    } else {
+        rc = CopyProcedure(job);
+    }
+    if (job.copied) {
+        if (job.interrupted) {
+            // A cancelled file is not reported at all: no partial copy is
+            // left and its source is untouched.
+            m_counters.processedBytes = bytesBefore;
+            return;
+        }
+        m_counters.processedBytes = bytesBefore + job.size;
+        if (rc != 0)
+            job.written = job.size;
+    }
+    ++m_counters.processedCount;
+
+    const std::u16string source = job.sourceFolder + job.name;
+    const std::u16string stamp = LineStampNow();
+    if (rc != 0) {
+        ++m_counters.failedCount;
+        m_counters.failedBytes += job.size;
+        const std::u16string& shownName =
+            job.outcome == TCollisionOutcome::AutoRename ? job.usedName : job.name;
+        m_logs.AddBoth(LineFailedTransfer(m_kind, stamp, source, destFolder + shownName, rc), true);
+        return;
+    }
+    switch (job.outcome) {
+    case TCollisionOutcome::Skip:
+        m_logs.AddFull(LineSkip(m_kind, stamp, source, job.size, destFolder + job.name));
+        return;
+    case TCollisionOutcome::AutoRename:
+        m_logs.AddFull(LineRenamed(m_kind, stamp, source, job.size, destFolder + job.usedName));
+        break;
+    default:
+        m_logs.AddFull(LineOkTransfer(m_kind, stamp, source, job.size, destFolder + job.name));
+        break;
+    }
+    ++m_counters.successCount;
+    m_counters.successBytes += job.written;
+    if (m_inputs.move) {
+        m_store.File(file).m_removed = 1;
+        m_anyRemoved = true;
+    }
+}
+
+int TCopyThread::CollisionCheck(TFileJob& job) {
+    job.outcome = TCollisionOutcome::None;
+    job.usedName = job.name;
+    const std::string dest = NativePath(LongPathForm(job.destFolder + job.name));
+    struct stat st {};
+    int rc = Fs().LStat(dest.c_str(), st);
+    if (rc == ENOENT)
+        return 0;
+    if (rc != 0)
+        return rc;
+    switch (m_inputs.rule) {
+    case TCollisionRule::Skip:
+        job.outcome = TCollisionOutcome::Skip;
+        return 0;
+    case TCollisionRule::AutoRename:
+        for (std::uint32_t n = 1; n <= kMaxNameTries; ++n) {
+            std::u16string candidate = AutoRenamedName(job.name, n);
+            rc = Fs().LStat(NativePath(LongPathForm(job.destFolder + candidate)).c_str(), st);
+            if (rc == 0)
+                continue;
+            if (rc != ENOENT)
+                return rc;
+            job.outcome = TCollisionOutcome::AutoRename;
+            job.usedName = std::move(candidate);
+            return 0;
+        }
+        return EEXIST;
+    case TCollisionRule::Overwrite:
+        // Only a file is ever replaced, and never by itself: replacing the
+        // source with its own copy and then deleting the source would lose it.
+        if (S_ISDIR(st.st_mode))
+            return EISDIR;
+        if (SameFile(st, job.sourceStat))
+            return kErrorSameFile;
+        job.outcome = TCollisionOutcome::Overwrite;
+        return 0;
+    }
+    // A rule of no known value never replaces anything.
+    job.outcome = TCollisionOutcome::Skip;
+    return 0;
+}
+
+int TCopyThread::RenameProcedure(TFileJob& job) {
+    if (const int rc = Fs().LStat(job.sourcePath.c_str(), job.sourceStat); rc != 0)
+        return rc;
+    if (const int rc = CheckUnchanged(job.sourceStat, job.size, job.lastWrite); rc != 0)
+        return rc;
+    for (int attempt = 0; attempt < kMaxPlaceTries; ++attempt) {
+        if (const int rc = CollisionCheck(job); rc != 0)
+            return rc;
+        if (job.outcome == TCollisionOutcome::Skip)
+            return 0;
+        const std::string to = NativePath(LongPathForm(job.destFolder + job.usedName));
+        if (job.outcome == TCollisionOutcome::Overwrite)
+            return Fs().Rename(job.sourcePath.c_str(), to.c_str());
+        int rc = Fs().RenameNoReplace(job.sourcePath.c_str(), to.c_str());
+        if (rc == EINVAL) {
+            // The file system cannot promise not to replace: test, then rename.
+            struct stat st {};
+            rc = Fs().LStat(to.c_str(), st) == 0 ? EEXIST
+                                                 : Fs().Rename(job.sourcePath.c_str(), to.c_str());
+        }
+        // EEXIST: the name was taken since the check; decide again.
+        if (rc != EEXIST)
+            return rc;
+    }
+    return EEXIST;
+}
+
+int TCopyThread::CopyProcedure(TFileJob& job) {
+    job.copied = true;
+    job.written = 0;
+    job.interrupted = false;
+
+    // The source must still be the regular file the search recorded; a link
+    // put in its place is not followed, and a FIFO cannot block the open.
+    struct stat st {};
+    if (const int rc = Fs().LStat(job.sourcePath.c_str(), st); rc != 0)
+        return rc;
+    if (const int rc = CheckUnchanged(st, job.size, job.lastWrite); rc != 0)
+        return rc;
+    TFd source;
+    if (const int rc =
+            Fs().Open(job.sourcePath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK, 0, source.Ref());
+        rc != 0)
+        return rc == ELOOP ? kErrorChangedSinceSearch : rc;
+    if (const int rc = Fs().FStat(source.Get(), job.sourceStat); rc != 0)
+        return rc;
+    if (!SameFile(st, job.sourceStat))
+        return kErrorChangedSinceSearch;
+    if (const int rc = CheckUnchanged(job.sourceStat, job.size, job.lastWrite); rc != 0)
+        return rc;
+    Fs().Advise(source.Get(), POSIX_FADV_SEQUENTIAL); // only a hint
+
+    PauseCheck();
+    if (Terminated()) {
+        job.interrupted = true;
+        return ECANCELED;
+    }
+    ThrottledSnapshot();
+
+    if (const int rc = CollisionCheck(job); rc != 0)
+        return rc;
+    if (job.outcome == TCollisionOutcome::Skip)
+        return 0;
+
+    // The temporary file is always a new one: an existing file of that name
+    // may be the user's, so it is never truncated.
+    TTempFile temp;
+    TFd target;
+    for (std::uint32_t k = 0;; ++k) {
+        if (k >= kMaxNameTries)
+            return EEXIST;
+        std::string path = NativePath(LongPathForm(job.destFolder + TempName(job.usedName, k)));
+        const int rc =
+            Fs().Open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600, target.Ref());
+        if (rc == 0) {
+            temp.Set(std::move(path));
+            break;
+        }
+        if (rc != EEXIST && !(rc == ENAMETOOLONG && k == 0))
+            return rc;
+    }
+
+    PauseCheck();
+    if (Terminated()) {
+        job.interrupted = true;
+        return ECANCELED;
+    }
+
+    bool kernelCopy = true;
+    for (;;) {
+        std::size_t done = 0;
+        if (kernelCopy) {
+            const int rc = Fs().CopyFileRange(source.Get(), target.Get(), kCopyBlock, done);
+            // Some file systems answer "nothing to copy" for a file that has
+            // bytes; reading tells the truth.
+            if ((rc != 0 && KernelCopyUnsupported(rc)) ||
+                (rc == 0 && done == 0 && job.written == 0 && job.size > 0)) {
+                kernelCopy = false;
+                continue;
+            }
+            if (rc != 0)
+                return rc;
+        } else {
+            if (!m_buffer)
+                m_buffer = std::make_unique<char[]>(kCopyBlock);
+            if (const int rc = Fs().Read(source.Get(), m_buffer.get(), kCopyBlock, done); rc != 0)
+                return rc;
+            if (done > 0)
+                if (const int rc = WriteAll(target.Get(), m_buffer.get(), done); rc != 0)
+                    return rc;
+        }
+        if (done == 0)
+            break;
+        job.written += done;
+        m_counters.processedBytes += done;
+        ThrottledSnapshot();
+        PauseCheck();
+        if (Terminated()) {
+            job.interrupted = true;
+            return ECANCELED;
+        }
+    }
+
+    // A file written to while it was copied gives a copy of no single state.
+    if (job.written != job.size)
+        return kErrorChangedSinceSearch;
+    {
+        struct stat after {};
+        if (const int rc = Fs().FStat(source.Get(), after); rc != 0)
+            return rc;
+        if (const int rc = CheckUnchanged(after, job.size, job.lastWrite); rc != 0)
+            return rc;
+    }
+
+    // The creation time cannot be set on Linux; access and write times are
+    // copied to the nanosecond, or both from the write time when the
+    // access time is refused.
+    struct timespec times[2] = {job.sourceStat.st_atim, job.sourceStat.st_mtim};
+    if (Fs().FUtimens(target.Get(), times) != 0) {
+        times[0] = times[1];
+        if (const int rc = Fs().FUtimens(target.Get(), times); rc != 0)
+            return rc;
+    }
+    if (const int rc = Fs().FChmod(target.Get(), job.sourceStat.st_mode & 0777); rc != 0)
+        return rc;
+    // A move deletes the only other copy, so its data must be on the disk
+    // first; a plain copy leaves the source, and syncing every file would
+    // cost more than the copy.
+    if (m_inputs.move)
+        if (const int rc = Fs().FSync(target.Get()); rc != 0)
+            return rc;
+    if (const int rc = Fs().FStat(target.Get(), job.placed); rc != 0)
+        return rc;
+    // Late write errors (network file systems) are reported by close.
+    if (const int rc = target.Close(); rc != 0)
+        return rc;
+    source.Close();
+
+    if (const int rc = PlaceTemporary(job, temp.Path()); rc != 0)
+        return rc; // the temporary file goes; source and destination are as they were
+    if (job.outcome == TCollisionOutcome::Skip)
+        return 0; // the name was taken meanwhile; the temporary file goes
+    temp.Release();
+
+    if (m_inputs.move)
+        return DeleteMovedSource(job);
+    return 0;
+}
+
+int TCopyThread::PlaceTemporary(TFileJob& job, const std::string& tempPath) {
+    for (int attempt = 0; attempt < kMaxPlaceTries; ++attempt) {
+        const std::string to = NativePath(LongPathForm(job.destFolder + job.usedName));
+        if (job.outcome == TCollisionOutcome::Overwrite)
+            return Fs().Rename(tempPath.c_str(), to.c_str());
+        int rc = Fs().RenameNoReplace(tempPath.c_str(), to.c_str());
+        if (rc == EINVAL) {
+            struct stat st {};
+            rc = Fs().LStat(to.c_str(), st) == 0 ? EEXIST
+                                                 : Fs().Rename(tempPath.c_str(), to.c_str());
+        }
+        if (rc != EEXIST)
+            return rc;
+        // The name was taken while the copy was written: decide again.
+        if (const int check = CollisionCheck(job); check != 0)
+            return check;
+        if (job.outcome == TCollisionOutcome::Skip)
+            return 0;
+    }
+    return EEXIST;
+}
+
+int TCopyThread::DeleteMovedSource(TFileJob& job) {
+    const std::string dest = NativePath(LongPathForm(job.destFolder + job.usedName));
+    struct stat st {};
+    // The copy in place must be the one just written, whole.
+    if (const int rc = Fs().LStat(dest.c_str(), st); rc != 0)
+        return rc;
+    if (!SameFile(st, job.placed) || static_cast<std::uint64_t>(st.st_size) != job.size)
+        return EIO;
+    if (const int rc = SyncFolder(NativePath(LongPathForm(job.destFolder))); rc != 0)
+        return rc;
+    // The source must still be the file that was copied.
+    if (const int rc = Fs().LStat(job.sourcePath.c_str(), st); rc != 0)
+        return rc;
+    if (!SameFile(st, job.sourceStat))
+        return kErrorChangedSinceSearch;
+    if (const int rc = CheckUnchanged(st, job.size, job.lastWrite); rc != 0)
+        return rc;
+    return Fs().Unlink(job.sourcePath.c_str());
+}
+
+void TCopyThread::PauseCheck() {
+    if (!m_pauseEvent.IsSet())
+        return;
+    m_resumeEvent.Wait();
+    m_pauseEvent.Reset();
+    m_resumeEvent.Reset();
+}
+
+void TCopyThread::SetPhase(std::int32_t phase) {
+    m_phase = phase;
+    Snapshot();
+}
+
+void TCopyThread::ThrottledSnapshot() {
+    if (TickCountMs() - m_lastSnapshotTick > kProgressIntervalMs)
+        Snapshot();
+}
+
+void TCopyThread::Snapshot() {
+    m_lastSnapshotTick = TickCountMs();
+    auto routine = [this] {
+        TOperationFigures& figures = m_store.Operation();
+        figures.m_filesProcessed = m_counters.processedCount;
+        figures.m_bytesProcessed = m_counters.processedBytes;
+        figures.m_filesFailed = static_cast<std::uint32_t>(m_counters.failedCount);
+        figures.m_filesInError = static_cast<std::uint32_t>(m_counters.failedCount);
+        m_progress.start = m_start;
+        m_progress.now = NowDateTime();
+        m_progress.phase = m_phase;
+        m_progress.filesDone = m_counters.processedCount;
+        m_progress.kilobytesDone = static_cast<std::uint32_t>(m_counters.processedBytes / 1024);
+        m_progress.errors = static_cast<std::uint32_t>(m_counters.failedCount);
+        if (m_window != nullptr)
+            m_window->Post(kMsgCopyProgress, 0, 0);
+    };
+    if (m_caller != nullptr)
+        m_caller->CallSync(routine);
+    else
+        routine();
+}
+
+// ---- TRunCopyThread ----
+
+TRunCopyThread::~TRunCopyThread() {
+    Finished();
+}
+
+bool TRunCopyThread::Start(std::unique_ptr<TCopyThread> worker, TCopySafeProgress& progress,
+                           TMessageTarget* window) {
+    if (!worker)
+        return false;
+    if (m_waiter.joinable()) {
+        worker->Discard();
+        return false;
+    }
+    m_counters = TCopyCounters{};
+    m_aborted = false;
+    m_paused = false;
+    m_progress = &progress;
+    std::lock_guard<std::mutex> lock(m_workerLock);
+    m_worker = std::move(worker);
+    try {
+        m_waiter = std::thread(&TRunCopyThread::RunWaiter, this, window);
+    } catch (const std::system_error&) {
+        m_worker->Discard();
+        m_worker.reset();
+        return false;
+    }
+    return true;
+}
+
+void TRunCopyThread::RunWaiter(TMessageTarget* window) {
+    TCopyThread* worker = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_workerLock);
+        worker = m_worker.get();
+    }
+    bool ran = true;
+    try {
+        worker->Start();
+        worker->WaitFor();
+    } catch (const std::system_error&) {
+        ran = false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_workerLock);
+        m_counters = worker->Counters();
+        m_aborted = !ran || worker->Aborted();
+        m_worker.reset(); // posts the worker's end message
+    }
+    if (window != nullptr)
+        window->Post(kMsgCopyWaiterDone, 0, 0);
+}
+
+void TRunCopyThread::Pause() {
+    std::lock_guard<std::mutex> lock(m_workerLock);
+    if (!m_worker)
+        return;
+    m_progress->pauseStart = NowDateTime();
+    m_paused = true;
+    m_worker->Pause();
+}
+
+void TRunCopyThread::Resume() {
+    std::lock_guard<std::mutex> lock(m_workerLock);
+    if (!m_worker)
+        return;
+    if (m_paused) {
+        m_progress->resume = NowDateTime();
+        const double paused = m_progress->resume - m_progress->pauseStart;
+        if (paused > 0)
+            m_progress->pausedTotal += paused;
+        m_paused = false;
+    }
+    m_worker->Resume();
+}
+
+void TRunCopyThread::Terminate() {
+    std::lock_guard<std::mutex> lock(m_workerLock);
+    if (m_worker)
+        m_worker->Terminate();
+}
+
+void TRunCopyThread::Finished() {
+    if (!m_waiter.joinable())
+        return;
+    // Waiting for a worker still running could last as long as a pause.
+    Terminate();
+    m_waiter.join();
+}
+
+} // namespace vdx

@@ -1,0 +1,225 @@
+#pragma once
+// The copy and move engine: a worker thread (TCopyThread) that copies or
+// moves the files of the operation list into a destination folder, below
+// which it rebuilds each file's source folder path, and its waiter
+// (TRunCopyThread), which runs the worker, frees it and reports the end.
+//
+// Safety: a copy is written into a temporary "~tmp~" file beside its final
+// name and renamed into place only when complete; an existing destination is
+// replaced only under the overwrite rule, and then by that final rename; a
+// move deletes its source only after the copy is complete, has the recorded
+// size, and the source is still the file the search recorded. A file that
+// is no longer what the search recorded is failed and left alone.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "engine/VDX_unit_Messages.h"
+#include "engine/VDX_unit_ScanData.h"
+#include "operations/VDX_unit_OperationLogs.h"
+#include "platform/VDX_unit_Threads.h"
+
+namespace vdx {
+
+// What happens when a file of the destination name already exists; the
+// values follow the Copy/Move window's drop-down "Skip", "Autorename",
+// "Overwrite".
+enum class TCollisionRule : std::int32_t { Skip = 0, AutoRename = 1, Overwrite = 2 };
+
+// What the collision check did for one file.
+enum class TCollisionOutcome { None, Skip, AutoRename, Overwrite };
+
+// The copy worker's progress as the copy progress window reads it. The
+// worker's cells are written only inside snapshot routines; the three pause
+// cells only by the waiter's pause and resume. Both run on the
+// user-interface thread.
+struct TCopySafeProgress {
+    double start = 0;       // local date-time the worker started
+    double now = 0;         // local date-time of the snapshot
+    double pauseStart = 0;  // when the last pause began
+    double resume = 0;      // when the last pause ended
+    double pausedTotal = 0; // days spent paused so far, left out of remaining-time estimates
+    std::int32_t phase = kPhaseCopying;
+    std::uint32_t filesDone = 0;     // first counter: files processed
+    std::uint32_t kilobytesDone = 0; // second counter: bytes / 1024, cut to 32 bits
+    std::uint32_t errors = 0;        // third counter: files failed
+};
+
+// The counters of one run.
+struct TCopyCounters {
+    std::uint32_t processedCount = 0;
+    std::uint64_t processedBytes = 0;
+    std::uint32_t successCount = 0;
+    std::uint64_t successBytes = 0; // bytes written by copies, sizes of renamed files
+    std::int32_t failedCount = 0;
+    std::uint64_t failedBytes = 0;
+};
+
+// Everything a run acts on besides the store.
+struct TCopyInputs {
+    // File indices of the operation list, in list order; files of one folder
+    // stand together (the list is sorted by folder before the start).
+    std::vector<std::int32_t> files;
+    std::u16string destination; // full path; a trailing "/" is added when missing
+    TCollisionRule rule = TCollisionRule::Skip;
+    bool move = false;
+    // The destination's volume index; a file of the same volume is moved by
+    // renaming it. kNoVolume when not known.
+    std::uint16_t destinationVolume = kNoVolume;
+    // The list's count and bytes when the user confirmed, for the summary.
+    std::uint32_t filesToProcess = 0;
+    std::uint64_t bytesToProcess = 0;
+};
+
+// The inputs as the store's run figures hold them (move flag, destination,
+// destination volume, files and bytes to process), with the list's files and
+// the collision rule, which the figures do not keep.
+TCopyInputs CopyInputsFromStore(const TScanData& store, std::vector<std::int32_t> files,
+                                TCollisionRule rule);
+
+// The relative form of a source folder path: repeated "/" collapsed into
+// one and one leading "/" removed, so that "/data/photos/" becomes
+// "data/photos/" and lands below the destination as such.
+std::u16string RelativeSourceFolder(std::u16string_view folderPath);
+
+// Creates the folder path (absolute, ending with "/") with every missing
+// level. An existing folder, or a link to one, is passed. Returns 0 or the
+// errno of the failure; ENOTDIR when a level exists but is not a folder.
+int CreateFolderPath(std::u16string_view path);
+
+// name + "[n-new]", the autorename form of a name (extension included).
+std::u16string AutoRenamedName(std::u16string_view name, std::uint32_t n);
+
+// The worker. Created by its waiter's owner, run and freed by the waiter;
+// freeing it posts kMsgCopyWorkerEnded.
+class TCopyThread {
+public:
+    // window and caller may be nullptr (no messages; snapshot routines run on
+    // the worker's thread). store, logs and progress must outlive the worker.
+    TCopyThread(TScanData& store, TCopyInputs inputs, TOperationLogs& logs,
+                TCopySafeProgress& progress, TMessageTarget* window, TMainThreadCaller* caller);
+    ~TCopyThread();
+    TCopyThread(const TCopyThread&) = delete;
+    TCopyThread& operator=(const TCopyThread&) = delete;
+
+    // Throws std::system_error when no thread can be started.
+    void Start();
+    void WaitFor();
+    // A worker that never ran reports nothing.
+    void Discard() { m_window = nullptr; }
+
+    void Pause() { m_pauseEvent.Set(); }
+    void Resume() { m_resumeEvent.Set(); }
+    // Also releases a paused worker, so that the cancel is seen even when
+    // nobody resumes it.
+    void Terminate() {
+        m_terminate.store(true, std::memory_order_relaxed);
+        m_resumeEvent.Set();
+    }
+
+    // Valid once the thread has ended.
+    const TCopyCounters& Counters() const { return m_counters; }
+    bool Aborted() const { return m_aborted; }
+    bool FolderError() const { return m_folderError; }
+
+private:
+    struct TFileJob;
+
+    bool Terminated() const { return m_terminate.load(std::memory_order_relaxed); }
+    void Execute();
+    void Run();
+    void MainLoop();
+    void ProcessFile(std::uint32_t file, const std::u16string& destFolder);
+    void PauseCheck();
+    void Snapshot();
+    void ThrottledSnapshot();
+    void SetPhase(std::int32_t phase);
+    bool AnyFailure() const { return m_counters.failedCount > 0 || m_folderError; }
+
+    // The two procedures. Each returns 0 or an error code and fills the
+    // job's outcome, name used and bytes written; *interrupted* is set when
+    // a cancel stopped the copy (the result is then not 0).
+    int RenameProcedure(TFileJob& job);
+    int CopyProcedure(TFileJob& job);
+    // Decides the name the file takes at the destination; 0 or an error.
+    int CollisionCheck(TFileJob& job);
+    // Puts the finished temporary file under its final name by the job's
+    // rule; 0, or an error with the temporary file still in place.
+    int PlaceTemporary(TFileJob& job, const std::string& tempPath);
+    // Deletes the source of a move whose copy is in place.
+    int DeleteMovedSource(TFileJob& job);
+
+    TScanData& m_store;
+    TCopyInputs m_inputs;
+    TOperationLogs& m_logs;
+    TCopySafeProgress& m_progress;
+    TMessageTarget* m_window;
+    TMainThreadCaller* m_caller;
+    TOperationKind m_kind;
+
+    TCopyCounters m_counters;
+    bool m_aborted = false;
+    bool m_folderError = false;
+    bool m_anyRemoved = false;
+    double m_start = 0;
+    std::int32_t m_phase = kPhaseCopying;
+    std::uint64_t m_lastSnapshotTick = 0;
+    // The read and write buffer of copies the kernel cannot do itself.
+    std::unique_ptr<char[]> m_buffer;
+
+    TEvent m_pauseEvent;
+    TEvent m_resumeEvent;
+    std::atomic<bool> m_terminate{false};
+    std::thread m_thread;
+};
+
+// The waiter: runs the worker it is given, waits for it, frees it (which
+// posts kMsgCopyWorkerEnded) and then posts kMsgCopyWaiterDone. Steering
+// calls run on the user-interface thread and do nothing without a worker.
+class TRunCopyThread {
+public:
+    TRunCopyThread() = default;
+    // Cancels a worker that still runs and waits for it.
+    ~TRunCopyThread();
+    TRunCopyThread(const TRunCopyThread&) = delete;
+    TRunCopyThread& operator=(const TRunCopyThread&) = delete;
+
+    // Starts the pair. false, and the worker is freed without running or
+    // posting, while a run exists (until Finished) or when no thread can be
+    // started. progress is the record the worker writes; its pause cells are
+    // kept here.
+    bool Start(std::unique_ptr<TCopyThread> worker, TCopySafeProgress& progress,
+               TMessageTarget* window);
+    // Pause also notes when the pause began, resume adds the pause to the
+    // record's paused total.
+    void Pause();
+    void Resume();
+    void Terminate();
+    // From Start until Finished.
+    bool Running() const { return m_waiter.joinable(); }
+    // The window has seen the worker end: joins the waiter.
+    void Finished();
+
+    // The outcome of the last run, valid after Finished.
+    const TCopyCounters& Counters() const { return m_counters; }
+    bool Aborted() const { return m_aborted; }
+
+private:
+    void RunWaiter(TMessageTarget* window);
+
+    std::mutex m_workerLock; // keeps steering from reaching a worker being freed
+    std::unique_ptr<TCopyThread> m_worker;
+    std::thread m_waiter;
+    TCopySafeProgress* m_progress = nullptr;
+    bool m_paused = false; // a pause whose time is not yet in the paused total
+    TCopyCounters m_counters;
+    bool m_aborted = false;
+};
+
+} // namespace vdx
