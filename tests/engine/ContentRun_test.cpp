@@ -67,6 +67,14 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_last;
     }
+    // Runs f as the user-interface thread would: never at the same time as
+    // a snapshot routine. The controller's pause and resume write the
+    // record's pause cells, which the routines here copy.
+    template <typename F>
+    void OnMainThread(F&& f) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        f();
+    }
 
 private:
     const TProgress& m_progress;
@@ -239,7 +247,7 @@ TEST_F(ContentRunTest, PauseHoldsTheWorkerAndItsTimeIsKeptOutside) {
     Search();
     TContentGate gate(m_run.ContentProgress(), kPhaseComparing);
     StartHeld(gate);
-    m_run.PauseContent();
+    gate.OnMainThread([&] { m_run.PauseContent(); });
     const double pauseStart = m_run.ContentProgress().pauseStart;
     EXPECT_GT(pauseStart, 0.0);
     const std::size_t heldAt = gate.SnapshotCount();
@@ -252,17 +260,17 @@ TEST_F(ContentRunTest, PauseHoldsTheWorkerAndItsTimeIsKeptOutside) {
     EXPECT_EQ(gate.SnapshotCount(), heldAt);
     EXPECT_EQ(gate.Last().groupsCompared, 0u);
     // A second pause continues the first.
-    m_run.PauseContent();
+    gate.OnMainThread([&] { m_run.PauseContent(); });
     EXPECT_EQ(m_run.ContentProgress().pauseStart, pauseStart);
 
-    m_run.ResumeContent();
+    gate.OnMainThread([&] { m_run.ResumeContent(); });
     const TContentSafeProgress& progress = m_run.ContentProgress();
     EXPECT_GT(progress.resume, progress.pauseStart);
     EXPECT_GE(progress.pausedTotal, 0.25 / 86400.0);
     EXPECT_DOUBLE_EQ(progress.pausedTotal, progress.resume - progress.pauseStart);
     const double total = progress.pausedTotal;
     // A resume with no pause before it adds nothing.
-    m_run.ResumeContent();
+    gate.OnMainThread([&] { m_run.ResumeContent(); });
     EXPECT_EQ(m_run.ContentProgress().pausedTotal, total);
 
     ExpectContentProtocol(DrainUntil(m_queue, kMsgContentWaiterDone));
@@ -301,11 +309,11 @@ TEST_F(ContentRunTest, CancelLeavesNoContentViewFromEveryState) {
         ASSERT_TRUE(m_run.StartContentCompare(&queue, &gate));
         ASSERT_TRUE(gate.WaitAtGate());
         if (c.pauseFirst) {
-            m_run.PauseContent();
+            gate.OnMainThread([&] { m_run.PauseContent(); });
             gate.Open();
             m_run.CancelContent();
             if (c.resumeAfter)
-                m_run.ResumeContent();
+                gate.OnMainThread([&] { m_run.ResumeContent(); });
         } else {
             m_run.CancelContent();
             gate.Open();
@@ -379,7 +387,7 @@ TEST(ContentRunLifetime, ControllerDestroyedWhilePausedStopsAndJoinsItsThreads) 
     TContentGate gate(run->ContentProgress(), kPhaseComparing);
     ASSERT_TRUE(run->StartContentCompare(&queue, &gate));
     ASSERT_TRUE(gate.WaitAtGate());
-    run->PauseContent();
+    gate.OnMainThread([&] { run->PauseContent(); });
     gate.Open();
     run.reset();
     ExpectContentProtocol(DrainUntil(queue, kMsgContentWaiterDone));
