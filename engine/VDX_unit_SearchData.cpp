@@ -172,8 +172,29 @@ std::u16string TFolderFilter::Text(std::size_t index) const {
     return index < m_items.size() ? m_items[index].text : std::u16string();
 }
 
+namespace {
+
+// ExpandEnvVars cuts its result to this many characters; a shorter text
+// without "%" comes back unchanged, so it need not be copied.
+constexpr std::size_t kExpandLimit = 2000;
+
+std::u16string_view TrimmedView(std::u16string_view text) {
+    std::size_t first = 0;
+    std::size_t last = text.size();
+    while (first < last && text[first] <= 32)
+        ++first;
+    while (last > first && text[last - 1] <= 32)
+        --last;
+    return text.substr(first, last - first);
+}
+
+} // namespace
+
 void TFolderFilter::Normalize() {
-    std::erase_if(m_items, [](const TStrItem& item) { return TrimText(item.text).empty(); });
+    // Settings load this for every search path of every stored set, so it
+    // copies as little as it can: the identity of an entry is a view into
+    // its own text unless an environment reference had to be expanded.
+    std::erase_if(m_items, [](const TStrItem& item) { return TrimmedView(item.text).empty(); });
     if (m_items.size() < 2) {
         return;
     }
@@ -181,31 +202,63 @@ void TFolderFilter::Normalize() {
     // (folder names are case-sensitive). Display order is by the upper-cased
     // form; the exact form breaks ties so that equal entries end up adjacent.
     struct TKeyed {
-        std::u16string exact;
+        std::size_t index;
         std::u16string upper;
-        TStrItem item;
+        std::u16string expanded; // only when the text needed expanding
+        bool isExpanded;
     };
     std::vector<TKeyed> keyed;
     keyed.reserve(m_items.size());
-    for (TStrItem& item : m_items) {
-        std::u16string exact = TrimText(ExpandEnvVars(item.text));
-        std::u16string upper = UpperCaseText(exact);
-        keyed.push_back(TKeyed{std::move(exact), std::move(upper), std::move(item)});
-    }
-    std::stable_sort(keyed.begin(), keyed.end(), [](const TKeyed& a, const TKeyed& b) {
-        if (a.upper != b.upper) {
-            return a.upper < b.upper;
+    for (std::size_t i = 0; i < m_items.size(); ++i) {
+        const std::u16string& text = m_items[i].text;
+        TKeyed k{i, {}, {}, false};
+        if (text.size() > kExpandLimit || text.find(u'%') != std::u16string::npos) {
+            k.expanded = TrimText(ExpandEnvVars(text));
+            k.isExpanded = true;
+            k.upper = UpperCaseText(k.expanded);
+        } else {
+            k.upper = UpperCaseText(TrimmedView(text));
         }
-        return a.exact < b.exact;
-    });
-    m_items.clear();
+        keyed.push_back(std::move(k));
+    }
+    auto exact = [this](const TKeyed& k) -> std::u16string_view {
+        return k.isExpanded ? std::u16string_view(k.expanded) : TrimmedView(m_items[k.index].text);
+    };
+    auto less = [&exact](const TKeyed& a, const TKeyed& b) {
+        const int c = a.upper.compare(b.upper);
+        if (c != 0) {
+            return c < 0;
+        }
+        return exact(a) < exact(b);
+    };
+    // Nearly every path has a handful of excluded folders: an insertion sort
+    // (stable, like the merge sort it stands for) needs no buffer.
+    constexpr std::size_t kInsertionLimit = 16;
+    if (keyed.size() <= kInsertionLimit) {
+        for (std::size_t i = 1; i < keyed.size(); ++i) {
+            std::size_t j = i;
+            while (j > 0 && less(keyed[i], keyed[j - 1])) {
+                --j;
+            }
+            if (j != i) {
+                std::rotate(keyed.begin() + static_cast<std::ptrdiff_t>(j),
+                            keyed.begin() + static_cast<std::ptrdiff_t>(i),
+                            keyed.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+            }
+        }
+    } else {
+        std::stable_sort(keyed.begin(), keyed.end(), less);
+    }
+    TStrList kept;
+    kept.reserve(keyed.size());
     for (std::size_t i = 0; i < keyed.size(); ++i) {
         // Of two equal neighbours the earlier one goes.
-        if (i + 1 < keyed.size() && keyed[i].exact == keyed[i + 1].exact) {
+        if (i + 1 < keyed.size() && exact(keyed[i]) == exact(keyed[i + 1])) {
             continue;
         }
-        m_items.push_back(std::move(keyed[i].item));
+        kept.push_back(std::move(m_items[keyed[i].index]));
     }
+    m_items = std::move(kept);
 }
 
 int TFolderFilter::IndexOf(std::u16string_view text) const {

@@ -384,6 +384,32 @@ TEST(SearchDataTest, FolderFilterNormalizesToUniqueSortedEntries) {
     EXPECT_EQ(single.Count(), 0u);
 }
 
+// Long lists take the merge sort, short ones the insertion sort; both must
+// give the same order and keep the later of two equal entries.
+TEST(SearchDataTest, FolderFilterNormalizeLongAndShortListsAgree) {
+    for (int count : {3, 16, 17, 60}) {
+        TFolderFilter filter;
+        std::vector<std::u16string> expected;
+        for (int i = count - 1; i >= 0; --i) {
+            const std::string name = "/dir" + std::to_string(100 + i);
+            filter.Add(FromUtf8(name));
+        }
+        // A later entry equal after trimming replaces every even one; an
+        // upper-case twin is a folder of its own and sorts right before.
+        for (int i = 0; i < count; i += 2)
+            filter.Add(FromUtf8(" /dir" + std::to_string(100 + i) + " "));
+        filter.Add(u"/DIR100");
+        for (int i = 0; i < count; ++i) {
+            const std::string name = "/dir" + std::to_string(100 + i);
+            if (i == 0)
+                expected.push_back(u"/DIR100");
+            expected.push_back(FromUtf8(i % 2 == 0 ? " " + name + " " : name));
+        }
+        filter.Normalize();
+        EXPECT_EQ(Texts(filter), expected) << count;
+    }
+}
+
 TEST(SearchDataTest, SizeAndAttributeTexts) {
     EXPECT_EQ(SizeText(500, kDegreeKb), u"500 Kb");
     EXPECT_EQ(SizeText(3, kDegreeGb), u"3 Gb");
