@@ -196,6 +196,11 @@ std::u16string LineUnableToLocate(std::u16string_view stamp, std::u16string_view
     return std::u16string(stamp) + u" - Unable to locate: " + Quoted(path);
 }
 
+std::u16string LineFailedToDeleteReason(std::u16string_view stamp, std::u16string_view path,
+                                        int code) {
+    return LineFailedToDelete(stamp, path) + u" " + SystemErrorText(code);
+}
+
 std::u16string LineCannotCreateMainFolder(std::u16string_view stamp, std::u16string_view folder,
                                           int code) {
     return std::u16string(stamp) + u" - Cannot create the main destination folder: " +

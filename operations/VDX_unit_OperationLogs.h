@@ -82,6 +82,11 @@ std::u16string LineFailedToDelete(std::u16string_view stamp, std::u16string_view
 std::u16string LineFailedToDeleteCode(std::u16string_view stamp, int code,
                                       std::u16string_view path);
 std::u16string LineUnableToLocate(std::u16string_view stamp, std::u16string_view path);
+// A file the deletion left alone because it failed one of the program's own
+// checks (kErrorChangedSinceSearch ...): the failure line followed by the
+// code's text, so the log says why.
+std::u16string LineFailedToDeleteReason(std::u16string_view stamp, std::u16string_view path,
+                                        int code);
 // Ends with its own line break, so an empty line follows it in the file.
 std::u16string LineCannotCreateMainFolder(std::u16string_view stamp, std::u16string_view folder,
                                           int code);
