@@ -133,6 +133,15 @@ TCopyInputs CopyInputsFromStore(const TScanData& store, std::vector<std::int32_t
     return inputs;
 }
 
+TCopyInputs CopyInputsFromStore(const TScanData& store, const TOperationList& list,
+                                TCollisionRule rule) {
+    std::vector<std::int32_t> files;
+    files.reserve(static_cast<std::size_t>(list.Count()));
+    for (std::int32_t row = 0; row < list.Count(); ++row)
+        files.push_back(list.FileOf(row));
+    return CopyInputsFromStore(store, std::move(files), rule);
+}
+
 std::u16string RelativeSourceFolder(std::u16string_view folderPath) {
     std::u16string out;
     out.reserve(folderPath.size());

@@ -22,6 +22,7 @@
 
 #include "engine/VDX_unit_Messages.h"
 #include "engine/VDX_unit_ScanData.h"
+#include "operations/VDX_unit_OperationList.h"
 #include "operations/VDX_unit_OperationLogs.h"
 #include "platform/VDX_unit_Threads.h"
 
@@ -81,6 +82,10 @@ struct TCopyInputs {
 // destination volume, files and bytes to process), with the list's files and
 // the collision rule, which the figures do not keep.
 TCopyInputs CopyInputsFromStore(const TScanData& store, std::vector<std::int32_t> files,
+                                TCollisionRule rule);
+// The same with the files of the operation list in its present order; the
+// worker keeps its own copy of the indices.
+TCopyInputs CopyInputsFromStore(const TScanData& store, const TOperationList& list,
                                 TCollisionRule rule);
 
 // The relative form of a source folder path: repeated "/" collapsed into

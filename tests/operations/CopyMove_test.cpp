@@ -1,0 +1,835 @@
+// Runs under ThreadSanitizer too.
+#include "operations/VDX_unit_CopyMove.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "engine/VDX_unit_Grouping.h"
+#include "engine/VDX_unit_Messages.h"
+#include "platform/VDX_unit_FileSystem.h"
+#include "platform/VDX_unit_SystemError.h"
+#include "platform/VDX_unit_Text.h"
+#include "platform/VDX_unit_Time.h"
+#include "tests/support/VDX_test_FaultFs.h"
+#include "tests/support/VDX_test_TempTree.h"
+
+namespace vdx {
+namespace {
+
+using test::TFaultFs;
+using test::TFaultFsInstall;
+using test::TFaultRule;
+using test::TFsOp;
+using test::TTempTree;
+
+constexpr std::uint32_t kWaitMs = 20'000;
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+struct stat StatOf(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+    return st;
+}
+
+// Every entry below folder whose name holds "~tmp~".
+std::vector<std::string> TempFilesBelow(const std::string& folder) {
+    std::vector<std::string> found;
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        return found;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        const std::string path = folder + "/" + name;
+        if (name.find("~tmp~") != std::string::npos)
+            found.push_back(path);
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            const auto below = TempFilesBelow(path);
+            found.insert(found.end(), below.begin(), below.end());
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
+// A file system that calls a hook after chosen calls, so that a test can act
+// (cancel, change a file) at an exact stage of the worker.
+class THookFs : public TFaultFs {
+public:
+    std::function<void(TFsOp, const std::string&)> hook;
+
+    int Open(const char* path, int flags, mode_t mode, int& fd) override {
+        const int rc = TFaultFs::Open(path, flags, mode, fd);
+        Fire(TFsOp::Open, path);
+        return rc;
+    }
+    int CopyFileRange(int fdIn, int fdOut, std::size_t n, std::size_t& done) override {
+        const int rc = TFaultFs::CopyFileRange(fdIn, fdOut, n, done);
+        Fire(TFsOp::CopyFileRange, {});
+        return rc;
+    }
+    int Write(int fd, const void* buffer, std::size_t n, std::size_t& done) override {
+        const int rc = TFaultFs::Write(fd, buffer, n, done);
+        Fire(TFsOp::Write, {});
+        return rc;
+    }
+    int RenameNoReplace(const char* from, const char* to) override {
+        const int rc = TFaultFs::RenameNoReplace(from, to);
+        Fire(TFsOp::Rename, to);
+        return rc;
+    }
+
+private:
+    void Fire(TFsOp op, const std::string& path) {
+        if (hook)
+            hook(op, path);
+    }
+};
+
+class CopyMoveTest : public ::testing::Test {
+protected:
+    // Adds the real file rel of the tree to the store as the scan records it.
+    std::int32_t AddReal(const std::string& rel, std::uint16_t volume = 0) {
+        const std::string full = tree->Path(rel);
+        const struct stat st = StatOf(full);
+        const auto slash = full.rfind('/');
+        const std::u16string folderPath = DecodeFileName(full.substr(0, slash + 1));
+        std::int32_t folder = -1;
+        for (std::uint32_t i = 0; i < store.FolderCount() && folder < 0; ++i)
+            if (store.FolderPath(i) == folderPath)
+                folder = static_cast<std::int32_t>(i);
+        if (folder < 0)
+            folder = store.AddFolder(volume, 0, 0, true, folderPath);
+        EXPECT_GE(folder, 0);
+        EXPECT_EQ(store.AddFile(volume, static_cast<std::uint32_t>(folder),
+                                DecodeFileName(full.substr(slash + 1)),
+                                static_cast<std::uint64_t>(st.st_size),
+                                FileTimeFromTimespec(st.st_mtim), kAttrArchive),
+                  0);
+        const auto index = static_cast<std::int32_t>(store.FileCount() - 1);
+        files.push_back(index);
+        bytes += static_cast<std::uint64_t>(st.st_size);
+        return index;
+    }
+
+    TCopyInputs Inputs(TCollisionRule rule, bool move, std::uint16_t destVolume = 1) {
+        logs.BeginRun(true, true, kViewSameName, move ? TOperationKind::Move : TOperationKind::Copy,
+                      TLogHeaderFigures{});
+        TCopyInputs in;
+        in.files = files;
+        in.destination = DecodeFileName(tree->Path("out"));
+        in.rule = rule;
+        in.move = move;
+        in.destinationVolume = destVolume;
+        in.filesToProcess = static_cast<std::uint32_t>(files.size());
+        in.bytesToProcess = bytes;
+        return in;
+    }
+
+    // Runs a worker to its end on its own thread; prepare sees it before it
+    // starts (to cancel it or to hand it to a hook).
+    TCopyCounters Run(TCopyInputs in, const std::function<void(TCopyThread&)>& prepare = {}) {
+        TCopyThread worker(store, std::move(in), logs, progress, nullptr, nullptr);
+        if (prepare)
+            prepare(worker);
+        worker.Start();
+        worker.WaitFor();
+        aborted = worker.Aborted();
+        return worker.Counters();
+    }
+
+    // The destination path of a source file rel.
+    std::string Dest(const std::string& rel) const { return tree->Path("out") + tree->Path(rel); }
+
+    std::vector<std::string> Lines(bool error) {
+        std::vector<std::string> out;
+        for (const TStrItem& item : (error ? logs.ErrorLines() : logs.FullLines()).Lines())
+            out.push_back(EncodeFileName(item.text));
+        return out;
+    }
+    // How many lines of the list contain text.
+    int Count(bool error, const std::string& text) {
+        const auto lines = Lines(error);
+        return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const auto& l) {
+            return l.find(text) != std::string::npos;
+        }));
+    }
+
+    // A new tree and an empty store, for a table case that needs both.
+    void Fresh() {
+        tree = std::make_unique<TTempTree>();
+        store.ClearForNewSearch();
+        files.clear();
+        bytes = 0;
+    }
+
+    std::unique_ptr<TTempTree> tree = std::make_unique<TTempTree>();
+    TScanData store;
+    TOperationLogs logs;
+    TCopySafeProgress progress;
+    std::vector<std::int32_t> files;
+    std::uint64_t bytes = 0;
+    bool aborted = false;
+};
+
+// ---- Helpers ----
+
+TEST(CopyMoveHelpers, RelativeFolderAndRenamedName) {
+    const struct {
+        std::u16string in, out;
+    } cases[] = {
+        {u"/data/photos/", u"data/photos/"},
+        {u"//srv//share///docs/", u"srv/share/docs/"},
+        {u"/", u""},
+        {u"/a:b*c?/", u"a:b*c?/"}, // only "/" is special on Linux
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RelativeSourceFolder(c.in), c.out) << ToUtf8(c.in);
+    EXPECT_EQ(AutoRenamedName(u"photo.jpg", 1), u"photo.jpg[1-new]");
+    EXPECT_EQ(AutoRenamedName(u"photo.jpg", 12), u"photo.jpg[12-new]");
+}
+
+TEST(CopyMoveHelpers, CreateFolderPath) {
+    TTempTree t;
+    t.File("file", "x");
+    t.Dir("real");
+    t.Symlink(t.Path("real"), "link");
+    EXPECT_EQ(CreateFolderPath(DecodeFileName(t.Path("a/b/c/"))), 0);
+    EXPECT_TRUE(S_ISDIR(StatOf(t.Path("a/b/c")).st_mode));
+    EXPECT_EQ(CreateFolderPath(DecodeFileName(t.Path("a/b/c/"))), 0); // exists already
+    EXPECT_EQ(CreateFolderPath(DecodeFileName(t.Path("link/d/"))), 0);
+    EXPECT_TRUE(Exists(t.Path("real/d")));
+    // A level that is a file gives a clear error, whether last or inside.
+    EXPECT_EQ(CreateFolderPath(DecodeFileName(t.Path("file/"))), ENOTDIR);
+    EXPECT_EQ(CreateFolderPath(DecodeFileName(t.Path("file/sub/"))), ENOTDIR);
+    TFaultFs fs;
+    fs.Fail(TFsOp::MakeDir, "locked", EACCES);
+    TFaultFsInstall install(fs);
+    EXPECT_EQ(CreateFolderPath(DecodeFileName(t.Path("locked/x/"))), EACCES);
+    EXPECT_FALSE(Exists(t.Path("locked")));
+}
+
+// ---- Copies ----
+
+TEST_F(CopyMoveTest, CopiesBelowTheRelativeSourceFolderWithTimesAndPermissions) {
+    tree->File("src/a/x.txt", "first");
+    tree->File("src/b/x.txt", "second, longer");
+    tree->File("src/b/ro.txt", "read-only");
+    ASSERT_EQ(::chmod(tree->Path("src/b/ro.txt").c_str(), 0444), 0);
+    // A time with nanoseconds and an access time of its own.
+    const timespec times[2] = {{1'600'000'000, 123'456'789}, {1'500'000'000, 987'654'321}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, tree->Path("src/a/x.txt").c_str(), times, 0), 0);
+    AddReal("src/a/x.txt");
+    AddReal("src/b/x.txt");
+    AddReal("src/b/ro.txt");
+
+    const TCopyCounters c = Run(Inputs(TCollisionRule::Skip, false));
+
+    // Stat before reading: reading may move the access time.
+    const struct stat copy = StatOf(Dest("src/a/x.txt"));
+    EXPECT_EQ(copy.st_mtim.tv_sec, times[1].tv_sec);
+    EXPECT_EQ(copy.st_mtim.tv_nsec, times[1].tv_nsec);
+    EXPECT_EQ(copy.st_atim.tv_sec, times[0].tv_sec);
+    EXPECT_EQ(copy.st_atim.tv_nsec, times[0].tv_nsec);
+    EXPECT_EQ(ReadAll(Dest("src/a/x.txt")), "first");
+    EXPECT_EQ(ReadAll(Dest("src/b/x.txt")), "second, longer");
+    EXPECT_EQ(ReadAll(tree->Path("src/a/x.txt")), "first"); // sources stay
+    EXPECT_EQ(StatOf(Dest("src/b/ro.txt")).st_mode & 0777, 0444u);
+    EXPECT_EQ(StatOf(Dest("src/b/x.txt")).st_mode & 0777, 0644u);
+    EXPECT_TRUE(TempFilesBelow(tree->Path("out")).empty());
+
+    EXPECT_EQ(c.processedCount, 3u);
+    EXPECT_EQ(c.successCount, 3u);
+    EXPECT_EQ(c.successBytes, bytes);
+    EXPECT_EQ(c.processedBytes, bytes);
+    EXPECT_EQ(c.failedCount, 0);
+    EXPECT_FALSE(aborted);
+    EXPECT_EQ(progress.phase, kPhaseCompleted);
+    EXPECT_EQ(progress.filesDone, 3u);
+    EXPECT_EQ(Count(false, " - Ok Copying: '" + tree->Path("src/a/x.txt") + "' (5 bytes) -> '" +
+                               Dest("src/a/x.txt") + "'"),
+              1);
+    EXPECT_EQ(Count(false, "*** Copying information ***"), 1);
+    EXPECT_EQ(Count(false, "File copying was finished at "), 1);
+    EXPECT_TRUE(Lines(true).empty()); // no failure, no error log
+    EXPECT_FALSE(store.File(0).m_removed);
+}
+
+TEST_F(CopyMoveTest, CollisionRules) {
+    struct TCase {
+        TCollisionRule rule;
+        bool move;
+    };
+    for (const TCase& tc :
+         {TCase{TCollisionRule::Skip, false}, TCase{TCollisionRule::Skip, true},
+          TCase{TCollisionRule::AutoRename, false}, TCase{TCollisionRule::AutoRename, true},
+          TCase{TCollisionRule::Overwrite, false}, TCase{TCollisionRule::Overwrite, true}}) {
+        SCOPED_TRACE(static_cast<int>(tc.rule) * 2 + tc.move);
+        Fresh();
+        tree->File("src/x.txt", "new");
+        AddReal("src/x.txt");
+        tree->File("out" + tree->Path("src/x.txt"), "old");
+        ASSERT_EQ(::chmod(Dest("src/x.txt").c_str(), 0444), 0); // a read-only destination
+        const TCopyCounters c = Run(Inputs(tc.rule, tc.move, 0));
+        const std::string verb = tc.move ? "move" : "copy";
+        switch (tc.rule) {
+        case TCollisionRule::Skip:
+            EXPECT_EQ(ReadAll(Dest("src/x.txt")), "old");
+            EXPECT_EQ(ReadAll(tree->Path("src/x.txt")), "new");
+            EXPECT_EQ(c.successCount, 0u);
+            EXPECT_EQ(c.failedCount, 0);
+            EXPECT_EQ(c.processedCount, 1u);
+            EXPECT_EQ(Count(false, " - Skip " + verb + ": '" + tree->Path("src/x.txt") +
+                                       "' (3 bytes) -> '" + Dest("src/x.txt") + "'"),
+                      1);
+            EXPECT_FALSE(store.File(0).m_removed); // stays listed
+            break;
+        case TCollisionRule::AutoRename:
+            EXPECT_EQ(ReadAll(Dest("src/x.txt")), "old");
+            EXPECT_EQ(ReadAll(Dest("src/x.txt[1-new]")), "new");
+            EXPECT_EQ(c.successCount, 1u);
+            EXPECT_EQ(Count(false, tc.move ? " - Move and rename: '" : " - Copy and rename: '"), 1);
+            EXPECT_EQ(Count(false, "-> '" + Dest("src/x.txt[1-new]") + "'"), 1);
+            EXPECT_EQ(Exists(tree->Path("src/x.txt")), !tc.move);
+            break;
+        case TCollisionRule::Overwrite:
+            EXPECT_EQ(ReadAll(Dest("src/x.txt")), "new");
+            EXPECT_EQ(c.successCount, 1u);
+            EXPECT_EQ(Count(false, tc.move ? " - Ok Moving: '" : " - Ok Copying: '"), 1);
+            EXPECT_EQ(Exists(tree->Path("src/x.txt")), !tc.move);
+            break;
+        }
+        EXPECT_TRUE(TempFilesBelow(tree->Path("out")).empty());
+        EXPECT_TRUE(Lines(true).empty());
+    }
+}
+
+TEST_F(CopyMoveTest, AutorenameCountsUp) {
+    tree->File("src/x.txt", "third");
+    AddReal("src/x.txt");
+    tree->File("out" + tree->Path("src/x.txt"), "first");
+    tree->File("out" + tree->Path("src/x.txt[1-new]"), "second");
+    Run(Inputs(TCollisionRule::AutoRename, false));
+    EXPECT_EQ(ReadAll(Dest("src/x.txt")), "first");
+    EXPECT_EQ(ReadAll(Dest("src/x.txt[1-new]")), "second");
+    EXPECT_EQ(ReadAll(Dest("src/x.txt[2-new]")), "third");
+}
+
+TEST_F(CopyMoveTest, ExistingTempNamedFileIsNeverTruncated) {
+    tree->File("src/x.txt", "data");
+    AddReal("src/x.txt");
+    tree->File("out" + tree->Path("src/~tmp~x.txt"), "the user's own file");
+    const TCopyCounters c = Run(Inputs(TCollisionRule::Skip, false));
+    EXPECT_EQ(c.successCount, 1u);
+    EXPECT_EQ(ReadAll(Dest("src/x.txt")), "data");
+    EXPECT_EQ(ReadAll(Dest("src/~tmp~x.txt")), "the user's own file");
+    EXPECT_EQ(TempFilesBelow(tree->Path("out")).size(), 1u);
+}
+
+TEST_F(CopyMoveTest, DestinationThatIsTheSourceItselfIsNeverOverwritten) {
+    // out/<relative source folder> leads back to the source folder.
+    tree->File("src/x.txt", "precious");
+    AddReal("src/x.txt");
+    const std::string rel = tree->Path("src").substr(1);
+    tree->Dir("out/" + rel.substr(0, rel.rfind('/')));
+    tree->Symlink(tree->Path("src"), "out/" + rel);
+    for (const bool move : {false, true}) {
+        const TCopyCounters c = Run(Inputs(TCollisionRule::Overwrite, move));
+        EXPECT_EQ(c.failedCount, 1);
+        EXPECT_EQ(ReadAll(tree->Path("src/x.txt")), "precious");
+        EXPECT_EQ(Count(true, "the destination is the source file itself"), 1);
+        EXPECT_FALSE(store.File(0).m_removed);
+    }
+}
+
+TEST_F(CopyMoveTest, NamesThatAreNotUtf8AreCopiedByteForByte) {
+    const std::string folder = "src/f\xff\xfe";
+    const std::string name = "n\x80\xc3.bin";
+    tree->File(folder + "/" + name, "raw");
+    AddReal(folder + "/" + name);
+    for (const bool move : {false, true}) {
+        if (move) {
+            ASSERT_EQ(::unlink(Dest(folder + "/" + name).c_str()), 0);
+        }
+        const TCopyCounters c = Run(Inputs(TCollisionRule::Skip, move, 0));
+        EXPECT_EQ(c.successCount, 1u);
+        EXPECT_EQ(ReadAll(Dest(folder + "/" + name)), "raw");
+        EXPECT_EQ(Exists(tree->Path(folder + "/" + name)), !move);
+        // The log line carries the name in the lossless form, which goes back
+        // to the same bytes.
+        EXPECT_EQ(Count(false, "-> '" + Dest(folder + "/" + name) + "'"), 1);
+    }
+}
+
+// ---- Moves ----
+
+TEST_F(CopyMoveTest, MoveOnTheSameVolumeRenames) {
+    tree->File("src/a.txt", "alpha");
+    ASSERT_EQ(::chmod(tree->Path("src/a.txt").c_str(), 0444), 0);
+    AddReal("src/a.txt");
+    const ino_t inode = StatOf(tree->Path("src/a.txt")).st_ino;
+    TFaultFs fs;
+    TFaultFsInstall install(fs);
+    const TCopyCounters c = Run(Inputs(TCollisionRule::Skip, true, 0));
+    EXPECT_FALSE(Exists(tree->Path("src/a.txt")));
+    EXPECT_EQ(StatOf(Dest("src/a.txt")).st_ino, inode); // the same file, renamed
+    EXPECT_EQ(fs.Calls(TFsOp::CopyFileRange), 0);
+    EXPECT_EQ(c.successCount, 1u);
+    EXPECT_EQ(c.successBytes, 5u);
+    EXPECT_EQ(Count(false, " - Ok Moving: '" + tree->Path("src/a.txt") + "' (5 bytes)"), 1);
+    EXPECT_EQ(Count(false, "File moving was finished at "), 1);
+}
+
+TEST_F(CopyMoveTest, MovedFilesLeaveTheViews) {
+    for (const char* folder : {"src/a/", "src/b/", "src/c/"})
+        tree->File(std::string(folder) + "same.txt", "12345");
+    AddReal("src/a/same.txt");
+    AddReal("src/b/same.txt");
+    AddReal("src/c/same.txt");
+    RunGrouping(store); // sorts the file table: look the file up again
+    const std::u16string movedFolder = DecodeFileName(tree->Path("src/b/"));
+    std::int32_t moved = -1;
+    for (std::uint32_t i = 0; i < store.FileCount(); ++i)
+        if (store.FolderPathOfFile(i) == movedFolder)
+            moved = static_cast<std::int32_t>(i);
+    ASSERT_GE(moved, 0);
+    files = {moved};
+    bytes = 5;
+    const TCopyCounters c = Run(Inputs(TCollisionRule::Skip, true, 0));
+    EXPECT_EQ(c.successCount, 1u);
+    EXPECT_EQ(ReadAll(Dest("src/b/same.txt")), "12345");
+    ASSERT_EQ(store.FileCount(), 2u);
+    for (std::uint32_t i = 0; i < store.FileCount(); ++i)
+        EXPECT_NE(store.FolderPathOfFile(i), movedFolder);
+    EXPECT_EQ(store.Counters(kViewSameSize).m_groupFiles, 2u);
+    EXPECT_EQ(store.Counters(kViewSameSize).m_groupBytes, 10u);
+}
+
+TEST_F(CopyMoveTest, MoveFallsBackToCopyAndDelete) {
+    // Another volume, and the same volume with a rename the kernel refuses
+    // (two mounts of one file system); read-only sources go too.
+    for (const bool sameVolume : {false, true}) {
+        SCOPED_TRACE(sameVolume);
+        const std::string rel = sameVolume ? "src/same/b.bin" : "src/other/b.bin";
+        tree->FileOfSize(rel, 300'000, 'b');
+        ASSERT_EQ(::chmod(tree->Path(rel).c_str(), 0444), 0);
+        files.clear();
+        bytes = 0;
+        AddReal(rel);
+        TFaultFs fs;
+        TFaultRule exdev;
+        exdev.op = TFsOp::Rename;
+        exdev.pathPart = tree->Path(rel);
+        exdev.error = EXDEV;
+        exdev.times = 1;
+        if (sameVolume)
+            fs.Add(exdev);
+        TFaultFsInstall install(fs);
+        const TCopyCounters c = Run(Inputs(TCollisionRule::Skip, true, sameVolume ? 0 : 1));
+        fs.Clear();
+        EXPECT_FALSE(Exists(tree->Path(rel)));
+        EXPECT_EQ(ReadAll(Dest(rel)), std::string(300'000, 'b'));
+        EXPECT_EQ(StatOf(Dest(rel)).st_mode & 0777, 0444u);
+        EXPECT_EQ(c.successCount, 1u);
+        EXPECT_EQ(c.successBytes, 300'000u);
+        EXPECT_EQ(c.processedBytes, 300'000u);
+        EXPECT_GE(fs.Calls(TFsOp::FSync), 1); // on the disk before the source goes
+        EXPECT_TRUE(TempFilesBelow(tree->Path("out")).empty());
+    }
+}
+
+TEST_F(CopyMoveTest, MoveWhoseSourceCannotBeDeletedKeepsBoth) {
+    tree->File("src/a.txt", "alpha");
+    AddReal("src/a.txt");
+    TFaultFs fs;
+    fs.Fail(TFsOp::Unlink, tree->Path("src/a.txt"), EACCES); // a read-only source folder
+    TFaultFsInstall install(fs);
+    const TCopyCounters c = Run(Inputs(TCollisionRule::Skip, true));
+    EXPECT_EQ(ReadAll(tree->Path("src/a.txt")), "alpha");
+    EXPECT_EQ(ReadAll(Dest("src/a.txt")), "alpha");
+    EXPECT_EQ(c.failedCount, 1);
+    EXPECT_EQ(c.successCount, 0u);
+    EXPECT_FALSE(store.File(0).m_removed);
+    EXPECT_EQ(Count(true, " failed to move file '" + tree->Path("src/a.txt") + "' -> '" +
+                              Dest("src/a.txt") + "': " + ToUtf8(SystemErrorText(EACCES))),
+              1);
+}
+
+// ---- Failures ----
+
+TEST_F(CopyMoveTest, FailedStepsLeaveNoTemporaryFileAndTheSourceIntact) {
+    struct TCase {
+        const char* what;
+        std::vector<TFaultRule> rules; // pathPart "SRC" stands for the source's path
+        int error;
+        bool move;
+    };
+    auto rule = [](TFsOp op, std::string part, int error, int after = 0, int times = -1) {
+        TFaultRule r;
+        r.op = op;
+        r.pathPart = std::move(part);
+        r.error = error;
+        r.after = after;
+        r.times = times;
+        return r;
+    };
+    const TCase cases[] = {
+        {"disk full in the kernel copy",
+         {rule(TFsOp::CopyFileRange, "~tmp~big", ENOSPC, 1)},
+         ENOSPC,
+         false},
+        {"disk full in a write",
+         {rule(TFsOp::CopyFileRange, "", EXDEV), rule(TFsOp::Write, "~tmp~big", ENOSPC, 1)},
+         ENOSPC,
+         true},
+        {"read error",
+         {rule(TFsOp::CopyFileRange, "", EOPNOTSUPP), rule(TFsOp::Read, "SRC", EIO, 1)},
+         EIO,
+         true},
+        {"source cannot be opened", {rule(TFsOp::Open, "SRC", EACCES, 0, 1)}, EACCES, false},
+        {"read-only destination folder", {rule(TFsOp::Open, "~tmp~big", EACCES)}, EACCES, true},
+        {"times refused", {rule(TFsOp::FUtimens, "~tmp~big", EPERM)}, EPERM, false},
+        {"permissions refused", {rule(TFsOp::FChmod, "~tmp~big", EPERM)}, EPERM, true},
+        {"sync fails", {rule(TFsOp::FSync, "~tmp~big", EIO)}, EIO, true},
+        {"close reports a late write error", {rule(TFsOp::Close, "~tmp~big", EIO)}, EIO, false},
+        {"final rename refused", {rule(TFsOp::Rename, "~tmp~big", EACCES)}, EACCES, true},
+    };
+    for (const TCase& tc : cases) {
+        SCOPED_TRACE(tc.what);
+        Fresh();
+        const std::string src = tree->Path("src/big.bin");
+        const std::string content(400'000, 'q');
+        tree->File("src/big.bin", content);
+        tree->File("src/after.txt", "next");
+        AddReal("src/big.bin");
+        AddReal("src/after.txt");
+        TFaultFs fs;
+        for (TFaultRule r : tc.rules) {
+            if (r.pathPart == "SRC")
+                r.pathPart = src;
+            fs.Add(r);
+        }
+        TCopyInputs in = Inputs(TCollisionRule::Overwrite, tc.move);
+        const std::string dest = Dest("src/big.bin");
+        // An older copy at the destination must survive the failure.
+        tree->File("out" + src, "older copy");
+        TCopyCounters c;
+        {
+            TFaultFsInstall install(fs);
+            c = Run(std::move(in));
+        }
+        EXPECT_EQ(ReadAll(src), content);
+        EXPECT_EQ(ReadAll(dest), "older copy");
+        EXPECT_TRUE(TempFilesBelow(tree->Path("out")).empty());
+        EXPECT_EQ(c.failedCount, 1);
+        EXPECT_EQ(c.failedBytes, content.size());
+        EXPECT_EQ(c.successCount, 1u); // the run went on with the next file
+        EXPECT_EQ(c.processedBytes, content.size() + 4);
+        EXPECT_EQ(
+            Count(true, std::string(tc.move ? " failed to move file '" : " failed to copy file '") +
+                            src + "' -> '" + dest + "': " + ToUtf8(SystemErrorText(tc.error))),
+            1);
+        EXPECT_EQ(Count(true, "*** Copying errors ***") + Count(true, "*** Moving errors ***"), 1);
+    }
+}
+
+TEST_F(CopyMoveTest, DestinationFoldersThatCannotBeMade) {
+    tree->File("src/a/one.txt", "1");
+    tree->File("src/a/two.txt", "2");
+    tree->File("src/b/three.txt", "3");
+    AddReal("src/a/one.txt");
+    AddReal("src/a/two.txt");
+    AddReal("src/b/three.txt");
+    // A file holds the name of the folder src/a would need.
+    tree->File("out" + tree->Path("src/a"), "in the way");
+    const TCopyCounters c = Run(Inputs(TCollisionRule::Skip, false));
+    EXPECT_EQ(c.processedCount, 1u); // the files of src/a are neither counted nor logged
+    EXPECT_EQ(c.successCount, 1u);
+    EXPECT_EQ(c.failedCount, 0);
+    EXPECT_EQ(ReadAll(Dest("src/b/three.txt")), "3");
+    const std::string line = " - Cannot create the destination folder: '" + Dest("src/a/") + "' " +
+                             ToUtf8(SystemErrorText(ENOTDIR));
+    EXPECT_EQ(Count(false, line), 1);
+    EXPECT_EQ(Count(true, line), 1); // the error log is kept without a failed file
+    EXPECT_EQ(Count(false, "one.txt"), 0);
+    EXPECT_EQ(Count(true, "*** Copying information ***"), 1);
+}
+
+TEST_F(CopyMoveTest, MainDestinationThatCannotBeMadeTouchesNothing) {
+    tree->File("src/a.txt", "a");
+    AddReal("src/a.txt");
+    tree->File("out", "a file named like the destination");
+    const TCopyCounters c = Run(Inputs(TCollisionRule::Skip, true));
+    EXPECT_EQ(c.processedCount, 0u);
+    EXPECT_TRUE(Exists(tree->Path("src/a.txt")));
+    EXPECT_EQ(Count(false, " - Cannot create the main destination folder: '" + tree->Path("out") +
+                               "/' " + ToUtf8(SystemErrorText(ENOTDIR)) + "\r\n"),
+              1);
+    EXPECT_EQ(Count(true, "Cannot create the main destination folder"), 1);
+}
+
+// ---- Files changed since the search ----
+
+TEST_F(CopyMoveTest, FilesChangedSinceTheSearchAreNeitherCopiedNorMoved) {
+    struct TCase {
+        const char* what;
+        std::function<void(const TTempTree&)> change;
+        int error;
+    };
+    const TCase cases[] = {
+        {"grown", [](const TTempTree& t) { t.File("src/x.txt", "content plus"); },
+         kErrorChangedSinceSearch},
+        {"touched", [](const TTempTree& t) { t.SetMTime("src/x.txt", 1'234'567'890); },
+         kErrorChangedSinceSearch},
+        {"now a link",
+         [](const TTempTree& t) {
+             t.File("elsewhere", "content");
+             ASSERT_EQ(::unlink(t.Path("src/x.txt").c_str()), 0);
+             t.Symlink(t.Path("elsewhere"), "src/x.txt");
+         },
+         kErrorChangedSinceSearch},
+        {"now a folder",
+         [](const TTempTree& t) {
+             ASSERT_EQ(::unlink(t.Path("src/x.txt").c_str()), 0);
+             t.Dir("src/x.txt");
+         },
+         kErrorChangedSinceSearch},
+        {"gone", [](const TTempTree& t) { ASSERT_EQ(::unlink(t.Path("src/x.txt").c_str()), 0); },
+         ENOENT},
+    };
+    for (const TCase& tc : cases) {
+        for (const std::uint16_t destVolume : {0, 1}) { // rename move, copy move
+            for (const bool move : {false, true}) {
+                SCOPED_TRACE(std::string(tc.what) + (move ? " move" : " copy") +
+                             std::to_string(destVolume));
+                Fresh();
+                tree->File("src/x.txt", "content");
+                tree->SetMTime("src/x.txt", 1'000'000'000);
+                AddReal("src/x.txt");
+                tc.change(*tree);
+                struct stat before {};
+                const bool existed = ::lstat(tree->Path("src/x.txt").c_str(), &before) == 0;
+                const TCopyCounters c = Run(Inputs(TCollisionRule::Overwrite, move, destVolume));
+                EXPECT_EQ(c.failedCount, 1);
+                EXPECT_FALSE(Exists(Dest("src/x.txt")));
+                EXPECT_TRUE(TempFilesBelow(tree->Path("out")).empty());
+                struct stat after {};
+                EXPECT_EQ(::lstat(tree->Path("src/x.txt").c_str(), &after) == 0, existed);
+                if (existed) {
+                    EXPECT_EQ(after.st_ino, before.st_ino);
+                }
+                EXPECT_EQ(Count(true, ToUtf8(SystemErrorText(tc.error))), 1);
+                EXPECT_FALSE(store.File(0).m_removed);
+            }
+        }
+    }
+}
+
+TEST_F(CopyMoveTest, FileWrittenDuringTheCopyIsNotMoved) {
+    tree->FileOfSize("src/big.bin", 1'000'000, 'a');
+    AddReal("src/big.bin");
+    THookFs fs;
+    bool done = false;
+    const std::string src = tree->Path("src/big.bin");
+    fs.hook = [&](TFsOp op, const std::string&) {
+        if (op != TFsOp::CopyFileRange || done)
+            return;
+        done = true;
+        std::ofstream(src, std::ios::app) << "more"; // another program appends
+    };
+    TFaultFsInstall install(fs);
+    const TCopyCounters c = Run(Inputs(TCollisionRule::Skip, true));
+    EXPECT_EQ(c.failedCount, 1);
+    EXPECT_EQ(ReadAll(src).size(), 1'000'004u);
+    EXPECT_FALSE(Exists(Dest("src/big.bin")));
+    EXPECT_TRUE(TempFilesBelow(tree->Path("out")).empty());
+    EXPECT_EQ(Count(true, "the file changed since the search"), 1);
+}
+
+TEST_F(CopyMoveTest, NameTakenWhileCopyingIsDecidedAgain) {
+    for (const TCollisionRule rule : {TCollisionRule::Skip, TCollisionRule::AutoRename}) {
+        tree->File("src/x.txt", "mine");
+        files.clear();
+        store.ClearForNewSearch();
+        AddReal("src/x.txt");
+        ::unlink(Dest("src/x.txt").c_str());
+        ::unlink(Dest("src/x.txt[1-new]").c_str());
+        THookFs fs;
+        fs.hook = [&](TFsOp op, const std::string& path) {
+            if (op == TFsOp::Open && path.find("~tmp~") != std::string::npos)
+                tree->File("out" + tree->Path("src/x.txt"), "theirs");
+        };
+        TFaultFsInstall install(fs);
+        const TCopyCounters c = Run(Inputs(rule, false));
+        EXPECT_EQ(ReadAll(Dest("src/x.txt")), "theirs");
+        EXPECT_TRUE(TempFilesBelow(tree->Path("out")).empty());
+        if (rule == TCollisionRule::Skip) {
+            EXPECT_EQ(c.successCount, 0u);
+        } else {
+            EXPECT_EQ(ReadAll(Dest("src/x.txt[1-new]")), "mine");
+            EXPECT_EQ(c.successCount, 1u);
+        }
+    }
+}
+
+// ---- Cancel ----
+
+TEST_F(CopyMoveTest, CancelAtEachStageLeavesNoPartialFile) {
+    struct TCase {
+        const char* what;
+        bool beforeStart;
+        TFsOp op;
+        std::string pathPart; // empty: any call of op
+        bool bigDone;         // the first file was finished before the cancel
+    };
+    const TCase cases[] = {
+        {"before the first file", true, TFsOp::Open, "-", false},
+        {"after the source was opened", false, TFsOp::Open, "/big.bin", false},
+        {"after the temporary file was made", false, TFsOp::Open, "~tmp~", false},
+        {"during the copy", false, TFsOp::CopyFileRange, "", false},
+        {"between two files", false, TFsOp::Rename, "big.bin", true},
+    };
+    const std::string big(1'000'000, 'z');
+    for (const bool move : {false, true}) {
+        for (const TCase& tc : cases) {
+            SCOPED_TRACE(std::string(tc.what) + (move ? " move" : " copy"));
+            Fresh();
+            tree->File("src/big.bin", big);
+            tree->File("src/small.txt", "one");
+            AddReal("src/big.bin");
+            AddReal("src/small.txt");
+            THookFs fs;
+            TCopyThread* worker = nullptr;
+            fs.hook = [&](TFsOp op, const std::string& path) {
+                if (op == tc.op &&
+                    (tc.pathPart.empty() || path.find(tc.pathPart) != std::string::npos))
+                    worker->Terminate();
+            };
+            TFaultFsInstall install(fs);
+            const TCopyCounters c = Run(Inputs(TCollisionRule::Skip, move), [&](TCopyThread& w) {
+                worker = &w;
+                if (tc.beforeStart)
+                    w.Terminate();
+            });
+            EXPECT_TRUE(aborted);
+            EXPECT_EQ(progress.phase, kPhaseAborted);
+            EXPECT_EQ(c.successCount, tc.bigDone ? 1u : 0u);
+            EXPECT_EQ(c.failedCount, 0);
+            EXPECT_EQ(c.processedBytes, tc.bigDone ? big.size() : 0u);
+            EXPECT_TRUE(TempFilesBelow(tree->Path("out")).empty());
+            EXPECT_EQ(Exists(Dest("src/big.bin")), tc.bigDone);
+            if (tc.bigDone) {
+                EXPECT_EQ(ReadAll(Dest("src/big.bin")), big);
+            }
+            EXPECT_EQ(Exists(tree->Path("src/big.bin")), !(tc.bigDone && move));
+            if (!tc.bigDone || !move) {
+                EXPECT_EQ(ReadAll(tree->Path("src/big.bin")), big);
+            }
+            EXPECT_FALSE(Exists(Dest("src/small.txt")));
+            EXPECT_EQ(ReadAll(tree->Path("src/small.txt")), "one");
+            EXPECT_EQ(
+                Count(false, move ? "File moving was aborted at " : "File copying was aborted at "),
+                1);
+            EXPECT_EQ(
+                Count(false, move ? "*** Moving information ***" : "*** Copying information ***"),
+                1);
+            // The interrupted file is not reported.
+            EXPECT_EQ(Count(false, "big.bin"), tc.bigDone ? 1 : 0);
+        }
+    }
+}
+
+// ---- The waiter ----
+
+TEST_F(CopyMoveTest, WaiterRunsPausesAndReports) {
+    tree->File("src/a.txt", "a");
+    tree->File("src/b.txt", "b");
+    AddReal("src/a.txt");
+    AddReal("src/b.txt");
+    TMessageQueue window;
+    TMutexCaller caller;
+    TRunCopyThread waiter;
+    waiter.Pause(); // nothing runs: nothing happens
+    EXPECT_EQ(progress.pauseStart, 0);
+
+    // Paused before it starts: the worker waits at its first check.
+    auto worker = std::make_unique<TCopyThread>(store, Inputs(TCollisionRule::Skip, false), logs,
+                                                progress, &window, &caller);
+    worker->Pause();
+    ASSERT_TRUE(waiter.Start(std::move(worker), progress, &window));
+    EXPECT_TRUE(waiter.Running());
+    auto second =
+        std::make_unique<TCopyThread>(store, TCopyInputs{}, logs, progress, &window, &caller);
+    EXPECT_FALSE(waiter.Start(std::move(second), progress, &window)); // one run at a time
+    waiter.Pause();
+    ::usleep(20'000);
+    waiter.Resume();
+    {
+        auto lock = caller.Lock();
+        EXPECT_GT(progress.pauseStart, 0);
+        EXPECT_GE(progress.resume, progress.pauseStart);
+        EXPECT_GT(progress.pausedTotal, 0);
+    }
+    std::vector<std::uint32_t> codes;
+    TPostedMessage message;
+    while (window.Take(message, kWaitMs)) {
+        codes.push_back(message.code);
+        if (message.code == kMsgCopyWaiterDone)
+            break;
+    }
+    waiter.Finished();
+    EXPECT_FALSE(waiter.Running());
+    ASSERT_GE(codes.size(), 3u);
+    EXPECT_EQ(codes[codes.size() - 2], kMsgCopyWorkerEnded);
+    EXPECT_EQ(codes.back(), kMsgCopyWaiterDone);
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), kMsgCopyProgress),
+              static_cast<long>(codes.size() - 2));
+    EXPECT_EQ(waiter.Counters().successCount, 2u);
+    EXPECT_FALSE(waiter.Aborted());
+    EXPECT_EQ(ReadAll(Dest("src/b.txt")), "b");
+    EXPECT_EQ(store.Operation().m_filesProcessed, 2u);
+}
+
+TEST_F(CopyMoveTest, WaiterCancelReleasesAPausedWorker) {
+    tree->File("src/a.txt", "a");
+    AddReal("src/a.txt");
+    TMessageQueue window;
+    TRunCopyThread waiter;
+    auto worker = std::make_unique<TCopyThread>(store, Inputs(TCollisionRule::Skip, false), logs,
+                                                progress, &window, nullptr);
+    worker->Pause();
+    ASSERT_TRUE(waiter.Start(std::move(worker), progress, &window));
+    waiter.Terminate();
+    waiter.Finished();
+    EXPECT_TRUE(waiter.Aborted());
+    EXPECT_EQ(waiter.Counters().processedCount, 0u);
+    EXPECT_FALSE(Exists(Dest("src/a.txt")));
+    EXPECT_EQ(Count(false, "File copying was aborted at "), 1);
+}
+
+} // namespace
+} // namespace vdx
