@@ -7,6 +7,7 @@
 
 #include "cli/VDX_cli_Options.h"
 #include "cli/VDX_cli_Output.h"
+#include "cli/VDX_cli_Settings.h"
 #include "engine/VDX_unit_Grouping.h"
 #include "engine/VDX_unit_Helpers.h"
 #include "engine/VDX_unit_SearchRun.h"
@@ -37,6 +38,47 @@ std::string TerminalText(std::u16string_view text) {
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "vardex-cli find: %s\n\n%s", message.c_str(), kFindUsage);
     return kExitUsage;
+}
+
+// The set the options name: one path per given folder, or a copy of a set
+// of the settings file. Returns kExitOk, or the exit status after printing
+// why there is no set.
+int ResolveSearchSet(const TSearchOptions& options, const TGlobalOptions& global, TSearchSet& set) {
+    if (!options.FromSettings()) {
+        set = BuildSearchSet(options);
+        return kExitOk;
+    }
+    TSettings settings;
+    const TSettingsSource source = LoadCliSettings(global, settings);
+    if (source.error != 0) {
+        std::fprintf(stderr, "vardex-cli find: cannot read the settings file '%s': %s\n",
+                     EncodeFileName(source.path).c_str(),
+                     ToUtf8(SystemErrorText(source.error)).c_str());
+        return kExitFailed;
+    }
+    if (options.useCurrentSet) {
+        set.Assign(settings.currentSet);
+        if (set.Count() == 0) {
+            std::fputs("vardex-cli find: the current search set holds no path\n", stderr);
+            return kExitUsage;
+        }
+        return kExitOk;
+    }
+    SortStoredSets(settings);
+    const int index = FindStoredSet(settings, options.setName);
+    if (index < 0) {
+        std::fprintf(stderr, "vardex-cli find: no stored search set is named '%s'\n%s",
+                     EncodeFileName(options.setName).c_str(), StoredSetNames(settings).c_str());
+        return kExitUsage;
+    }
+    set.Assign(*settings.storedSets[static_cast<std::size_t>(index)]);
+    if (set.Count() == 0) {
+        // Only a damaged file gives a stored set without a readable path.
+        std::fprintf(stderr, "vardex-cli find: the stored search set '%s' holds no path\n",
+                     EncodeFileName(set.name).c_str());
+        return kExitUsage;
+    }
+    return kExitOk;
 }
 
 // The phase text of the scan progress window.
@@ -200,9 +242,9 @@ bool InKeepDir(std::u16string_view folderPath, std::u16string_view dir) {
 // the rest into To Clean, then marks the view. Names each --keep folder
 // that holds no folder of the view. false when the area list could not be
 // made.
-bool ApplySmartMarking(TScanData& store, const TFindOptions& options) {
+bool ApplySmartMarking(TScanData& store, TViewKind view, const TMarkOptions& options) {
     TSmartAreas areas(store);
-    if (const int rc = areas.BuildAreas(options.view); rc != 0) {
+    if (const int rc = areas.BuildAreas(view); rc != 0) {
         std::fprintf(stderr, "vardex-cli find: smart marking failed: %s\n",
                      ToUtf8(SystemErrorText(rc)).c_str());
         return false;
@@ -228,13 +270,13 @@ bool ApplySmartMarking(TScanData& store, const TFindOptions& options) {
                          "vardex-cli find: warning: --keep '%s' holds no folder of the "
                          "view\n",
                          EncodeFileName(options.keepDirs[k]).c_str());
-    SmartMark(store, options.view, options.smart);
+    SmartMark(store, view, options.smart);
     return true;
 }
 
 } // namespace
 
-int RunFind(const std::vector<std::string>& args) {
+int RunFind(const std::vector<std::string>& args, const TGlobalOptions& global) {
     // The current folder matters only for relative paths; when it cannot be
     // read, absolute paths still work.
     std::u16string cwd;
@@ -248,13 +290,15 @@ int RunFind(const std::vector<std::string>& args) {
         std::fputs(kFindUsage, stdout);
         return kExitOk;
     }
-    if (options.relativeGiven && cwdError != 0) {
+    if ((options.search.relativeGiven || options.mark.relativeGiven) && cwdError != 0) {
         std::fprintf(stderr, "vardex-cli find: cannot read the current folder: %s\n",
                      ToUtf8(SystemErrorText(cwdError)).c_str());
         return kExitFailed;
     }
 
-    const TSearchSet set = BuildSearchSet(options);
+    TSearchSet set;
+    if (const int status = ResolveSearchSet(options.search, global, set); status != kExitOk)
+        return status;
     const TSetCheckResult check = CheckSearchSet(set);
     if (!check.ok)
         return UsageError(TerminalText(check.title) + "\n" + TerminalText(check.message));
@@ -299,11 +343,12 @@ int RunFind(const std::vector<std::string>& args) {
     }
 
     if (final.pathsNotFound > 0) {
-        for (const std::u16string& path : options.paths)
-            if (!FolderExists(path))
+        // Paths of a stored set may hold environment references.
+        for (std::size_t i = 0; i < set.Count(); ++i)
+            if (!FolderExists(ExpandEnvVars(set.Path(i)->SearchPath)))
                 std::fprintf(stderr, "vardex-cli find: warning: '%s' is not a folder\n",
-                             EncodeFileName(path).c_str());
-        if (final.pathsNotFound >= options.paths.size()) {
+                             EncodeFileName(set.Path(i)->SearchPath).c_str());
+        if (final.pathsNotFound >= set.Count()) {
             std::fputs("vardex-cli find: none of the given paths is a folder\n", stderr);
             return kExitFailed;
         }
@@ -315,7 +360,7 @@ int RunFind(const std::vector<std::string>& args) {
 
     // Marks are chosen on the grouping's name order, so that the file a rule
     // keeps among equals does not depend on the order asked for the output.
-    if (options.smartMark && !ApplySmartMarking(store, options))
+    if (options.mark.smartMark && !ApplySmartMarking(store, options.view, options.mark))
         return kExitFailed;
     if (options.sortKey != kRowKeyName || !options.sortAscending)
         SortRows(store, options.view, options.sortKey, options.sortAscending);
@@ -326,7 +371,7 @@ int RunFind(const std::vector<std::string>& args) {
     summary.foldersListed = final.foldersListed;
     summary.pathsNotFound = final.pathsNotFound;
     summary.durationMs = durationMs;
-    summary.marksShown = options.smartMark;
+    summary.marksShown = options.mark.smartMark;
 
     TOutBuffer out(STDOUT_FILENO);
     switch (options.format) {

@@ -12,7 +12,10 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1; // no given path exists, or the run failed
 inline constexpr int kExitUsage = 2;  // bad arguments or a refused set of paths
 
-// args are the arguments after "find". Returns the exit status.
-int RunFind(const std::vector<std::string>& args);
+struct TGlobalOptions;
+
+// args are the arguments after "find", without the global options. Returns
+// the exit status.
+int RunFind(const std::vector<std::string>& args, const TGlobalOptions& global);
 
 } // namespace vdx::cli

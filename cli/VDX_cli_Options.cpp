@@ -9,30 +9,48 @@
 
 namespace vdx::cli {
 
+// The filter lines are shared with `vardex-cli sets save`.
+#define VDX_SEARCH_OPTIONS_USAGE                                                                   \
+    "  --include MASKS       file masks to take, ';'-separated (default *.*)\n"                    \
+    "  --exclude MASKS       file masks to leave out\n"                                            \
+    "  --no-subfolders       scan only the files directly in each PATH\n"                          \
+    "  --exclude-dir DIR     do not enter DIR or any folder whose path begins\n"                   \
+    "                        with DIR (repeatable)\n"                                              \
+    "  --min-size N          only files of N bytes or more\n"                                      \
+    "  --max-size N          only files of N bytes or less; N takes a K, M or G\n"                 \
+    "                        suffix (1024-based)\n"                                                \
+    "  --newer DATE          only files last written at DATE or later\n"                           \
+    "  --older DATE          only files last written at DATE or earlier; DATE is\n"                \
+    "                        YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS], local time\n"                    \
+    "  --attr SPEC           attributes a file must (+) or must not (-) have:\n"                   \
+    "                        a archive, r read-only, h hidden, s system (+h-r)\n"
+
+#define VDX_SET_SOURCE_USAGE                                                                       \
+    "  --set NAME            instead of PATHs: the paths of the stored search set\n"               \
+    "                        NAME (letter case ignored), each with its own filters\n"              \
+    "  --current-set         instead of PATHs: the current search set of the\n"                    \
+    "                        settings, each path with its own filters\n"                           \
+    "                        The filter options above cannot be combined with\n"                   \
+    "                        --set or --current-set.\n"
+
+const char* const kSearchOptionsUsage = VDX_SEARCH_OPTIONS_USAGE VDX_SET_SOURCE_USAGE;
+
 const char* const kFindUsage =
     "Usage: vardex-cli find [OPTIONS] PATH...\n"
+    "       vardex-cli find [OPTIONS] --set NAME | --current-set\n"
     "\n"
     "Scans the given folders as one search set and prints a view of the groups\n"
     "of duplicate files. The same folder twice, or one folder inside another,\n"
     "is refused.\n"
     "\n"
-    "Filters (applied to every PATH):\n"
-    "  --include MASKS       file masks to take, ';'-separated (default *.*)\n"
-    "  --exclude MASKS       file masks to leave out\n"
-    "  --no-subfolders       scan only the files directly in each PATH\n"
-    "  --exclude-dir DIR     do not enter DIR or any folder whose path begins\n"
-    "                        with DIR (repeatable)\n"
-    "  --min-size N          only files of N bytes or more\n"
-    "  --max-size N          only files of N bytes or less; N takes a K, M or G\n"
-    "                        suffix (1024-based)\n"
-    "  --newer DATE          only files last written at DATE or later\n"
-    "  --older DATE          only files last written at DATE or earlier; DATE is\n"
-    "                        YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS], local time\n"
-    "  --attr SPEC           attributes a file must (+) or must not (-) have:\n"
-    "                        a archive, r read-only, h hidden, s system (+h-r)\n"
+    "Filters (applied to every PATH):\n" VDX_SEARCH_OPTIONS_USAGE
     "  --no-protect-hidden   also enter hidden folders\n"
     "  --no-protect-system   also enter the operating system's folders\n"
     "  --no-protect-programs also enter the folders of installed programs\n"
+    "\n"
+    "Search sets of the settings file (see vardex-cli sets --help):\n" VDX_SET_SOURCE_USAGE
+    "  --settings FILE       read the settings from FILE instead of the default\n"
+    "                        file; find never writes the settings\n"
     "\n"
     "Content comparison:\n"
     "  --compare             after the search, compare the content of the files\n"
@@ -74,8 +92,9 @@ const char* const kFindUsage =
     "  --prefer-size smaller|larger\n"
     "                        the size rule keeps the smaller (default) file\n"
     "\n"
-    "Exit status: 0 success, 1 no given path exists or the run failed, 2 bad\n"
-    "arguments or a refused set of paths.\n";
+    "Exit status: 0 success, 1 no given path exists, the settings file cannot be\n"
+    "read or the run failed, 2 bad arguments, an unknown set name or a refused\n"
+    "set of paths.\n";
 
 namespace {
 
@@ -110,15 +129,6 @@ std::string Quoted(std::string_view text) {
     quoted.push_back('\'');
     return quoted;
 }
-
-struct TParseState {
-    bool minSize = false, maxSize = false;
-    std::int32_t minValue = 0, minDegree = 0, maxValue = 0, maxDegree = 0;
-    bool newer = false, older = false;
-    double newerDate = 0, olderDate = 0;
-    std::vector<std::string> includes;
-    std::string reportSwitch; // the last CSV switch given, for the error text
-};
 
 bool ParseView(std::string_view text, TViewKind& view) {
     if (text == "name")
@@ -384,117 +394,320 @@ bool ParseAttributes(std::string_view text, std::uint32_t& include, std::uint32_
     return true;
 }
 
+// ---- TArgReader ----
+
+bool TArgReader::Next() {
+    if (m_started)
+        ++m_index;
+    m_started = true;
+    if (m_index >= m_args.size())
+        return false;
+    const std::string& arg = m_args[m_index];
+    m_hasInline = false;
+    m_inlineValue.clear();
+    m_isOption = !m_optionsEnded && arg.size() >= 2 && arg[0] == '-';
+    if (m_isOption && arg == "--") {
+        // The separator itself is neither: skip to what follows it.
+        m_optionsEnded = true;
+        return Next();
+    }
+    m_name = m_isOption ? arg : std::string();
+    if (const std::size_t eq = arg.find('=');
+        m_isOption && arg.starts_with("--") && eq != std::string::npos) {
+        m_name = arg.substr(0, eq);
+        m_inlineValue = arg.substr(eq + 1);
+        m_hasInline = true;
+    }
+    return true;
+}
+
+bool TArgReader::Value(std::string& value, std::string& error) {
+    if (m_hasInline) {
+        value = m_inlineValue;
+        return true;
+    }
+    if (m_index + 1 >= m_args.size()) {
+        error = "option " + m_name + " needs a value";
+        return false;
+    }
+    value = m_args[++m_index];
+    return true;
+}
+
+bool TArgReader::Flag(std::string& error) {
+    if (m_hasInline) {
+        error = "option " + m_name + " takes no value";
+        return false;
+    }
+    return true;
+}
+
+// ---- Search options ----
+
+bool AddSearchPath(const std::string& arg, std::u16string_view cwd, TSearchOptions& out,
+                   std::string& error) {
+    if (arg.empty()) {
+        error = "an empty path was given";
+        return false;
+    }
+    out.relativeGiven = out.relativeGiven || arg[0] != '/';
+    out.paths.push_back(NormalizePath(DecodeFileName(arg), cwd));
+    return true;
+}
+
+TParsed ParseSearchOption(TArgReader& reader, std::u16string_view cwd, TSearchOptions& out,
+                          std::string& error) {
+    const std::string& name = reader.Name();
+    std::string v;
+    bool ok = true;
+    bool filterOption = true;
+    if (name == "--no-subfolders") {
+        ok = reader.Flag(error);
+        out.subFolders = false;
+    } else if (name == "--include") {
+        ok = reader.Value(v, error);
+        if (ok)
+            out.includes.push_back(v);
+    } else if (name == "--exclude") {
+        ok = reader.Value(v, error);
+        if (ok) {
+            if (!out.filter.FLT_Exclude.empty())
+                out.filter.FLT_Exclude += u';';
+            out.filter.FLT_Exclude += DecodeFileName(v);
+            out.filter.FLT_bUseExclude = true;
+        }
+    } else if (name == "--exclude-dir") {
+        ok = reader.Value(v, error);
+        if (ok && v.empty()) {
+            error = "option --exclude-dir needs a folder";
+            ok = false;
+        }
+        if (ok) {
+            out.relativeGiven = out.relativeGiven || v[0] != '/';
+            out.excludeDirs.push_back(NormalizePath(DecodeFileName(v), cwd));
+        }
+    } else if (name == "--min-size") {
+        ok = reader.Value(v, error) && ParseSize(v, out.minValue, out.minDegree, error);
+        out.minSize = out.minSize || ok;
+    } else if (name == "--max-size") {
+        ok = reader.Value(v, error) && ParseSize(v, out.maxValue, out.maxDegree, error);
+        out.maxSize = out.maxSize || ok;
+    } else if (name == "--newer") {
+        ok = reader.Value(v, error) && ParseDate(v, out.newerDate, error);
+        out.newer = out.newer || ok;
+    } else if (name == "--older") {
+        ok = reader.Value(v, error) && ParseDate(v, out.olderDate, error);
+        out.older = out.older || ok;
+    } else if (name == "--attr") {
+        ok = reader.Value(v, error) &&
+             ParseAttributes(v, out.filter.FLT_Attr_IncMask, out.filter.FLT_Attr_ExcMask, error);
+        out.filter.FLT_bUseAttr = ok;
+    } else if (name == "--set") {
+        filterOption = false;
+        ok = reader.Value(v, error);
+        if (ok && out.useStoredSet) {
+            error = "option --set was given twice";
+            ok = false;
+        }
+        if (ok) {
+            out.useStoredSet = true;
+            out.setName = DecodeFileName(v);
+        }
+    } else if (name == "--current-set") {
+        filterOption = false;
+        ok = reader.Flag(error);
+        out.useCurrentSet = true;
+    } else {
+        return TParsed::NotMine;
+    }
+    if (ok && filterOption)
+        out.filterOptions.push_back(name);
+    return ok ? TParsed::Taken : TParsed::Failed;
+}
+
+bool FinishSearchOptions(TSearchOptions& out, std::string& error) {
+    if (out.useStoredSet && out.useCurrentSet) {
+        error = "--set and --current-set cannot be combined";
+        return false;
+    }
+    if (out.FromSettings()) {
+        const char* source = out.useStoredSet ? "--set" : "--current-set";
+        if (!out.paths.empty()) {
+            error = std::string(source) + " takes the place of the PATH arguments: give " +
+                    "either, not both";
+            return false;
+        }
+        if (!out.filterOptions.empty()) {
+            error = "option " + out.filterOptions.front() + " cannot be combined with " + source +
+                    ": the paths of a set keep their own filters";
+            return false;
+        }
+        return true;
+    }
+
+    if (!out.includes.empty()) {
+        std::u16string masks;
+        for (const std::string& mask : out.includes) {
+            if (!masks.empty())
+                masks += u';';
+            masks += DecodeFileName(mask);
+        }
+        out.filter.FLT_Include = masks;
+    }
+
+    TFileFilter& f = out.filter;
+    if (out.minSize || out.maxSize) {
+        f.FLT_bUseSize = true;
+        if (out.minSize && out.maxSize) {
+            // Two bounds that leave no room would be exchanged by the filter
+            // and find the files between them instead of none.
+            if (SizeInBytes(out.minValue, out.minDegree) >
+                SizeInBytes(out.maxValue, out.maxDegree)) {
+                error = "--min-size is larger than --max-size";
+                return false;
+            }
+            f.FLT_SizePos = kSizeBetween;
+            f.FLT_SizeA = out.minValue;
+            f.FLT_SizeDegreeA = out.minDegree;
+            f.FLT_SizeB = out.maxValue;
+            f.FLT_SizeDegreeB = out.maxDegree;
+        } else if (out.minSize) {
+            f.FLT_SizePos = kSizeMoreThanA;
+            f.FLT_SizeA = out.minValue;
+            f.FLT_SizeDegreeA = out.minDegree;
+        } else {
+            f.FLT_SizePos = kSizeLessThanA;
+            f.FLT_SizeA = out.maxValue;
+            f.FLT_SizeDegreeA = out.maxDegree;
+        }
+    }
+    if (out.newer || out.older) {
+        f.FLT_bUseDate = true;
+        if (out.newer && out.older) {
+            if (out.newerDate > out.olderDate) {
+                error = "--newer is later than --older";
+                return false;
+            }
+            f.FLT_DatePos = kDateBetween;
+            f.FLT_DateTimeA = out.newerDate;
+            f.FLT_DateTimeB = out.olderDate;
+        } else if (out.newer) {
+            f.FLT_DatePos = kDateNewerThanA;
+            f.FLT_DateTimeA = out.newerDate;
+        } else {
+            f.FLT_DatePos = kDateOlderThanA;
+            f.FLT_DateTimeA = out.olderDate;
+        }
+    }
+
+    if (out.paths.empty()) {
+        error = "no folder to search was given";
+        return false;
+    }
+    return true;
+}
+
+// ---- Mark options ----
+
+TParsed ParseMarkOption(TArgReader& reader, std::u16string_view cwd, TMarkOptions& out,
+                        std::string& error) {
+    const std::string& name = reader.Name();
+    std::string v;
+    bool ok = true;
+    if (name == "--keep") {
+        ok = reader.Value(v, error);
+        if (ok && v.empty()) {
+            error = "option --keep needs a folder";
+            ok = false;
+        }
+        if (ok) {
+            out.relativeGiven = out.relativeGiven || v[0] != '/';
+            out.keepDirs.push_back(NormalizePath(DecodeFileName(v), cwd));
+        }
+    } else if (name == "--wash-clean" || name == "--no-wash-clean") {
+        ok = reader.Flag(error);
+        out.smart.m_washClean = name == "--wash-clean";
+    } else if (name == "--keep-one" || name == "--no-keep-one") {
+        ok = reader.Flag(error);
+        out.smart.m_keepInstance = name == "--keep-one";
+    } else if (name == "--rules") {
+        ok = reader.Value(v, error) && ParseRules(v, out.smart.m_order, error);
+    } else if (name == "--prefer") {
+        ok = reader.Value(v, error) &&
+             ParseChoice(name, v, "newer", "older", out.smart.m_dateSmall, error);
+    } else if (name == "--prefer-path") {
+        ok = reader.Value(v, error) &&
+             ParseChoice(name, v, "smaller", "greater", out.smart.m_pathSmall, error);
+    } else if (name == "--prefer-name") {
+        ok = reader.Value(v, error) &&
+             ParseChoice(name, v, "smaller", "greater", out.smart.m_nameSmall, error);
+    } else if (name == "--prefer-size") {
+        ok = reader.Value(v, error) &&
+             ParseChoice(name, v, "smaller", "larger", out.smart.m_sizeSmall, error);
+    } else {
+        return TParsed::NotMine;
+    }
+    out.smartMark = true;
+    return ok ? TParsed::Taken : TParsed::Failed;
+}
+
+bool FinishMarkOptions(const TMarkOptions& out, std::string& error) {
+    // The smart marking window offers "Set marks" only when it can mark
+    // something.
+    if (out.smartMark && out.keepDirs.empty() && !out.smart.m_washClean) {
+        error = "--no-wash-clean without --keep marks nothing: give --keep DIR";
+        return false;
+    }
+    return true;
+}
+
+// ---- find ----
+
 bool ParseFindOptions(const std::vector<std::string>& args, std::u16string_view cwd,
                       TFindOptions& out, std::string& error) {
-    TParseState state;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            if (arg.empty()) {
-                error = "an empty path was given";
+    std::string reportSwitch; // the last CSV switch given, for the error text
+    TArgReader reader(args);
+    while (reader.Next()) {
+        if (!reader.IsOption()) {
+            if (!AddSearchPath(reader.Arg(), cwd, out.search, error))
                 return false;
-            }
-            out.relativeGiven = out.relativeGiven || arg[0] != '/';
-            out.paths.push_back(NormalizePath(DecodeFileName(arg), cwd));
             continue;
         }
-        if (arg == "--") {
-            optionsEnded = true;
+        TParsed parsed = ParseSearchOption(reader, cwd, out.search, error);
+        if (parsed == TParsed::NotMine)
+            parsed = ParseMarkOption(reader, cwd, out.mark, error);
+        if (parsed == TParsed::Failed)
+            return false;
+        if (parsed == TParsed::Taken)
             continue;
-        }
-        // "--name=value" or "--name value".
-        std::string name = arg;
-        std::string inlineValue;
-        bool hasInline = false;
-        if (const std::size_t eq = arg.find('=');
-            arg.starts_with("--") && eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            inlineValue = arg.substr(eq + 1);
-            hasInline = true;
-        }
-        auto flag = [&](bool& target, bool valueToSet) {
-            if (hasInline) {
-                error = "option " + name + " takes no value";
-                return false;
-            }
-            target = valueToSet;
-            return true;
-        };
-        auto value = [&](std::string& target) {
-            if (hasInline) {
-                target = inlineValue;
-                return true;
-            }
-            if (i + 1 >= args.size()) {
-                error = "option " + name + " needs a value";
-                return false;
-            }
-            target = args[++i];
-            return true;
-        };
 
+        const std::string& name = reader.Name();
         std::string v;
         bool ok = true;
         if (name == "-h" || name == "--help") {
-            ok = flag(out.help, true);
+            ok = reader.Flag(error);
+            out.help = true;
         } else if (name == "--quiet" || name == "-q") {
-            ok = flag(out.quiet, true);
-        } else if (name == "--no-subfolders") {
-            ok = flag(out.subFolders, false);
+            ok = reader.Flag(error);
+            out.quiet = true;
         } else if (name == "--no-protect-hidden") {
-            ok = flag(out.protectHidden, false);
+            ok = reader.Flag(error);
+            out.protectHidden = false;
         } else if (name == "--no-protect-system") {
-            ok = flag(out.protectSystem, false);
+            ok = reader.Flag(error);
+            out.protectSystem = false;
         } else if (name == "--no-protect-programs") {
-            ok = flag(out.protectPrograms, false);
-        } else if (name == "--include") {
-            ok = value(v);
-            if (ok)
-                state.includes.push_back(v);
-        } else if (name == "--exclude") {
-            ok = value(v);
-            if (ok) {
-                if (!out.filter.FLT_Exclude.empty())
-                    out.filter.FLT_Exclude += u';';
-                out.filter.FLT_Exclude += DecodeFileName(v);
-                out.filter.FLT_bUseExclude = true;
-            }
-        } else if (name == "--exclude-dir") {
-            ok = value(v);
-            if (ok && v.empty()) {
-                error = "option --exclude-dir needs a folder";
-                ok = false;
-            }
-            if (ok) {
-                out.relativeGiven = out.relativeGiven || v[0] != '/';
-                out.excludeDirs.push_back(NormalizePath(DecodeFileName(v), cwd));
-            }
-        } else if (name == "--min-size") {
-            ok = value(v) && ParseSize(v, state.minValue, state.minDegree, error);
-            state.minSize = state.minSize || ok;
-        } else if (name == "--max-size") {
-            ok = value(v) && ParseSize(v, state.maxValue, state.maxDegree, error);
-            state.maxSize = state.maxSize || ok;
-        } else if (name == "--newer") {
-            ok = value(v) && ParseDate(v, state.newerDate, error);
-            state.newer = state.newer || ok;
-        } else if (name == "--older") {
-            ok = value(v) && ParseDate(v, state.olderDate, error);
-            state.older = state.older || ok;
-        } else if (name == "--attr") {
-            ok = value(v) && ParseAttributes(v, out.filter.FLT_Attr_IncMask,
-                                             out.filter.FLT_Attr_ExcMask, error);
-            out.filter.FLT_bUseAttr = ok;
+            ok = reader.Flag(error);
+            out.protectPrograms = false;
         } else if (name == "--view") {
-            ok = value(v);
+            ok = reader.Value(v, error);
             if (ok && !ParseView(v, out.view)) {
                 error = "unknown view " + Quoted(v) +
                         " (use name, size, name-size, content, clones or zero)";
                 ok = false;
             }
         } else if (name == "--format") {
-            ok = value(v);
+            ok = reader.Value(v, error);
             if (ok && v == "text") {
                 out.format = TOutputFormat::Text;
             } else if (ok && v == "json") {
@@ -506,52 +719,20 @@ bool ParseFindOptions(const std::vector<std::string>& args, std::u16string_view 
                 ok = false;
             }
         } else if (name == "--compare") {
-            ok = flag(out.compare, true);
+            ok = reader.Flag(error);
+            out.compare = true;
         } else if (name == "--no-summary") {
-            ok = flag(out.csvSummary, false);
-            state.reportSwitch = name;
+            ok = reader.Flag(error);
+            out.csvSummary = false;
+            reportSwitch = name;
         } else if (name == "--no-groups") {
-            ok = flag(out.csvGroups, false);
-            state.reportSwitch = name;
+            ok = reader.Flag(error);
+            out.csvGroups = false;
+            reportSwitch = name;
         } else if (name == "--sort") {
-            ok = value(v) && ParseSort(v, out.sortKey, out.sortAscending, error);
-        } else if (name == "--keep") {
-            ok = value(v);
-            if (ok && v.empty()) {
-                error = "option --keep needs a folder";
-                ok = false;
-            }
-            if (ok) {
-                out.relativeGiven = out.relativeGiven || v[0] != '/';
-                out.keepDirs.push_back(NormalizePath(DecodeFileName(v), cwd));
-                out.smartMark = true;
-            }
-        } else if (name == "--wash-clean" || name == "--no-wash-clean") {
-            ok = flag(out.smart.m_washClean, name == "--wash-clean");
-            out.smartMark = true;
-        } else if (name == "--keep-one" || name == "--no-keep-one") {
-            ok = flag(out.smart.m_keepInstance, name == "--keep-one");
-            out.smartMark = true;
-        } else if (name == "--rules") {
-            ok = value(v) && ParseRules(v, out.smart.m_order, error);
-            out.smartMark = true;
-        } else if (name == "--prefer") {
-            ok = value(v) && ParseChoice(name, v, "newer", "older", out.smart.m_dateSmall, error);
-            out.smartMark = true;
-        } else if (name == "--prefer-path") {
-            ok = value(v) &&
-                 ParseChoice(name, v, "smaller", "greater", out.smart.m_pathSmall, error);
-            out.smartMark = true;
-        } else if (name == "--prefer-name") {
-            ok = value(v) &&
-                 ParseChoice(name, v, "smaller", "greater", out.smart.m_nameSmall, error);
-            out.smartMark = true;
-        } else if (name == "--prefer-size") {
-            ok =
-                value(v) && ParseChoice(name, v, "smaller", "larger", out.smart.m_sizeSmall, error);
-            out.smartMark = true;
+            ok = reader.Value(v, error) && ParseSort(v, out.sortKey, out.sortAscending, error);
         } else {
-            error = "unknown option " + Quoted(arg);
+            error = "unknown option " + Quoted(reader.Arg());
             ok = false;
         }
         if (!ok)
@@ -560,85 +741,22 @@ bool ParseFindOptions(const std::vector<std::string>& args, std::u16string_view 
             return true;
     }
 
-    if (!state.includes.empty()) {
-        std::u16string masks;
-        for (const std::string& mask : state.includes) {
-            if (!masks.empty())
-                masks += u';';
-            masks += DecodeFileName(mask);
-        }
-        out.filter.FLT_Include = masks;
-    }
-
-    TFileFilter& f = out.filter;
-    if (state.minSize || state.maxSize) {
-        f.FLT_bUseSize = true;
-        if (state.minSize && state.maxSize) {
-            // Two bounds that leave no room would be exchanged by the filter
-            // and find the files between them instead of none.
-            if (SizeInBytes(state.minValue, state.minDegree) >
-                SizeInBytes(state.maxValue, state.maxDegree)) {
-                error = "--min-size is larger than --max-size";
-                return false;
-            }
-            f.FLT_SizePos = kSizeBetween;
-            f.FLT_SizeA = state.minValue;
-            f.FLT_SizeDegreeA = state.minDegree;
-            f.FLT_SizeB = state.maxValue;
-            f.FLT_SizeDegreeB = state.maxDegree;
-        } else if (state.minSize) {
-            f.FLT_SizePos = kSizeMoreThanA;
-            f.FLT_SizeA = state.minValue;
-            f.FLT_SizeDegreeA = state.minDegree;
-        } else {
-            f.FLT_SizePos = kSizeLessThanA;
-            f.FLT_SizeA = state.maxValue;
-            f.FLT_SizeDegreeA = state.maxDegree;
-        }
-    }
-    if (state.newer || state.older) {
-        f.FLT_bUseDate = true;
-        if (state.newer && state.older) {
-            if (state.newerDate > state.olderDate) {
-                error = "--newer is later than --older";
-                return false;
-            }
-            f.FLT_DatePos = kDateBetween;
-            f.FLT_DateTimeA = state.newerDate;
-            f.FLT_DateTimeB = state.olderDate;
-        } else if (state.newer) {
-            f.FLT_DatePos = kDateNewerThanA;
-            f.FLT_DateTimeA = state.newerDate;
-        } else {
-            f.FLT_DatePos = kDateOlderThanA;
-            f.FLT_DateTimeA = state.olderDate;
-        }
-    }
-
-    if (out.paths.empty()) {
-        error = "no folder to search was given";
+    if (!FinishSearchOptions(out.search, error))
         return false;
-    }
     const TViewKind view = NormalizeViewKind(out.view);
     if ((view == kViewSameContent || view == kViewFullClones) && !out.compare) {
         error = "the view " + std::string(view == kViewSameContent ? "content" : "clones") +
                 " exists only after a content comparison: add --compare";
         return false;
     }
-    if (!state.reportSwitch.empty() && out.format != TOutputFormat::Csv) {
-        error = "option " + state.reportSwitch + " applies to --format csv only";
+    if (!reportSwitch.empty() && out.format != TOutputFormat::Csv) {
+        error = "option " + reportSwitch + " applies to --format csv only";
         return false;
     }
-    // The smart marking window offers "Set marks" only when it can mark
-    // something.
-    if (out.smartMark && out.keepDirs.empty() && !out.smart.m_washClean) {
-        error = "--no-wash-clean without --keep marks nothing: give --keep DIR";
-        return false;
-    }
-    return true;
+    return FinishMarkOptions(out.mark, error);
 }
 
-TSearchSet BuildSearchSet(const TFindOptions& options) {
+TSearchSet BuildSearchSet(const TSearchOptions& options) {
     TSearchSet set;
     for (const std::u16string& folder : options.paths) {
         auto path = std::make_unique<TSearchData>();

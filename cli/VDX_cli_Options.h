@@ -16,13 +16,111 @@ namespace vdx::cli {
 
 enum class TOutputFormat { Text, Json, Csv };
 
-struct TFindOptions {
+// Walks the arguments of one command. An option is "--name value",
+// "--name=value" or a switch "--name"; after "--" every argument is a plain
+// one (a folder).
+class TArgReader {
+public:
+    explicit TArgReader(const std::vector<std::string>& args) : m_args(args) {}
+
+    // Moves to the next argument; false after the last.
+    bool Next();
+    // The argument is an option (not a folder, not "--").
+    bool IsOption() const { return m_isOption; }
+    // The argument as given.
+    const std::string& Arg() const { return m_args[m_index]; }
+    // The option's name without an "=value" part.
+    const std::string& Name() const { return m_name; }
+    // The option's value: the "=value" part or the next argument. false with
+    // error set when there is none.
+    bool Value(std::string& value, std::string& error);
+    // A switch: false with error set when a value was given with "=".
+    bool Flag(std::string& error);
+
+private:
+    const std::vector<std::string>& m_args;
+    std::size_t m_index = 0;
+    bool m_started = false;
+    bool m_optionsEnded = false;
+    bool m_isOption = false;
+    std::string m_name;
+    std::string m_inlineValue;
+    bool m_hasInline = false;
+};
+
+// What a parser made of the argument at the reader's position.
+enum class TParsed {
+    NotMine, // another group of options may know it
+    Taken,
+    Failed, // error is set
+};
+
+// Which search set a command works on, and the filters for given folders:
+// the folders given as arguments (each becomes one search path with the same
+// filters), a stored set by name, or the current search set of the settings.
+// Shared by every command that defines a search.
+struct TSearchOptions {
     // Absolute and lexically normalized, in the order given.
     std::vector<std::u16string> paths;
     // Filled by the options; the same filter goes to every path.
     TFileFilter filter;
     std::vector<std::u16string> excludeDirs;
     bool subFolders = true;
+    // --set NAME: a stored set, by name as the sets store matches names.
+    bool useStoredSet = false;
+    std::u16string setName;
+    // --current-set: the current search set of the settings.
+    bool useCurrentSet = false;
+    // A path or excluded folder was relative, so the current folder was used.
+    bool relativeGiven = false;
+    // The filter options given, by name: a set brings its own filters, so
+    // they are refused with --set and --current-set.
+    std::vector<std::string> filterOptions;
+
+    // Size, date and mask options gathered until FinishSearchOptions.
+    bool minSize = false, maxSize = false;
+    std::int32_t minValue = 0, minDegree = 0, maxValue = 0, maxDegree = 0;
+    bool newer = false, older = false;
+    double newerDate = 0, olderDate = 0;
+    std::vector<std::string> includes;
+
+    // The search comes from the settings rather than from the arguments.
+    bool FromSettings() const { return useStoredSet || useCurrentSet; }
+};
+
+// Takes a plain argument as a folder to search.
+bool AddSearchPath(const std::string& arg, std::u16string_view cwd, TSearchOptions& out,
+                   std::string& error);
+// The filter options (--include, --exclude, --no-subfolders, --exclude-dir,
+// --min-size, --max-size, --newer, --older, --attr) and --set, --current-set.
+TParsed ParseSearchOption(TArgReader& reader, std::u16string_view cwd, TSearchOptions& out,
+                          std::string& error);
+// After the last argument: applies the gathered bounds and masks and checks
+// that exactly one source of paths was given and that no filter option meets
+// a set. false with error set.
+bool FinishSearchOptions(TSearchOptions& out, std::string& error);
+// The usage lines of the options of ParseSearchOption.
+extern const char* const kSearchOptionsUsage;
+
+// Smart marking of the view: on when any of its options was given.
+struct TMarkOptions {
+    bool smartMark = false;
+    // Folders whose sub-trees go into To Keep; absolute and normalized.
+    std::vector<std::u16string> keepDirs;
+    TSmartMarkSettings smart;
+    bool relativeGiven = false;
+};
+
+// --keep, --wash-clean, --no-wash-clean, --keep-one, --no-keep-one, --rules
+// and the four --prefer options.
+TParsed ParseMarkOption(TArgReader& reader, std::u16string_view cwd, TMarkOptions& out,
+                        std::string& error);
+// Refuses marking options that cannot mark anything.
+bool FinishMarkOptions(const TMarkOptions& out, std::string& error);
+
+struct TFindOptions {
+    TSearchOptions search;
+    TMarkOptions mark;
     bool protectHidden = true;
     bool protectSystem = true;
     bool protectPrograms = true;
@@ -38,15 +136,8 @@ struct TFindOptions {
     // rows in name order.
     int sortKey = 2;
     bool sortAscending = true;
-    // Smart marking of the view: on when any of its options was given.
-    bool smartMark = false;
-    // Folders whose sub-trees go into To Keep; absolute and normalized.
-    std::vector<std::u16string> keepDirs;
-    TSmartMarkSettings smart;
     bool quiet = false;
     bool help = false; // the caller prints the usage and nothing else runs
-    // A path or excluded folder was relative, so the current folder was used.
-    bool relativeGiven = false;
 };
 
 // The usage text of `vardex-cli find`.
@@ -59,7 +150,7 @@ bool ParseFindOptions(const std::vector<std::string>& args, std::u16string_view 
                       TFindOptions& out, std::string& error);
 
 // One search path per given folder, each with the options' filters.
-TSearchSet BuildSearchSet(const TFindOptions& options);
+TSearchSet BuildSearchSet(const TSearchOptions& options);
 
 // path made absolute against cwd, with "." and empty components removed and
 // ".." taking back the component before it (never above the root). No
