@@ -8,11 +8,13 @@
 #include <vector>
 
 #include "cli/VDX_cli_Find.h"
+#include "cli/VDX_cli_Sets.h"
+#include "cli/VDX_cli_Settings.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: vardex-cli COMMAND [OPTIONS] [PATH...]\n"
+    "Usage: vardex-cli [--settings FILE] COMMAND [OPTIONS] [PATH...]\n"
     "\n"
     "Finds duplicate files in a set of folders.\n"
     "\n"
@@ -25,6 +27,9 @@ constexpr const char* kUsage =
     "  remove-empty  remove empty folders below a folder\n"
     "\n"
     "Options:\n"
+    "  --settings FILE  use the settings file FILE instead of the default one\n"
+    "                   (before or after the command); only commands that\n"
+    "                   change settings, such as sets save, write it\n"
     "  -h, --help     show this text\n"
     "  --version      show the program's version\n"
     "\n"
@@ -36,11 +41,19 @@ constexpr const char* kUsage =
 int main(int argc, char** argv) {
     // Numbers and dates follow the user's locale.
     std::setlocale(LC_ALL, "");
-    if (argc < 2) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    vdx::cli::TGlobalOptions global;
+    std::string error;
+    if (!vdx::cli::ExtractGlobalOptions(args, global, error)) {
+        std::fprintf(stderr, "vardex-cli: %s\n\n%s", error.c_str(), kUsage);
+        return vdx::cli::kExitUsage;
+    }
+    if (args.empty()) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    const std::string_view command = argv[1];
+    const std::string command = args.front();
+    args.erase(args.begin());
     if (command == "-h" || command == "--help" || command == "help") {
         std::fputs(kUsage, stdout);
         return 0;
@@ -50,7 +63,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "find")
-        return vdx::cli::RunFind(std::vector<std::string>(argv + 2, argv + argc));
-    std::fprintf(stderr, "vardex-cli: unknown command '%s'\n\n%s", argv[1], kUsage);
-    return 2;
+        return vdx::cli::RunFind(args, global);
+    if (command == "sets")
+        return vdx::cli::RunSets(args, global);
+    std::fprintf(stderr, "vardex-cli: unknown command '%s'\n\n%s", command.c_str(), kUsage);
+    return vdx::cli::kExitUsage;
 }

@@ -584,6 +584,22 @@ std::u16string SettingsFileToLoad(const TStartupGlobals& globals) {
     return dataFile;
 }
 
+std::u16string ExistingSettingsFile(const TStartupGlobals& globals) {
+    const std::u16string dataFolder = SettingsDataFolder(globals);
+    if (!dataFolder.empty()) {
+        std::u16string dataFile = dataFolder + std::u16string(kSettingsFileName);
+        if (PathExists(dataFile))
+            return dataFile;
+    }
+    const std::u16string programFolder = SettingsProgramFolder(globals);
+    if (!programFolder.empty()) {
+        std::u16string programFile = programFolder + std::u16string(kSettingsFileName);
+        if (PathExists(programFile))
+            return programFile;
+    }
+    return std::u16string();
+}
+
 std::u16string SettingsFileToSave(const TStartupGlobals& globals) {
     const std::u16string dataFolder = SettingsDataFolder(globals);
     if (FolderUsable(dataFolder))

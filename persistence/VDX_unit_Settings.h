@@ -248,6 +248,11 @@ std::u16string SettingsProgramFolder(const TStartupGlobals& globals);
 // created (with its parents), unless it has no file and the program folder
 // has one; otherwise the program folder's. Creates the data folder.
 std::u16string SettingsFileToLoad(const TStartupGlobals& globals);
+// The file LoadSettings reads, found without creating any folder: the data
+// folder's file when it exists, else the program folder's when that exists;
+// "" when neither does (every setting then has its default). For readers
+// that must leave the disk untouched, such as the command line.
+std::u16string ExistingSettingsFile(const TStartupGlobals& globals);
 // The file to write: the data folder's when it exists or can be created,
 // else the program folder's.
 std::u16string SettingsFileToSave(const TStartupGlobals& globals);
