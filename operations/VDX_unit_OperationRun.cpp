@@ -1,0 +1,111 @@
+#include "operations/VDX_unit_OperationRun.h"
+
+#include <utility>
+
+namespace vdx {
+
+TOperationRun::TOperationRun(TSearchRun& searchRun)
+    : m_searchRun(searchRun), m_list(searchRun.Store()), m_alerts(searchRun.Store()) {}
+
+// The waiters, declared last, are destroyed first: each cancels and joins
+// its worker while the logs and progress records it writes still exist.
+TOperationRun::~TOperationRun() = default;
+
+bool TOperationRun::AnyRunning() const {
+    return DeleteRunning() || CopyRunning() || m_searchRun.SearchRunning() ||
+           m_searchRun.ContentRunning();
+}
+
+int TOperationRun::BuildList(TViewKind view) {
+    if (AnyRunning())
+        return EBUSY;
+    m_alerts.Clear();
+    return m_list.Build(view);
+}
+
+void TOperationRun::AnalyseSafety(TSafetyAnalysis& analysis) const {
+    analysis.ResetSelection();
+    const TScanData& store = m_searchRun.Store();
+    for (std::int32_t row = 0; row < m_list.Count(); ++row) {
+        const std::int32_t file = m_list.FileOf(row);
+        if (file < 0)
+            continue;
+        const auto index = static_cast<std::uint32_t>(file);
+        analysis.AddFile(store.FileVolume(index), store.FileSize(index));
+    }
+    analysis.Analyse(m_deleteDirectly);
+}
+
+bool TOperationRun::PrepareStart(TViewKind view) {
+    TScanData& store = m_searchRun.Store();
+    if (AnyRunning() || !store.Status().m_searchDone)
+        return false;
+    // Only files the user marked in the view on screen may be touched: a
+    // list taken from another view, or one the store no longer matches (a
+    // new search, changed marks, a re-index since it was built), is refused.
+    if (NormalizeViewKind(view) != m_list.View() || !m_list.MatchesStore())
+        return false;
+    m_list.Sort(kOpSortFolder, true);
+    TOperationFigures& figures = store.Operation();
+    figures = TOperationFigures{};
+    figures.m_filesToProcess = static_cast<std::uint32_t>(m_list.Count());
+    figures.m_bytesToProcess = m_list.TotalBytes();
+    return true;
+}
+
+bool TOperationRun::StartDelete(TMessageTarget* window, TMainThreadCaller* caller, TViewKind view,
+                                bool fullLogOn, bool errorLogOn, TNoTrashAction noTrash,
+                                TTrashBatchFn trashBatch) {
+    if (!PrepareStart(view))
+        return false;
+    TScanData& store = m_searchRun.Store();
+    m_logs.BeginRun(fullLogOn, errorLogOn, m_list.View(), TOperationKind::Delete,
+                    HeaderFiguresOf(store, m_searchRun.SearchSetCopy()));
+    m_deleteProgress = TDeleteSafeProgress{};
+    TDeleteInputs inputs = DeleteInputsFromList(m_list, m_deleteDirectly, noTrash);
+    inputs.trashBatch = std::move(trashBatch);
+    auto worker = std::make_unique<TDeleteThread>(store, std::move(inputs), m_logs,
+                                                  m_deleteProgress, window, caller);
+    return m_deleteWaiter.Start(std::move(worker), window);
+}
+
+void TOperationRun::DeleteFinished() {
+    if (!m_deleteWaiter.Running())
+        return;
+    m_deleteWaiter.Finished();
+    m_list.Invalidate();
+    m_alerts.Clear();
+}
+
+bool TOperationRun::StartCopyMove(TMessageTarget* window, TMainThreadCaller* caller, TViewKind view,
+                                  bool fullLogOn, bool errorLogOn, std::u16string_view destination,
+                                  TCollisionRule rule, bool move) {
+    if (destination.empty() || !PrepareStart(view))
+        return false;
+    TScanData& store = m_searchRun.Store();
+    TOperationFigures& figures = store.Operation();
+    figures.m_move = move;
+    figures.m_destination = AddTrailingBackslash(destination);
+    figures.m_destinationVolume = m_searchRun.Drives().Find(figures.m_destination);
+    m_logs.BeginRun(fullLogOn, errorLogOn, m_list.View(),
+                    move ? TOperationKind::Move : TOperationKind::Copy,
+                    HeaderFiguresOf(store, m_searchRun.SearchSetCopy()));
+    m_copyProgress = TCopySafeProgress{};
+    m_lastCopyWasMove = move;
+    auto worker = std::make_unique<TCopyThread>(store, CopyInputsFromStore(store, m_list, rule),
+                                                m_logs, m_copyProgress, window, caller);
+    return m_copyWaiter.Start(std::move(worker), m_copyProgress, window);
+}
+
+void TOperationRun::CopyFinished() {
+    if (!m_copyWaiter.Running())
+        return;
+    m_copyWaiter.Finished();
+    // A move re-indexes the store; a copy leaves every file index as it was.
+    if (m_lastCopyWasMove) {
+        m_list.Invalidate();
+        m_alerts.Clear();
+    }
+}
+
+} // namespace vdx

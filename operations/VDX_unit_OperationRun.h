@@ -1,0 +1,125 @@
+#pragma once
+// TOperationRun is the file-operations side of the run controller: it owns
+// the operation list and the alert-file list, the delete-directly switch, the
+// operation logs' line lists, and the deletion and copy/move thread pairs
+// with their progress records, and offers the windows the start, pause,
+// resume, cancel and finished operations of those two kinds. It works on the
+// store, search set copy and volume table of the search controller it is
+// given, which lives in the engine layer and knows nothing of operations.
+//
+// One operation of any kind runs at a time: a deletion or copy/move is
+// refused while a search, a comparison or the other operation runs, and
+// while the operation list no longer describes what the store holds.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "engine/VDX_unit_SearchRun.h"
+#include "operations/VDX_unit_CopyMove.h"
+#include "operations/VDX_unit_Delete.h"
+#include "operations/VDX_unit_OperationList.h"
+#include "operations/VDX_unit_OperationLogs.h"
+#include "operations/VDX_unit_SafetyAnalysis.h"
+
+namespace vdx {
+
+class TOperationRun {
+public:
+    // searchRun must outlive this object.
+    explicit TOperationRun(TSearchRun& searchRun);
+    // Cancels and joins whatever still runs.
+    ~TOperationRun();
+    TOperationRun(const TOperationRun&) = delete;
+    TOperationRun& operator=(const TOperationRun&) = delete;
+
+    TScanData& Store() { return m_searchRun.Store(); }
+    TOperationList& List() { return m_list; }
+    const TOperationList& List() const { return m_list; }
+    TAlertList& Alerts() { return m_alerts; }
+    TOperationLogs& Logs() { return m_logs; }
+
+    // Fills the operation list from the marks of view (the Delete, Copy and
+    // Move commands). Returns 0 or the errno of a failed growth. Refused
+    // (EBUSY) while an operation runs.
+    int BuildList(TViewKind view);
+    // Rebuilds the alert-file list from the operation list in its view.
+    int BuildAlerts() { return m_alerts.Build(m_list, m_list.View()); }
+
+    // The Delete window's choice: unlink directly instead of using the trash.
+    bool DeleteDirectly() const { return m_deleteDirectly; }
+    void SetDeleteDirectly(bool on) { m_deleteDirectly = on; }
+
+    // Sums the operation list per volume into analysis (files without a
+    // volume are left out) and judges every volume with the delete-directly
+    // switch.
+    void AnalyseSafety(TSafetyAnalysis& analysis) const;
+
+    // ---- Deletion ----
+
+    // Deletes the files of the operation list, which must have been built
+    // from view and still match the store. window receives the progress
+    // messages (nullptr: none); caller runs the hand-over routines on the
+    // user-interface thread. noTrash says what happens to files on volumes
+    // without a usable trash; kDeletePermanently only after the user has
+    // confirmed the safety analysis that named them. trashBatch replaces the
+    // platform's trash call (tests). Sorts the list by folder, records the
+    // run figures and writes the log header. Returns false and does nothing
+    // when the last search has not completed, while any operation runs, or
+    // when the list does not match.
+    bool StartDelete(TMessageTarget* window, TMainThreadCaller* caller, TViewKind view,
+                     bool fullLogOn, bool errorLogOn, TNoTrashAction noTrash,
+                     TTrashBatchFn trashBatch = {});
+    void PauseDelete() { m_deleteWaiter.Pause(); }
+    void ResumeDelete() { m_deleteWaiter.Resume(); }
+    void CancelDelete() { m_deleteWaiter.Terminate(); }
+    // The progress window has seen the worker end: joins the waiter and,
+    // since the store has been re-indexed, empties the entries' file indices.
+    void DeleteFinished();
+    bool DeleteRunning() const { return m_deleteWaiter.Running(); }
+    const TDeleteSafeProgress& DeleteProgress() const { return m_deleteProgress; }
+    // The outcome of the last deletion, valid after DeleteFinished.
+    const TDeleteCounters& DeleteCounters() const { return m_deleteWaiter.Counters(); }
+    bool DeleteAborted() const { return m_deleteWaiter.Aborted(); }
+
+    // ---- Copy and move ----
+
+    // Copies (move false) or moves the files of the operation list into
+    // destination by rule. Records the run figures (with the destination's
+    // volume in the volume table), writes the log header and starts the
+    // pair; refused like StartDelete, and for an empty destination.
+    bool StartCopyMove(TMessageTarget* window, TMainThreadCaller* caller, TViewKind view,
+                       bool fullLogOn, bool errorLogOn, std::u16string_view destination,
+                       TCollisionRule rule, bool move);
+    // Pause and resume keep the pause cells of the copy progress record.
+    void PauseCopy() { m_copyWaiter.Pause(); }
+    void ResumeCopy() { m_copyWaiter.Resume(); }
+    void CancelCopy() { m_copyWaiter.Terminate(); }
+    // Joins the waiter; after a move the entries' file indices are emptied.
+    void CopyFinished();
+    bool CopyRunning() const { return m_copyWaiter.Running(); }
+    const TCopySafeProgress& CopyProgress() const { return m_copyProgress; }
+    const TCopyCounters& CopyCounters() const { return m_copyWaiter.Counters(); }
+    bool CopyAborted() const { return m_copyWaiter.Aborted(); }
+
+    bool AnyRunning() const;
+
+private:
+    // The checks and preparations both starts share; false when refused.
+    bool PrepareStart(TViewKind view);
+
+    TSearchRun& m_searchRun;
+    TOperationList m_list;
+    TAlertList m_alerts;
+    TOperationLogs m_logs;
+    bool m_deleteDirectly = false;
+    bool m_lastCopyWasMove = false;
+
+    TDeleteSafeProgress m_deleteProgress;
+    TRunDeleteThread m_deleteWaiter;
+    TCopySafeProgress m_copyProgress;
+    TRunCopyThread m_copyWaiter;
+};
+
+} // namespace vdx

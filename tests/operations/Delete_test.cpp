@@ -1,0 +1,939 @@
+// Runs under ThreadSanitizer too.
+#include "operations/VDX_unit_Delete.h"
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "engine/VDX_unit_Marks.h"
+#include "engine/VDX_unit_Messages.h"
+#include "engine/VDX_unit_SearchRun.h"
+#include "operations/VDX_unit_OperationRun.h"
+#include "platform/VDX_unit_SystemError.h"
+#include "platform/VDX_unit_Text.h"
+#include "platform/VDX_unit_Trash.h"
+#include "tests/support/VDX_test_FaultFs.h"
+#include "tests/support/VDX_test_TempTree.h"
+
+namespace vdx {
+namespace {
+
+using test::TFaultFs;
+using test::TFaultFsInstall;
+using test::TFsOp;
+using test::TTempTree;
+
+constexpr std::uint32_t kWaitMs = 20'000;
+// Every test file has this size, so that all of them form one Same size group.
+constexpr const char* kContent = "0123456789";
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string Canonical(const std::string& path) {
+    char* full = ::realpath(path.c_str(), nullptr);
+    std::string out = full ? full : path;
+    std::free(full);
+    return out;
+}
+
+std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..")
+                names.push_back(name);
+        }
+        ::closedir(dir);
+    }
+    return names;
+}
+
+// Sets an environment variable for the life of the object.
+class TEnvGuard {
+public:
+    TEnvGuard(const char* name, const std::string& value) : m_name(name) {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~TEnvGuard() {
+        if (m_old)
+            ::setenv(m_name, m_old->c_str(), 1);
+        else
+            ::unsetenv(m_name);
+    }
+    TEnvGuard(const TEnvGuard&) = delete;
+    TEnvGuard& operator=(const TEnvGuard&) = delete;
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+// Runs hand-over routines on the worker's thread under a lock, and can hold
+// the worker inside the first hand-over of a chosen phase until the test
+// lets it go on.
+class TGateCaller : public TMainThreadCaller {
+public:
+    void SetGate(std::int32_t phase) { m_gatePhase = phase; }
+    void SetProgress(const TDeleteSafeProgress* progress) { m_progress = progress; }
+
+    void CallSync(const std::function<void()>& routine) override {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        routine();
+        if (m_progress == nullptr)
+            return;
+        m_phases.push_back(m_progress->phase);
+        if (m_gatePhase >= 0 && m_progress->phase == m_gatePhase && !m_reached) {
+            m_reached = true;
+            m_changed.notify_all();
+            m_changed.wait(lock, [this] { return m_open; });
+        }
+    }
+    bool WaitAtGate() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::milliseconds(kWaitMs),
+                                  [this] { return m_reached; });
+    }
+    void Open() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_open = true;
+        }
+        m_changed.notify_all();
+    }
+    std::vector<std::int32_t> Phases() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_phases;
+    }
+
+private:
+    const TDeleteSafeProgress* m_progress = nullptr;
+    std::int32_t m_gatePhase = -1;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::int32_t> m_phases;
+    bool m_reached = false;
+    bool m_open = false;
+};
+
+// A fault file system that also lets a test act when the worker looks at
+// or unlinks a path (to cancel at an exact point).
+class THookFs : public TFaultFs {
+public:
+    std::function<void(const std::string&)> onLStat;
+    std::function<void(const std::string&)> onUnlink;
+
+    int LStat(const char* path, struct stat& st) override {
+        if (onLStat)
+            onLStat(path);
+        return TFaultFs::LStat(path, st);
+    }
+    int Unlink(const char* path) override {
+        if (onUnlink)
+            onUnlink(path);
+        return TFaultFs::Unlink(path);
+    }
+};
+
+// Watches the trash batches and passes them on to the real trash.
+struct TBatchLog {
+    std::mutex lock;
+    std::vector<std::size_t> sizes;
+    std::vector<TNoTrashAction> actions;
+    std::function<void()> onBatch;
+
+    TTrashBatchFn
+    Hook(std::function<int(const std::vector<std::u16string>&, TNoTrashAction)> trash = {}) {
+        return [this, trash](const std::vector<std::u16string>& paths, TNoTrashAction action) {
+            {
+                std::lock_guard<std::mutex> guard(lock);
+                sizes.push_back(paths.size());
+                actions.push_back(action);
+            }
+            const int rc = trash ? trash(paths, action) : TrashBatch(paths, action);
+            if (onBatch)
+                onBatch();
+            return rc;
+        };
+    }
+};
+
+std::size_t CountContaining(const std::vector<std::u16string>& lines, std::u16string_view text) {
+    std::size_t n = 0;
+    for (const std::u16string& line : lines)
+        if (line.find(text) != std::u16string::npos)
+            ++n;
+    return n;
+}
+
+std::ptrdiff_t IndexOf(const std::vector<std::u16string>& lines, std::u16string_view text) {
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        if (lines[i].find(text) != std::u16string::npos)
+            return static_cast<std::ptrdiff_t>(i);
+    return -1;
+}
+
+// A temporary tree with the files under work/, a home trash under data/ on
+// the same file system, a real search of work/ and the operations controller.
+class DeleteTest : public ::testing::Test {
+protected:
+    DeleteTest()
+        : m_root(Canonical(m_tree.Root())), m_dataGuard("XDG_DATA_HOME", m_root + "/data"),
+          m_configGuard("XDG_CONFIG_HOME", m_root + "/config") {
+        m_tree.File("work/anchor/keep.txt", kContent);
+        m_caller.SetProgress(&m_ops.DeleteProgress());
+    }
+
+    std::string Work(const std::string& rel) const { return m_root + "/work/" + rel; }
+    std::u16string WorkU(const std::string& rel) const { return DecodeFileName(Work(rel)); }
+    void Make(const std::string& rel, const std::string& content = kContent) const {
+        m_tree.File("work/" + rel, content);
+    }
+    std::string Trash() const { return m_root + "/data/Trash"; }
+
+    // Searches work/ and marks the given files in Same size.
+    void SearchAndMark(const std::vector<std::string>& marked) {
+        TSearchSet set;
+        auto path = std::make_unique<TSearchData>();
+        path->SearchPath = DecodeFileName(m_root + "/work");
+        set.AddOwned(std::move(path));
+        TMessageQueue queue;
+        TMutexCaller caller;
+        ASSERT_TRUE(m_search.StartSearch(set, &queue, &caller, false, false, false));
+        TPostedMessage m;
+        while (queue.Take(m, kWaitMs) && m.code != kMsgSearchWaiterDone) {
+        }
+        ASSERT_EQ(m.code, kMsgSearchWaiterDone);
+        m_search.SearchFinished();
+        ASSERT_TRUE(m_search.Store().Status().m_searchDone);
+        for (const std::string& rel : marked) {
+            const std::int32_t file = FindFile(WorkU(rel));
+            ASSERT_GE(file, 0) << rel;
+            ASSERT_TRUE(SetFileMark(m_search.Store(), kViewSameSize,
+                                    static_cast<std::uint32_t>(file), true))
+                << rel;
+        }
+        ASSERT_EQ(m_ops.BuildList(kViewSameSize), 0);
+        ASSERT_EQ(m_ops.List().Count(), static_cast<std::int32_t>(marked.size()));
+    }
+
+    std::int32_t FindFile(std::u16string_view path) const {
+        const TScanData& store = m_search.Store();
+        for (std::uint32_t i = 0; i < store.FileCount(); ++i)
+            if (store.FullPath(i) == path)
+                return static_cast<std::int32_t>(i);
+        return -1;
+    }
+    bool InStore(const std::string& rel) const { return FindFile(WorkU(rel)) >= 0; }
+
+    bool Start(bool direct, TNoTrashAction noTrash = TNoTrashAction::kKeep,
+               TTrashBatchFn trash = {}) {
+        m_ops.SetDeleteDirectly(direct);
+        return m_ops.StartDelete(&m_queue, &m_caller, kViewSameSize, true, true, noTrash,
+                                 std::move(trash));
+    }
+
+    // Waits for the waiter's end message and lets the controller forget the
+    // run; the message codes in order.
+    std::vector<std::uint32_t> Finish() {
+        std::vector<std::uint32_t> codes;
+        TPostedMessage m;
+        while (m_queue.Take(m, kWaitMs)) {
+            codes.push_back(m.code);
+            if (m.code == kMsgDeleteWaiterDone)
+                break;
+        }
+        m_ops.DeleteFinished();
+        return codes;
+    }
+
+    std::vector<std::u16string> FullLines() { return Texts(m_ops.Logs().FullLines().Lines()); }
+    std::vector<std::u16string> ErrorLines() { return Texts(m_ops.Logs().ErrorLines().Lines()); }
+    static std::vector<std::u16string> Texts(const TStrList& list) {
+        std::vector<std::u16string> out;
+        for (const TStrItem& item : list)
+            out.push_back(item.text);
+        return out;
+    }
+
+    TTempTree m_tree;
+    std::string m_root;
+    TEnvGuard m_dataGuard;
+    TEnvGuard m_configGuard;
+    TMessageQueue m_queue;
+    TGateCaller m_caller;
+    TSearchRun m_search;
+    TOperationRun m_ops{m_search};
+};
+
+TEST_F(DeleteTest, DeletesExactlyTheListedFilesInBothModes) {
+    for (const bool direct : {true, false}) {
+        SCOPED_TRACE(direct ? "direct" : "trash");
+        const std::string dir = direct ? "direct/" : "trash/";
+        for (const char* name : {"a.txt", "b.txt", "c.txt"})
+            Make(dir + name);
+        SearchAndMark({dir + "a.txt", dir + "b.txt"});
+        ASSERT_TRUE(Start(direct));
+        const std::vector<std::uint32_t> codes = Finish();
+
+        // Progress hand-overs, then the worker's end, then the waiter's.
+        ASSERT_GE(codes.size(), 3u);
+        EXPECT_EQ(codes[codes.size() - 1], kMsgDeleteWaiterDone);
+        EXPECT_EQ(codes[codes.size() - 2], kMsgDeleteWorkerEnded);
+        for (std::size_t i = 0; i + 2 < codes.size(); ++i)
+            EXPECT_EQ(codes[i], kMsgDeleteProgress) << i;
+
+        EXPECT_FALSE(Exists(Work(dir + "a.txt")));
+        EXPECT_FALSE(Exists(Work(dir + "b.txt")));
+        EXPECT_EQ(ReadAll(Work(dir + "c.txt")), kContent);
+        EXPECT_EQ(ReadAll(Work("anchor/keep.txt")), kContent);
+        const std::vector<std::string> trashed = Names(Trash() + "/files");
+        EXPECT_EQ(trashed.size(), direct ? 0u : 2u);
+
+        const TDeleteCounters& c = m_ops.DeleteCounters();
+        EXPECT_EQ(c.processedCount, 2u);
+        EXPECT_EQ(c.deletedCount, 2u);
+        EXPECT_EQ(c.deletedBytes, 20u);
+        EXPECT_EQ(c.failedCount, 0);
+        EXPECT_FALSE(m_ops.DeleteAborted());
+        EXPECT_EQ(m_ops.DeleteProgress().phase, kPhaseCompleted);
+        EXPECT_EQ(m_ops.DeleteProgress().processed, 2u);
+        EXPECT_EQ(m_search.Store().Operation().m_filesToProcess, 2u);
+        EXPECT_EQ(m_search.Store().Operation().m_bytesToProcess, 20u);
+        EXPECT_EQ(m_search.Store().Operation().m_filesProcessed, 2u);
+        const std::vector<std::int32_t> phases = m_caller.Phases();
+        ASSERT_FALSE(phases.empty());
+        EXPECT_EQ(phases.front(), kPhaseDeleting);
+        EXPECT_EQ(phases.back(), kPhaseCompleted);
+
+        // The views no longer hold the deleted files; the list names no file.
+        EXPECT_FALSE(InStore(dir + "a.txt"));
+        EXPECT_FALSE(InStore(dir + "b.txt"));
+        EXPECT_TRUE(InStore(dir + "c.txt"));
+        EXPECT_EQ(m_ops.List().Count(), 2);
+        EXPECT_EQ(m_ops.List().FileOf(0), -1);
+        EXPECT_FALSE(Start(direct)) << "a list from before the re-index is refused";
+
+        const std::vector<std::u16string> full = FullLines();
+        EXPECT_EQ(CountContaining(full, u" - Ok deleting: '" + WorkU(dir + "a.txt") + u"'"), 1u);
+        EXPECT_EQ(CountContaining(full, u" - Ok deleting: '" + WorkU(dir + "b.txt") + u"'"), 1u);
+        const std::ptrdiff_t summary = IndexOf(full, u"*** Deleting information ***");
+        const std::ptrdiff_t heading = IndexOf(full, u"*** Deleted files ***");
+        ASSERT_GE(summary, 0);
+        EXPECT_EQ(summary + 1, heading);
+        EXPECT_NE(full[static_cast<std::size_t>(summary)].find(
+                      u"Successfully deleted files: 2 [20 bytes]"),
+                  std::u16string::npos);
+        EXPECT_GE(IndexOf(full, u"Files deleting was finished at "), 0);
+        EXPECT_TRUE(ErrorLines().empty()) << "a run without failures keeps no error log";
+    }
+}
+
+TEST_F(DeleteTest, TrashBatchesHoldAtMostEightFilesAndAMissingFileClosesOne) {
+    struct TCase {
+        const char* what;
+        int files;
+        std::vector<int> missing; // list positions removed before the start
+        std::vector<std::size_t> batches;
+    };
+    const std::vector<TCase> cases = {
+        {"nine files", 9, {}, {8, 1}},  {"third missing", 10, {2}, {2, 5, 2}},
+        {"first missing", 3, {0}, {2}}, {"eighth missing", 9, {7}, {7, 1}},
+        {"all missing", 2, {0, 1}, {}},
+    };
+    int round = 0;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string dir = "batch" + std::to_string(round++) + "/";
+        std::vector<std::string> rels;
+        for (int i = 0; i < c.files; ++i) {
+            rels.push_back(dir + "f" + std::to_string(i) + ".txt");
+            Make(rels.back());
+        }
+        SearchAndMark(rels);
+        // The start sorts by folder, which keeps the names in order within
+        // the one folder.
+        m_ops.List().Sort(kOpSortFolder, true);
+        for (int i = 0; i < c.files; ++i)
+            ASSERT_EQ(m_ops.List().Name(i), DecodeFileName("f" + std::to_string(i) + ".txt"));
+        for (int i : c.missing)
+            ASSERT_EQ(::unlink(Work(rels[static_cast<std::size_t>(i)]).c_str()), 0);
+
+        TBatchLog log;
+        ASSERT_TRUE(Start(false, TNoTrashAction::kKeep, log.Hook()));
+        Finish();
+        EXPECT_EQ(log.sizes, c.batches);
+        for (const std::string& rel : rels) {
+            EXPECT_FALSE(Exists(Work(rel))) << rel;
+            EXPECT_FALSE(InStore(rel)) << "gone files leave the views: " << rel;
+        }
+        const TDeleteCounters& counters = m_ops.DeleteCounters();
+        EXPECT_EQ(counters.processedCount, static_cast<std::uint32_t>(c.files));
+        EXPECT_EQ(counters.failedCount, static_cast<std::int32_t>(c.missing.size()));
+        EXPECT_EQ(counters.deletedCount, c.files - c.missing.size());
+        const std::vector<std::u16string> full = FullLines();
+        const std::vector<std::u16string> errors = ErrorLines();
+        for (int i : c.missing) {
+            const std::u16string line =
+                u" - Unable to locate: '" + WorkU(rels[static_cast<std::size_t>(i)]) + u"'";
+            EXPECT_EQ(CountContaining(full, line), 1u);
+            EXPECT_EQ(CountContaining(errors, line), 1u);
+        }
+        EXPECT_EQ(errors.empty(), c.missing.empty());
+    }
+}
+
+TEST_F(DeleteTest, MissingFileInDirectModeIsLoggedAsDeleted) {
+    Make("d/a.txt");
+    Make("d/b.txt");
+    SearchAndMark({"d/a.txt", "d/b.txt"});
+    ASSERT_EQ(::unlink(Work("d/a.txt").c_str()), 0);
+    ASSERT_TRUE(Start(true));
+    Finish();
+    EXPECT_EQ(m_ops.DeleteCounters().deletedCount, 2u);
+    EXPECT_EQ(m_ops.DeleteCounters().failedCount, 0);
+    EXPECT_EQ(CountContaining(FullLines(), u" - Ok deleting: '" + WorkU("d/a.txt") + u"'"), 1u);
+    EXPECT_FALSE(InStore("d/a.txt"));
+}
+
+// Whatever stands at a listed path now that the search did not see is left
+// alone, in both modes, and the log says why.
+TEST_F(DeleteTest, FilesChangedSinceTheSearchAreNeverDeleted) {
+    struct TCase {
+        const char* what;
+        // Changes the entry at path (absolute) after the search; returns the
+        // path whose content must survive, and that content.
+        std::function<std::pair<std::string, std::string>(const std::string& path)> change;
+    };
+    const std::string backup = m_root + "/backup";
+    int copies = 0;
+    const std::vector<TCase> cases = {
+        {"grown",
+         [](const std::string& path) {
+             std::ofstream(path, std::ios::app) << "more";
+             return std::make_pair(path, std::string(kContent) + "more");
+         }},
+        {"same size, rewritten later",
+         [](const std::string& path) {
+             std::ofstream(path, std::ios::trunc) << "abcdefghij";
+             const timespec times[2] = {{0, UTIME_OMIT}, {2000000000, 0}};
+             ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+             return std::make_pair(path, std::string("abcdefghij"));
+         }},
+        {"replaced by a link",
+         [this](const std::string& path) {
+             ::unlink(path.c_str());
+             ::symlink(Work("anchor/keep.txt").c_str(), path.c_str());
+             return std::make_pair(Work("anchor/keep.txt"), std::string(kContent));
+         }},
+        {"replaced by a folder",
+         [](const std::string& path) {
+             ::unlink(path.c_str());
+             ::mkdir(path.c_str(), 0755);
+             std::ofstream(path + "/inside") << "x";
+             return std::make_pair(path + "/inside", std::string("x"));
+         }},
+        // The folder itself is swapped for a link to a copy that has the same
+        // name, size and time: the path now leads to another file entirely.
+        {"folder replaced by a link to an identical copy",
+         [&backup, &copies](const std::string& path) {
+             const std::string folder = path.substr(0, path.rfind('/'));
+             const std::string name = path.substr(path.rfind('/') + 1);
+             const std::string copy = backup + "/" + std::to_string(copies++) + "/";
+             ::mkdir(backup.c_str(), 0755);
+             ::mkdir(copy.c_str(), 0755);
+             std::ofstream(copy + name) << ReadAll(path);
+             struct stat st {};
+             ::lstat(path.c_str(), &st);
+             const timespec times[2] = {st.st_atim, st.st_mtim};
+             ::utimensat(AT_FDCWD, (copy + name).c_str(), times, AT_SYMLINK_NOFOLLOW);
+             ::rename(folder.c_str(), (folder + ".moved").c_str());
+             ::symlink(copy.c_str(), folder.c_str());
+             return std::make_pair(copy + name, std::string(kContent));
+         }},
+    };
+    int round = 0;
+    std::size_t trashed = 0;
+    for (const bool direct : {true, false}) {
+        for (const TCase& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (direct ? " (direct)" : " (trash)"));
+            const std::string rel = "changed" + std::to_string(round++) + "/sub/x.txt";
+            Make(rel);
+            Make("changed" + std::to_string(round) + "-ok.txt");
+            const std::string ok = "changed" + std::to_string(round) + "-ok.txt";
+            SearchAndMark({rel, ok});
+            const auto [survivor, content] = c.change(Work(rel));
+            ASSERT_TRUE(Start(direct));
+            Finish();
+            EXPECT_EQ(ReadAll(survivor), content);
+            EXPECT_FALSE(Exists(Work(ok))) << "the unchanged file of the run is deleted";
+            const TDeleteCounters& counters = m_ops.DeleteCounters();
+            EXPECT_EQ(counters.failedCount, 1);
+            EXPECT_EQ(counters.deletedCount, 1u);
+            const std::u16string line = u" - Failed to delete: '" + WorkU(rel) + u"' " +
+                                        SystemErrorText(kErrorChangedSinceSearch);
+            EXPECT_EQ(CountContaining(FullLines(), line), 1u);
+            EXPECT_EQ(CountContaining(ErrorLines(), line), 1u);
+            EXPECT_NE(line.find(u"the file changed since the search"), std::u16string::npos);
+            if (!direct)
+                ++trashed;
+            EXPECT_EQ(Names(Trash() + "/files").size(), trashed);
+        }
+    }
+}
+
+TEST_F(DeleteTest, ReadOnlyFilesAreDeletedAndReadOnlyFoldersKeepTheirFiles) {
+    for (const bool direct : {true, false}) {
+        SCOPED_TRACE(direct ? "direct" : "trash");
+        const std::string dir = direct ? "ro-direct/" : "ro-trash/";
+        Make(dir + "readonly.txt");
+        Make(dir + "locked/x.txt");
+        SearchAndMark({dir + "readonly.txt", dir + "locked/x.txt"});
+        ASSERT_EQ(::chmod(Work(dir + "readonly.txt").c_str(), 0444), 0);
+
+        // As root every folder is writable, so the refusal of a read-only
+        // folder is injected where the system would give it.
+        TFaultFs fs;
+        fs.Fail(direct ? TFsOp::Unlink : TFsOp::Rename, "/locked/", EACCES);
+        {
+            TFaultFsInstall install(fs);
+            ASSERT_TRUE(Start(direct));
+            Finish();
+        }
+        EXPECT_FALSE(Exists(Work(dir + "readonly.txt")));
+        EXPECT_EQ(ReadAll(Work(dir + "locked/x.txt")), kContent);
+        EXPECT_TRUE(InStore(dir + "locked/x.txt")) << "a file that stays stays in the views";
+        EXPECT_FALSE(InStore(dir + "readonly.txt"));
+        const std::u16string path = WorkU(dir + "locked/x.txt");
+        const std::u16string line = direct ? u" - Failed to delete: '" + path + u"'"
+                                           : u" - Failed to delete (error 13): '" + path + u"'";
+        EXPECT_EQ(CountContaining(FullLines(), line), 1u);
+        EXPECT_EQ(CountContaining(ErrorLines(), line), 1u);
+        EXPECT_EQ(m_ops.DeleteCounters().failedCount, 1);
+        EXPECT_EQ(m_ops.DeleteCounters().failedBytes, 10u);
+    }
+}
+
+TEST_F(DeleteTest, ReadOnlyFolderRefusesForReal) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root may delete in a read-only folder; the fault test covers EACCES";
+    for (const bool direct : {true, false}) {
+        SCOPED_TRACE(direct ? "direct" : "trash");
+        const std::string dir = direct ? "rof-direct" : "rof-trash";
+        Make(dir + "/x.txt");
+        SearchAndMark({dir + "/x.txt"});
+        ASSERT_EQ(::chmod(Work(dir).c_str(), 0555), 0);
+        ASSERT_TRUE(Start(direct));
+        Finish();
+        ::chmod(Work(dir).c_str(), 0755);
+        EXPECT_EQ(ReadAll(Work(dir + "/x.txt")), kContent);
+        EXPECT_EQ(m_ops.DeleteCounters().failedCount, 1);
+    }
+}
+
+TEST_F(DeleteTest, AFolderThatCannotBeSearchedIsNeverReportedAsDeleted) {
+    Make("hidden-away/x.txt");
+    SearchAndMark({"hidden-away/x.txt"});
+    // Every look at the path fails without saying that it is gone.
+    TFaultFs fs;
+    fs.Fail(TFsOp::LStat, "/hidden-away", EACCES);
+    fs.Fail(TFsOp::Unlink, "/hidden-away", EACCES);
+    {
+        TFaultFsInstall install(fs);
+        ASSERT_TRUE(Start(true));
+        Finish();
+    }
+    EXPECT_EQ(m_ops.DeleteCounters().deletedCount, 0u);
+    EXPECT_EQ(m_ops.DeleteCounters().failedCount, 1);
+    EXPECT_TRUE(InStore("hidden-away/x.txt"));
+    EXPECT_EQ(fs.Calls(TFsOp::Unlink), 0) << "no unlink without a successful check";
+}
+
+TEST_F(DeleteTest, NamesThatAreNotUtf8GoByteForByte) {
+    const std::string name = "caf\xe9 \xff.txt";
+    for (const bool direct : {true, false}) {
+        SCOPED_TRACE(direct ? "direct" : "trash");
+        const std::string rel = std::string(direct ? "raw-direct/" : "raw-trash/") + name;
+        Make(rel);
+        SearchAndMark({rel});
+        ASSERT_TRUE(Start(direct));
+        Finish();
+        EXPECT_FALSE(Exists(Work(rel)));
+        EXPECT_EQ(m_ops.DeleteCounters().deletedCount, 1u);
+        EXPECT_EQ(CountContaining(FullLines(), u" - Ok deleting: '" + WorkU(rel) + u"'"), 1u);
+    }
+    const std::vector<std::string> trashed = Names(Trash() + "/files");
+    ASSERT_EQ(trashed.size(), 1u);
+    EXPECT_EQ(trashed[0], name);
+}
+
+TEST_F(DeleteTest, LongPathsAreDeletedInBothModes) {
+    const std::string level(60, 'p');
+    const std::string deep = level + "1/" + level + "2/" + level + "3/" + level + "4/";
+    for (const bool direct : {true, false}) {
+        SCOPED_TRACE(direct ? "direct" : "trash");
+        const std::string rel = (direct ? "long-d/" : "long-t/") + deep + "x.txt";
+        Make(rel);
+        ASSERT_GE(Work(rel).size(), 249u);
+        SearchAndMark({rel});
+        ASSERT_TRUE(Start(direct));
+        Finish();
+        EXPECT_FALSE(Exists(Work(rel)));
+        EXPECT_EQ(m_ops.DeleteCounters().deletedCount, 1u);
+    }
+}
+
+TEST_F(DeleteTest, PermanentDeletionOnlyWhenTheCallerSaysTheUserConfirmed) {
+    // A made-up mount table in which work/ is a RAM disk, where no trash can
+    // be used.
+    std::vector<TMountEntry> mounts;
+    struct stat st {};
+    ASSERT_EQ(::stat(m_root.c_str(), &st), 0);
+    auto add = [&](const std::string& point, const char* type) {
+        TMountEntry entry;
+        entry.mountId = static_cast<int>(mounts.size()) + 1;
+        entry.device = st.st_dev;
+        entry.root = "/";
+        entry.mountPoint = point;
+        entry.mountOptions = "rw";
+        entry.fsType = type;
+        entry.source = "/dev/fake";
+        entry.superOptions = "rw";
+        mounts.push_back(entry);
+    };
+    add("/", "ext4");
+    add(m_root + "/work", "tmpfs");
+    auto trash = [&mounts](const std::vector<std::u16string>& paths, TNoTrashAction action) {
+        return TrashBatch(mounts, paths, action);
+    };
+
+    Make("ram/a.txt");
+    SearchAndMark({"ram/a.txt"});
+    TBatchLog keep;
+    ASSERT_TRUE(Start(false, TNoTrashAction::kKeep, keep.Hook(trash)));
+    Finish();
+    EXPECT_EQ(keep.actions, std::vector<TNoTrashAction>{TNoTrashAction::kKeep});
+    EXPECT_EQ(ReadAll(Work("ram/a.txt")), kContent);
+    EXPECT_EQ(m_ops.DeleteCounters().failedCount, 1);
+    EXPECT_EQ(CountContaining(FullLines(), u" - Failed to delete (error " +
+                                               DecodeFileName(std::to_string(ENOTSUP)) + u"): '" +
+                                               WorkU("ram/a.txt") + u"'"),
+              1u);
+
+    SearchAndMark({"ram/a.txt"});
+    TBatchLog permanent;
+    ASSERT_TRUE(Start(false, TNoTrashAction::kDeletePermanently, permanent.Hook(trash)));
+    Finish();
+    EXPECT_EQ(permanent.actions, std::vector<TNoTrashAction>{TNoTrashAction::kDeletePermanently});
+    EXPECT_FALSE(Exists(Work("ram/a.txt")));
+    EXPECT_EQ(m_ops.DeleteCounters().deletedCount, 1u);
+}
+
+TEST_F(DeleteTest, FailedBatchReportsOnlyTheFilesThatStayed) {
+    for (const char* name : {"a.txt", "b.txt", "c.txt"})
+        Make(std::string("part/") + name);
+    SearchAndMark({"part/a.txt", "part/b.txt", "part/c.txt"});
+    TFaultFs fs;
+    fs.Fail(TFsOp::Rename, "/part/b.txt", EIO);
+    TBatchLog log;
+    {
+        TFaultFsInstall install(fs);
+        ASSERT_TRUE(Start(false, TNoTrashAction::kKeep, log.Hook()));
+        Finish();
+    }
+    EXPECT_EQ(log.sizes, std::vector<std::size_t>{3});
+    EXPECT_FALSE(Exists(Work("part/a.txt")));
+    EXPECT_EQ(ReadAll(Work("part/b.txt")), kContent);
+    EXPECT_FALSE(Exists(Work("part/c.txt")));
+    EXPECT_EQ(m_ops.DeleteCounters().deletedCount, 2u);
+    EXPECT_EQ(m_ops.DeleteCounters().failedCount, 1);
+    const std::vector<std::u16string> errors = ErrorLines();
+    EXPECT_EQ(CountContaining(errors, u" - Failed to delete (error " +
+                                          DecodeFileName(std::to_string(EIO)) + u"): '" +
+                                          WorkU("part/b.txt") + u"'"),
+              1u);
+    EXPECT_EQ(CountContaining(errors, u"Ok deleting"), 0u);
+    EXPECT_GE(IndexOf(errors, u"*** Deleting information ***"), 0);
+}
+
+TEST_F(DeleteTest, ExceptionInTheTrashCallFailsItsBatch) {
+    Make("ex/a.txt");
+    Make("ex/b.txt");
+    SearchAndMark({"ex/a.txt", "ex/b.txt"});
+    ASSERT_TRUE(Start(false, TNoTrashAction::kKeep,
+                      [](const std::vector<std::u16string>&, TNoTrashAction) -> int {
+                          throw std::runtime_error("boom");
+                      }));
+    Finish();
+    EXPECT_EQ(ReadAll(Work("ex/a.txt")), kContent);
+    EXPECT_EQ(ReadAll(Work("ex/b.txt")), kContent);
+    EXPECT_EQ(m_ops.DeleteCounters().failedCount, 2);
+    const std::vector<std::u16string> full = FullLines();
+    EXPECT_EQ(CountContaining(full, u"exception on SHFileOperation"), 1u);
+    EXPECT_EQ(CountContaining(full, u" - Failed to delete (error -1): '"), 2u);
+    EXPECT_EQ(CountContaining(ErrorLines(), u"exception on SHFileOperation"), 0u);
+}
+
+// ---- Cancel and pause ----
+
+TEST_F(DeleteTest, CancelBeforeTheFirstFileDeletesNothing) {
+    for (const bool direct : {true, false}) {
+        SCOPED_TRACE(direct ? "direct" : "trash");
+        const std::string dir = direct ? "c0-direct/" : "c0-trash/";
+        Make(dir + "a.txt");
+        Make(dir + "b.txt");
+        SearchAndMark({dir + "a.txt", dir + "b.txt"});
+        TGateCaller gate;
+        gate.SetProgress(&m_ops.DeleteProgress());
+        gate.SetGate(kPhaseDeleting);
+        m_ops.SetDeleteDirectly(direct);
+        ASSERT_TRUE(
+            m_ops.StartDelete(&m_queue, &gate, kViewSameSize, true, true, TNoTrashAction::kKeep));
+        ASSERT_TRUE(gate.WaitAtGate());
+        // As the progress window does: pause, ask, cancel; here nobody resumes.
+        m_ops.PauseDelete();
+        m_ops.CancelDelete();
+        gate.Open();
+        Finish();
+        EXPECT_EQ(ReadAll(Work(dir + "a.txt")), kContent);
+        EXPECT_EQ(ReadAll(Work(dir + "b.txt")), kContent);
+        EXPECT_TRUE(m_ops.DeleteAborted());
+        EXPECT_EQ(m_ops.DeleteCounters().processedCount, 0u);
+        EXPECT_EQ(m_ops.DeleteProgress().phase, kPhaseAborted);
+        EXPECT_TRUE(InStore(dir + "a.txt"));
+        const std::vector<std::u16string> full = FullLines();
+        EXPECT_EQ(CountContaining(full, u"deleting: '"), 0u);
+        EXPECT_GE(IndexOf(full, u"*** Deleting information ***"), 0);
+        EXPECT_GE(IndexOf(full, u"File deleting was aborted at "), 0);
+        EXPECT_LT(IndexOf(full, u"Files deleting was finished at "), 0);
+        EXPECT_TRUE(ErrorLines().empty());
+    }
+}
+
+TEST_F(DeleteTest, CancelWithFilesWaitingInTheBatchDropsThem) {
+    std::vector<std::string> rels;
+    for (int i = 0; i < 12; ++i) {
+        rels.push_back("c5/f" + std::to_string(10 + i) + ".txt");
+        Make(rels.back());
+    }
+    SearchAndMark(rels);
+    THookFs fs;
+    int looks = 0;
+    fs.onLStat = [&](const std::string& path) {
+        // The fifth existence test: five files wait in the batch.
+        if (path.find("/c5/f") != std::string::npos && ++looks == 5)
+            m_ops.CancelDelete();
+    };
+    TBatchLog log;
+    {
+        TFaultFsInstall install(fs);
+        ASSERT_TRUE(Start(false, TNoTrashAction::kKeep, log.Hook()));
+        Finish();
+    }
+    EXPECT_TRUE(log.sizes.empty()) << "the batch is never sent";
+    for (const std::string& rel : rels)
+        EXPECT_EQ(ReadAll(Work(rel)), kContent) << rel;
+    EXPECT_EQ(m_ops.DeleteCounters().processedCount, 0u);
+    EXPECT_EQ(CountContaining(FullLines(), u"/c5/f"), 0u) << "and none of them is logged";
+    EXPECT_TRUE(m_ops.DeleteAborted());
+}
+
+TEST_F(DeleteTest, CancelAfterABatchKeepsWhatWasDone) {
+    std::vector<std::string> rels;
+    for (int i = 0; i < 12; ++i) {
+        rels.push_back("c8/f" + std::to_string(10 + i) + ".txt");
+        Make(rels.back());
+    }
+    SearchAndMark(rels);
+    TBatchLog log;
+    log.onBatch = [this] { m_ops.CancelDelete(); };
+    ASSERT_TRUE(Start(false, TNoTrashAction::kKeep, log.Hook()));
+    Finish();
+    EXPECT_EQ(log.sizes, std::vector<std::size_t>{8});
+    for (std::size_t i = 0; i < rels.size(); ++i) {
+        EXPECT_EQ(Exists(Work(rels[i])), i >= 8) << rels[i];
+        EXPECT_EQ(InStore(rels[i]), i >= 8) << "the views drop what is gone: " << rels[i];
+    }
+    EXPECT_EQ(m_ops.DeleteCounters().deletedCount, 8u);
+    EXPECT_EQ(m_ops.DeleteCounters().processedCount, 8u);
+    const std::vector<std::u16string> full = FullLines();
+    EXPECT_EQ(CountContaining(full, u" - Ok deleting: '"), 8u);
+    const std::ptrdiff_t summary = IndexOf(full, u"*** Deleting information ***");
+    ASSERT_GE(summary, 0);
+    // Twelve to delete, eight done: four counted as failed, none in error.
+    EXPECT_NE(full[static_cast<std::size_t>(summary)].find(u"Failed to delete files: 4 [40 bytes]"),
+              std::u16string::npos);
+    EXPECT_NE(full[static_cast<std::size_t>(summary)].find(u"Delete errors: 0 [0 bytes]"),
+              std::u16string::npos);
+    EXPECT_GE(IndexOf(full, u"File deleting was aborted at "), 0);
+}
+
+TEST_F(DeleteTest, CancelInTheDirectLoopStopsAtTheNextFile) {
+    std::vector<std::string> rels;
+    for (int i = 0; i < 6; ++i) {
+        rels.push_back("cd/f" + std::to_string(i) + ".txt");
+        Make(rels.back());
+    }
+    SearchAndMark(rels);
+    THookFs fs;
+    int unlinks = 0;
+    fs.onUnlink = [&](const std::string&) {
+        if (++unlinks == 3)
+            m_ops.CancelDelete();
+    };
+    {
+        TFaultFsInstall install(fs);
+        ASSERT_TRUE(Start(true));
+        Finish();
+    }
+    for (std::size_t i = 0; i < rels.size(); ++i)
+        EXPECT_EQ(Exists(Work(rels[i])), i >= 3) << rels[i];
+    EXPECT_EQ(m_ops.DeleteCounters().deletedCount, 3u);
+    EXPECT_TRUE(m_ops.DeleteAborted());
+}
+
+TEST_F(DeleteTest, CancelWhileTheViewsAreRebuiltStillEndsAborted) {
+    Make("late/a.txt");
+    SearchAndMark({"late/a.txt"});
+    TGateCaller gate;
+    gate.SetProgress(&m_ops.DeleteProgress());
+    gate.SetGate(kPhasePreparingViewTables);
+    m_ops.SetDeleteDirectly(true);
+    ASSERT_TRUE(
+        m_ops.StartDelete(&m_queue, &gate, kViewSameSize, true, true, TNoTrashAction::kKeep));
+    ASSERT_TRUE(gate.WaitAtGate());
+    m_ops.CancelDelete();
+    gate.Open();
+    Finish();
+    EXPECT_FALSE(Exists(Work("late/a.txt")));
+    EXPECT_FALSE(InStore("late/a.txt"));
+    EXPECT_TRUE(m_ops.DeleteAborted());
+    EXPECT_EQ(m_ops.DeleteCounters().deletedCount, 1u);
+    EXPECT_EQ(gate.Phases().back(), kPhaseAborted);
+    EXPECT_GE(IndexOf(FullLines(), u"File deleting was aborted at "), 0);
+}
+
+TEST_F(DeleteTest, PausedRunWaitsAndResumesWhereItStopped) {
+    Make("pause/a.txt");
+    Make("pause/b.txt");
+    SearchAndMark({"pause/a.txt", "pause/b.txt"});
+    TGateCaller gate;
+    gate.SetProgress(&m_ops.DeleteProgress());
+    gate.SetGate(kPhaseDeleting);
+    m_ops.SetDeleteDirectly(true);
+    ASSERT_TRUE(
+        m_ops.StartDelete(&m_queue, &gate, kViewSameSize, true, true, TNoTrashAction::kKeep));
+    ASSERT_TRUE(gate.WaitAtGate());
+    m_ops.PauseDelete();
+    gate.Open();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(Exists(Work("pause/a.txt"))) << "nothing happens while paused";
+    EXPECT_TRUE(m_ops.DeleteRunning());
+    m_ops.ResumeDelete();
+    Finish();
+    EXPECT_FALSE(Exists(Work("pause/a.txt")));
+    EXPECT_FALSE(Exists(Work("pause/b.txt")));
+    EXPECT_FALSE(m_ops.DeleteAborted());
+}
+
+// ---- Starting ----
+
+TEST_F(DeleteTest, StartIsRefusedUnlessTheListStillDescribesTheStore) {
+    Make("s/a.txt");
+    Make("s/b.txt");
+    // Before any search.
+    EXPECT_FALSE(Start(true));
+
+    SearchAndMark({"s/a.txt"});
+    // A list taken from another view than the one named.
+    EXPECT_FALSE(
+        m_ops.StartDelete(&m_queue, &m_caller, kViewSameName, true, true, TNoTrashAction::kKeep));
+    // Unmarked after the list was built.
+    const auto file = static_cast<std::uint32_t>(FindFile(WorkU("s/a.txt")));
+    ASSERT_TRUE(SetFileMark(m_search.Store(), kViewSameSize, file, false));
+    EXPECT_FALSE(Start(true));
+    ASSERT_TRUE(SetFileMark(m_search.Store(), kViewSameSize, file, true));
+
+    // A second start while one runs changes nothing.
+    TGateCaller gate;
+    gate.SetProgress(&m_ops.DeleteProgress());
+    gate.SetGate(kPhaseDeleting);
+    m_ops.SetDeleteDirectly(true);
+    ASSERT_TRUE(
+        m_ops.StartDelete(&m_queue, &gate, kViewSameSize, true, true, TNoTrashAction::kKeep));
+    ASSERT_TRUE(gate.WaitAtGate());
+    EXPECT_FALSE(Start(true));
+    EXPECT_EQ(m_ops.BuildList(kViewSameSize), EBUSY);
+    gate.Open();
+    Finish();
+    EXPECT_FALSE(Exists(Work("s/a.txt")));
+    EXPECT_EQ(m_ops.DeleteCounters().processedCount, 1u);
+
+    // A new search after the list was built.
+    SearchAndMark({"s/b.txt"});
+    m_search.Store().ClearForNewSearch();
+    m_search.Store().Status().m_searchDone = true;
+    EXPECT_FALSE(Start(true));
+    EXPECT_TRUE(Exists(Work("s/b.txt")));
+}
+
+TEST_F(DeleteTest, WorkerWithoutControllerLogsNothingWhenLogsAreOff) {
+    Make("quiet/a.txt");
+    SearchAndMark({"quiet/a.txt"});
+    TOperationLogs logs;
+    logs.BeginRun(false, false, kViewSameSize, TOperationKind::Delete, TLogHeaderFigures{});
+    TDeleteSafeProgress progress;
+    TDeleteInputs inputs = DeleteInputsFromList(m_ops.List(), true, TNoTrashAction::kKeep);
+    TDeleteInputs second = inputs;
+    TRunDeleteThread waiter;
+    TMessageQueue window;
+    ASSERT_TRUE(waiter.Start(std::make_unique<TDeleteThread>(m_search.Store(), std::move(inputs),
+                                                             logs, progress, &window, nullptr),
+                             &window));
+    // Until Finished a second worker is turned away without running.
+    EXPECT_FALSE(waiter.Start(std::make_unique<TDeleteThread>(m_search.Store(), std::move(second),
+                                                              logs, progress, nullptr, nullptr),
+                              nullptr));
+    TPostedMessage m;
+    while (window.Take(m, kWaitMs) && m.code != kMsgDeleteWaiterDone) {
+    }
+    EXPECT_EQ(m.code, kMsgDeleteWaiterDone);
+    waiter.Finished();
+    EXPECT_FALSE(Exists(Work("quiet/a.txt")));
+    EXPECT_EQ(waiter.Counters().deletedCount, 1u);
+    EXPECT_EQ(progress.phase, kPhaseCompleted);
+    EXPECT_EQ(progress.processed, 1u);
+    EXPECT_EQ(logs.FullLines().Count(), 0u);
+    EXPECT_EQ(logs.ErrorLines().Count(), 0u);
+}
+
+} // namespace
+} // namespace vdx
