@@ -21,6 +21,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -95,7 +96,12 @@ struct TOptions {
     std::uint64_t seed = 1;
     std::uint64_t maxSize = kDefaultMaxSize;
     std::uint64_t maxTotal = kDefaultMaxTotal;
+    // Above 0: every drawn size is log-uniform between this and maxSize, for
+    // trees of a few large files. 0 keeps the usual mix.
+    std::uint64_t minSize = 0;
     bool dryRun = false;
+    // Where the true same-content groups go; empty for nowhere.
+    std::string groupsPath;
 };
 
 struct TFolder {
@@ -335,8 +341,14 @@ std::string RenamedCopy(const std::string& name, TRandom& rng, bool& oddName) {
 }
 
 // Heavy-tailed size: log-normal around a median of 2 KiB, plus a thin band of
-// large files spread evenly on a log scale between 64 KiB and the cap.
-std::uint64_t DrawSize(TRandom& rng, std::uint64_t maxSize) {
+// large files spread evenly on a log scale between 64 KiB and the cap. With a
+// minimum size, log-uniform between it and the cap instead.
+std::uint64_t DrawSize(TRandom& rng, std::uint64_t minSize, std::uint64_t maxSize) {
+    if (minSize > 0) {
+        const double low = static_cast<double>(minSize);
+        const double size = low * std::pow(static_cast<double>(maxSize) / low, rng.Unit());
+        return std::clamp(static_cast<std::uint64_t>(size), minSize, maxSize);
+    }
     double size;
     if (rng.Chance(0.003))
         size = 64.0 * kKiB * std::pow(static_cast<double>(maxSize) / (64.0 * kKiB), rng.Unit());
@@ -510,7 +522,9 @@ private:
                 file.kind = TFileKind::SameNameOther;
                 file.name = source.name;
                 file.oddName = source.oddName;
-                file.size = m_rng.Chance(0.5) ? source.size : DrawSize(m_rng, m_options.maxSize);
+                file.size = m_rng.Chance(0.5)
+                                ? source.size
+                                : DrawSize(m_rng, m_options.minSize, m_options.maxSize);
             } else if (r < 0.27 && haveEarlier) {
                 const TFile& source = m_files[PickEarlier(false)];
                 file.kind = TFileKind::NearCopy;
@@ -525,7 +539,7 @@ private:
                     file.flipAt = file.size - 1 == source.flipAt ? 0 : file.size - 1;
             } else {
                 file.name = NewFileName(m_rng, file.oddName);
-                file.size = DrawSize(m_rng, m_options.maxSize);
+                file.size = DrawSize(m_rng, m_options.minSize, m_options.maxSize);
             }
             if (file.size > 0) {
                 const std::uint64_t fitted = Fit(file.size, left);
@@ -758,6 +772,69 @@ void PrintSummary(const TOptions& options, const std::vector<TFolder>& folders,
     std::printf("seconds: %.2f\n", seconds);
 }
 
+// Writes the same-content groups (files above 0 bytes sharing size and
+// content hash, two or more) for checking a duplicate finder's answer: each
+// path relative to the tree folder as raw bytes on one line, a blank line
+// after each group. Names never hold a line break, so lines are unambiguous.
+// Paths are sorted within a group, groups by their first path. False after
+// printing why the file could not be written.
+bool WriteGroups(const std::string& target, const std::vector<TFolder>& folders,
+                 const std::vector<TFile>& files) {
+    std::vector<std::string> folderPaths(folders.size());
+    for (std::size_t k = 1; k < folders.size(); ++k) {
+        const std::string& parent = folderPaths[folders[k].parent];
+        folderPaths[k] = parent.empty() ? folders[k].name : parent + "/" + folders[k].name;
+    }
+    std::vector<std::uint32_t> order;
+    order.reserve(files.size());
+    for (std::uint32_t i = 0; i < files.size(); ++i)
+        if (files[i].size > 0)
+            order.push_back(i);
+    std::sort(order.begin(), order.end(), [&files](std::uint32_t a, std::uint32_t b) {
+        return std::tie(files[a].size, files[a].hash) < std::tie(files[b].size, files[b].hash);
+    });
+    std::vector<std::vector<std::string>> groups;
+    for (std::size_t begin = 0; begin < order.size();) {
+        const TFile& first = files[order[begin]];
+        std::size_t end = begin + 1;
+        while (end < order.size() && files[order[end]].size == first.size &&
+               files[order[end]].hash == first.hash)
+            ++end;
+        if (end - begin >= 2) {
+            std::vector<std::string> group;
+            for (std::size_t j = begin; j < end; ++j) {
+                const TFile& file = files[order[j]];
+                const std::string& folder = folderPaths[file.folder];
+                group.push_back(folder.empty() ? file.name : folder + "/" + file.name);
+            }
+            std::sort(group.begin(), group.end());
+            groups.push_back(std::move(group));
+        }
+        begin = end;
+    }
+    std::sort(groups.begin(), groups.end());
+    std::FILE* out = std::fopen(target.c_str(), "wb");
+    if (out == nullptr) {
+        std::fprintf(stderr, "vdx-make-tree: cannot write %s: %s\n", Printable(target).c_str(),
+                     std::strerror(errno));
+        return false;
+    }
+    for (const auto& group : groups) {
+        for (const std::string& path : group) {
+            std::fwrite(path.data(), 1, path.size(), out);
+            std::fputc('\n', out);
+        }
+        std::fputc('\n', out);
+    }
+    const bool failed = std::ferror(out) != 0;
+    if (std::fclose(out) != 0 || failed) {
+        std::fprintf(stderr, "vdx-make-tree: cannot write %s: %s\n", Printable(target).c_str(),
+                     std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
 bool ParseCount(const char* text, std::uint64_t& value) {
     char* end = nullptr;
     errno = 0;
@@ -792,6 +869,10 @@ constexpr const char* kUsage =
     "  --seed S        seed; the same options give the same tree (default 1)\n"
     "  --max-size B    largest file in bytes, K/M/G suffixes allowed (default 1M)\n"
     "  --max-total B   upper bound of all bytes together (default 1800M)\n"
+    "  --min-size B    draw every size log-uniform between B and --max-size\n"
+    "                  (for a few large files; zero-size files stay)\n"
+    "  --groups FILE   write the true same-content groups to FILE: one path\n"
+    "                  relative to FOLDER a line, a blank line after each group\n"
     "  --dry-run       plan and print the summary without writing anything\n"
     "  --version       show the tree layout version (it changes whenever the\n"
     "                  same options would give a different tree)\n"
@@ -827,6 +908,15 @@ int Run(int argc, char** argv) {
         } else if (arg == "--max-total") {
             if (!value(options.maxTotal))
                 return 2;
+        } else if (arg == "--min-size") {
+            if (!value(options.minSize))
+                return 2;
+        } else if (arg == "--groups") {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+                std::fprintf(stderr, "vdx-make-tree: --groups needs a file name\n");
+                return 2;
+            }
+            options.groupsPath = argv[++i];
         } else if (arg == "--dry-run") {
             options.dryRun = true;
         } else if (!arg.empty() && arg[0] == '-') {
@@ -849,6 +939,10 @@ int Run(int argc, char** argv) {
     }
     if (options.maxSize == 0 || options.maxSize > kGiB) {
         std::fprintf(stderr, "vdx-make-tree: --max-size must be between 1 and 1G\n");
+        return 2;
+    }
+    if (options.minSize > options.maxSize) {
+        std::fprintf(stderr, "vdx-make-tree: --min-size must not exceed --max-size\n");
         return 2;
     }
     while (options.root.size() > 1 && options.root.back() == '/')
@@ -891,6 +985,9 @@ int Run(int argc, char** argv) {
         if (!WriteTree(options, planner.m_folders, planner.m_files))
             return 1;
     }
+    if (!options.groupsPath.empty() &&
+        !WriteGroups(options.groupsPath, planner.m_folders, planner.m_files))
+        return 1;
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     PrintSummary(options, planner.m_folders, planner.m_files, planner.m_bytes, seconds);
