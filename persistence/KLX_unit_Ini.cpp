@@ -47,6 +47,9 @@ struct TSectionRec {
     // Index of the section's first key in the sorted key table, -1 for none.
     std::int32_t firstKey;
     std::int32_t keyCount;
+    // Hash of the upper-cased name, set by indexing: sections are ordered by
+    // it first, as keys are within a section.
+    std::uint32_t nameHash;
 };
 
 struct TKeyRec {
@@ -380,6 +383,7 @@ struct TKLXIni::TImpl {
         rec.order = static_cast<std::int32_t>(sections.Size());
         rec.firstKey = -1;
         rec.keyCount = 0;
+        rec.nameHash = 0;
         sections.Push(rec);
         return rec.order;
     }
@@ -410,8 +414,17 @@ struct TKLXIni::TImpl {
     void ParseLine(const char* line, std::size_t n);
     void Index();
 
-    int FindSection(std::string_view name) const;
+    // name is upper-cased, hash its NameHash.
+    int FindSection(std::string_view name, std::uint32_t hash) const;
     const TKeyRec* FindKey(int section, std::u16string_view key) const;
+    // name is upper-cased, hash its NameHash.
+    const TKeyRec* FindKey(int section, std::string_view name, std::uint32_t hash) const;
+    const TSectionRec* KeyedSection(int section) const {
+        if (!indexed || section < 0 || static_cast<std::size_t>(section) >= sections.Size())
+            return nullptr;
+        const TSectionRec& rec = sections[static_cast<std::size_t>(section)];
+        return rec.keyCount > 0 ? &rec : nullptr;
+    }
 
     void BuildOutput();
     int Save(std::u16string_view path);
@@ -613,16 +626,22 @@ void TKLXIni::TImpl::ParseLine(const char* line, std::size_t n) {
 }
 
 void TKLXIni::TImpl::Index() {
+    // Names are upper-cased in place: section names here, key names below
+    // in the same pass that hashes them.
     char* pool = names.Data();
-    for (std::size_t i = 0; i < names.Size(); ++i)
-        pool[i] = AsciiUpper(pool[i]);
+    for (std::size_t s = 0; s < sections.Size(); ++s) {
+        char* name = pool + sections[s].namePos;
+        for (std::size_t i = 0; i < sections[s].nameLen; ++i)
+            name[i] = AsciiUpper(name[i]);
+        sections[s].nameHash = NameHash(name, sections[s].nameLen);
+    }
 
     const std::size_t sectionCount = sections.Size();
     TSectionRec* sec = sections.Data();
     const char* namePool = names.Data();
     std::sort(sec, sec + sectionCount, [namePool](const TSectionRec& a, const TSectionRec& b) {
-        const int c =
-            CompareBytes(namePool + a.namePos, a.nameLen, namePool + b.namePos, b.nameLen);
+        const int c = CompareKeyName(a.nameHash, namePool + a.namePos, a.nameLen, b.nameHash,
+                                     namePool + b.namePos, b.nameLen);
         return c != 0 ? c < 0 : a.order < b.order;
     });
 
@@ -632,8 +651,9 @@ void TKLXIni::TImpl::Index() {
     std::size_t kept = 0;
     for (std::size_t i = 0; i < sectionCount; ++i) {
         const TSectionRec rec = sec[i];
-        if (kept > 0 && CompareBytes(namePool + sec[kept - 1].namePos, sec[kept - 1].nameLen,
-                                     namePool + rec.namePos, rec.nameLen) == 0) {
+        if (kept > 0 && sec[kept - 1].nameHash == rec.nameHash &&
+            CompareBytes(namePool + sec[kept - 1].namePos, sec[kept - 1].nameLen,
+                         namePool + rec.namePos, rec.nameLen) == 0) {
             newIndex[static_cast<std::size_t>(rec.order)] = static_cast<std::int32_t>(kept - 1);
             continue;
         }
@@ -654,7 +674,13 @@ void TKLXIni::TImpl::Index() {
     for (std::size_t i = 0; i < keyCount; ++i) {
         const std::int32_t owner = newIndex[static_cast<std::size_t>(key[i].section)];
         key[i].section = owner;
-        key[i].nameHash = NameHash(namePool + key[i].namePos, key[i].nameLen);
+        char* name = pool + key[i].namePos;
+        std::uint32_t h = 2166136261u; // NameHash, fused with the upper-casing
+        for (std::size_t c = 0; c < key[i].nameLen; ++c) {
+            name[c] = AsciiUpper(name[c]);
+            h = (h ^ static_cast<unsigned char>(name[c])) * 16777619u;
+        }
+        key[i].nameHash = h;
         ++sec[static_cast<std::size_t>(owner)].keyCount;
     }
     std::int32_t next = 0;
@@ -684,7 +710,7 @@ void TKLXIni::TImpl::Index() {
     indexed = true;
 }
 
-int TKLXIni::TImpl::FindSection(std::string_view name) const {
+int TKLXIni::TImpl::FindSection(std::string_view name, std::uint32_t hash) const {
     if (!indexed)
         return -1;
     std::size_t lo = 0;
@@ -692,8 +718,8 @@ int TKLXIni::TImpl::FindSection(std::string_view name) const {
     while (lo < hi) {
         const std::size_t mid = lo + (hi - lo) / 2;
         const TSectionRec& rec = sections[mid];
-        const int c =
-            CompareBytes(names.Data() + rec.namePos, rec.nameLen, name.data(), name.size());
+        const int c = CompareKeyName(rec.nameHash, names.Data() + rec.namePos, rec.nameLen, hash,
+                                     name.data(), name.size());
         if (c == 0)
             return static_cast<int>(mid);
         if (c < 0)
@@ -705,16 +731,21 @@ int TKLXIni::TImpl::FindSection(std::string_view name) const {
 }
 
 const TKeyRec* TKLXIni::TImpl::FindKey(int section, std::u16string_view key) const {
-    if (!indexed || section < 0 || static_cast<std::size_t>(section) >= sections.Size())
-        return nullptr;
-    const TSectionRec& rec = sections[static_cast<std::size_t>(section)];
-    if (rec.keyCount <= 0)
+    // Nothing to find: the name need not be converted.
+    if (!KeyedSection(section))
         return nullptr;
     const TLookupName name(key);
-    const std::uint32_t hash = name.Hash();
+    return FindKey(section, name.View(), name.Hash());
+}
+
+const TKeyRec* TKLXIni::TImpl::FindKey(int section, std::string_view name,
+                                       std::uint32_t hash) const {
+    const TSectionRec* rec = KeyedSection(section);
+    if (!rec)
+        return nullptr;
     // Lower bound, so that of equal names the first in the file is found.
-    std::size_t lo = static_cast<std::size_t>(rec.firstKey);
-    std::size_t hi = lo + static_cast<std::size_t>(rec.keyCount);
+    std::size_t lo = static_cast<std::size_t>(rec->firstKey);
+    std::size_t hi = lo + static_cast<std::size_t>(rec->keyCount);
     const std::size_t end = hi;
     while (lo < hi) {
         const std::size_t mid = lo + (hi - lo) / 2;
@@ -865,34 +896,74 @@ void TKLXIni::LoadFromText(std::string_view bytes) {
 
 int TKLXIni::FindSection(std::u16string_view name) const {
     const TLookupName upper(name);
-    return m_impl->FindSection(upper.View());
+    return m_impl->FindSection(upper.View(), upper.Hash());
+}
+
+namespace {
+
+// The value of a found key; defaultValue when absent.
+std::u16string StringValue(std::string_view value, bool found, std::u16string_view defaultValue) {
+    if (!found)
+        return std::u16string(defaultValue);
+    // The lossless codec: bytes that are not valid UTF-8 come back as lone
+    // surrogates and are written back unchanged.
+    return FromUtf8(value);
+}
+
+std::int32_t IntegerValue(std::string_view value, bool found, std::int32_t defaultValue) {
+    std::int32_t parsed = 0;
+    if (!found || !ParseInt32(value, parsed))
+        return defaultValue;
+    return parsed;
+}
+
+double FloatValue(std::string_view value, bool found, double defaultValue) {
+    double parsed = 0;
+    if (!found || !ParseFloat(value, DecimalSeparatorUtf8(), parsed))
+        return defaultValue;
+    return parsed;
+}
+
+} // namespace
+
+TIniKey::TIniKey(std::u16string_view name) {
+    const TLookupName upper(name);
+    m_upper.assign(upper.View());
+    m_hash = upper.Hash();
 }
 
 std::u16string TKLXIni::ReadString(int section, std::u16string_view key,
                                    std::u16string_view defaultValue) const {
     const TKeyRec* found = m_impl->FindKey(section, key);
-    if (!found)
-        return std::u16string(defaultValue);
-    // The lossless codec: bytes that are not valid UTF-8 come back as lone
-    // surrogates and are written back unchanged.
-    return FromUtf8(m_impl->ValueOf(*found));
+    return StringValue(found ? m_impl->ValueOf(*found) : std::string_view(), found, defaultValue);
 }
 
 std::int32_t TKLXIni::ReadInteger(int section, std::u16string_view key,
                                   std::int32_t defaultValue) const {
     const TKeyRec* found = m_impl->FindKey(section, key);
-    std::int32_t value = 0;
-    if (!found || !ParseInt32(m_impl->ValueOf(*found), value))
-        return defaultValue;
-    return value;
+    return IntegerValue(found ? m_impl->ValueOf(*found) : std::string_view(), found, defaultValue);
 }
 
 double TKLXIni::ReadFloat(int section, std::u16string_view key, double defaultValue) const {
     const TKeyRec* found = m_impl->FindKey(section, key);
-    double value = 0;
-    if (!found || !ParseFloat(m_impl->ValueOf(*found), DecimalSeparatorUtf8(), value))
-        return defaultValue;
-    return value;
+    return FloatValue(found ? m_impl->ValueOf(*found) : std::string_view(), found, defaultValue);
+}
+
+std::u16string TKLXIni::ReadString(int section, const TIniKey& key,
+                                   std::u16string_view defaultValue) const {
+    const TKeyRec* found = m_impl->FindKey(section, key.Upper(), key.Hash());
+    return StringValue(found ? m_impl->ValueOf(*found) : std::string_view(), found, defaultValue);
+}
+
+std::int32_t TKLXIni::ReadInteger(int section, const TIniKey& key,
+                                  std::int32_t defaultValue) const {
+    const TKeyRec* found = m_impl->FindKey(section, key.Upper(), key.Hash());
+    return IntegerValue(found ? m_impl->ValueOf(*found) : std::string_view(), found, defaultValue);
+}
+
+double TKLXIni::ReadFloat(int section, const TIniKey& key, double defaultValue) const {
+    const TKeyRec* found = m_impl->FindKey(section, key.Upper(), key.Hash());
+    return FloatValue(found ? m_impl->ValueOf(*found) : std::string_view(), found, defaultValue);
 }
 
 int TKLXIni::AddSection(std::string_view name) {

@@ -12,6 +12,20 @@
 
 namespace vdx {
 
+// A key name prepared once for many lookups: upper-cased and hashed as the
+// store indexes its names. Readers that look up the same names in thousands
+// of sections (the search path records of the settings) keep one per name.
+class TIniKey {
+public:
+    explicit TIniKey(std::u16string_view name);
+    std::string_view Upper() const { return m_upper; }
+    std::uint32_t Hash() const { return m_hash; }
+
+private:
+    std::string m_upper;
+    std::uint32_t m_hash = 0;
+};
+
 class TKLXIni {
 public:
     TKLXIni();
@@ -39,6 +53,11 @@ public:
     std::int32_t ReadInteger(int section, std::u16string_view key, std::int32_t defaultValue) const;
     // Accepts the user's regional decimal separator only, as WriteFloat writes it.
     double ReadFloat(int section, std::u16string_view key, double defaultValue) const;
+    // The same three reads with a prepared name.
+    std::u16string ReadString(int section, const TIniKey& key,
+                              std::u16string_view defaultValue) const;
+    std::int32_t ReadInteger(int section, const TIniKey& key, std::int32_t defaultValue) const;
+    double ReadFloat(int section, const TIniKey& key, double defaultValue) const;
 
     // ---- Writing ----
 

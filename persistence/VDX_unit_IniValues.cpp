@@ -34,9 +34,10 @@ bool IsLineBreakOrZero(char16_t c) {
     return c == u'\r' || c == u'\n' || c == 0;
 }
 
-} // namespace
-
-bool ReadBool(const TKLXIni& ini, int section, std::u16string_view key, bool defaultValue) {
+// The reads below take a key as text or prepared (TIniKey); both forms share
+// one body.
+template <typename TKey>
+bool ReadBoolOf(const TKLXIni& ini, int section, const TKey& key, bool defaultValue) {
     const std::int32_t value = ini.ReadInteger(section, key, kAbsent);
     if (value == 1)
         return true;
@@ -45,21 +46,51 @@ bool ReadBool(const TKLXIni& ini, int section, std::u16string_view key, bool def
     return defaultValue;
 }
 
+template <typename TKey>
+std::int32_t ReadRangedOf(const TKLXIni& ini, int section, const TKey& key,
+                          std::int32_t defaultValue, std::int32_t low, std::int32_t high) {
+    const std::int32_t value = ini.ReadInteger(section, key, defaultValue);
+    return value >= low && value <= high ? value : defaultValue;
+}
+
+template <typename TKey>
+std::int32_t ReadCountOf(const TKLXIni& ini, int section, const TKey& key) {
+    const std::int32_t value = ini.ReadInteger(section, key, 0);
+    if (value < 0)
+        return 0;
+    return value > kMaxStoredCount ? kMaxStoredCount : value;
+}
+
+} // namespace
+
+bool ReadBool(const TKLXIni& ini, int section, std::u16string_view key, bool defaultValue) {
+    return ReadBoolOf(ini, section, key, defaultValue);
+}
+
+bool ReadBool(const TKLXIni& ini, int section, const TIniKey& key, bool defaultValue) {
+    return ReadBoolOf(ini, section, key, defaultValue);
+}
+
 void WriteBool(TKLXIni& ini, int section, std::u16string_view key, bool value) {
     ini.WriteInteger(section, key, value ? 1 : 0);
 }
 
 std::int32_t ReadRanged(const TKLXIni& ini, int section, std::u16string_view key,
                         std::int32_t defaultValue, std::int32_t low, std::int32_t high) {
-    const std::int32_t value = ini.ReadInteger(section, key, defaultValue);
-    return value >= low && value <= high ? value : defaultValue;
+    return ReadRangedOf(ini, section, key, defaultValue, low, high);
+}
+
+std::int32_t ReadRanged(const TKLXIni& ini, int section, const TIniKey& key,
+                        std::int32_t defaultValue, std::int32_t low, std::int32_t high) {
+    return ReadRangedOf(ini, section, key, defaultValue, low, high);
 }
 
 std::int32_t ReadCount(const TKLXIni& ini, int section, std::u16string_view key) {
-    const std::int32_t value = ini.ReadInteger(section, key, 0);
-    if (value < 0)
-        return 0;
-    return value > kMaxStoredCount ? kMaxStoredCount : value;
+    return ReadCountOf(ini, section, key);
+}
+
+std::int32_t ReadCount(const TKLXIni& ini, int section, const TIniKey& key) {
+    return ReadCountOf(ini, section, key);
 }
 
 bool IsColorValue(std::int32_t value) {

@@ -12,6 +12,7 @@
 namespace vdx {
 
 class TKLXIni;
+class TIniKey;
 
 // The largest list count taken from a file. Counts come from a file the user
 // may have edited; a count beyond this is cut so that a damaged count cannot
@@ -20,14 +21,18 @@ inline constexpr std::int32_t kMaxStoredCount = 100'000;
 
 // 1 is true, 0 is false; any other value or an absent key gives the default.
 bool ReadBool(const TKLXIni& ini, int section, std::u16string_view key, bool defaultValue);
+bool ReadBool(const TKLXIni& ini, int section, const TIniKey& key, bool defaultValue);
 void WriteBool(TKLXIni& ini, int section, std::u16string_view key, bool value);
 
 // The value when it lies in [low, high], else the default.
 std::int32_t ReadRanged(const TKLXIni& ini, int section, std::u16string_view key,
                         std::int32_t defaultValue, std::int32_t low, std::int32_t high);
+std::int32_t ReadRanged(const TKLXIni& ini, int section, const TIniKey& key,
+                        std::int32_t defaultValue, std::int32_t low, std::int32_t high);
 
 // A list count: negative counts read as 0, counts above kMaxStoredCount are cut.
 std::int32_t ReadCount(const TKLXIni& ini, int section, std::u16string_view key);
+std::int32_t ReadCount(const TKLXIni& ini, int section, const TIniKey& key);
 
 // A colour value: 0x00BBGGRR, or a system colour 0xFF000000 plus an index up
 // to kMaxSystemColorIndex (negative as a signed number). Anything else gives

@@ -34,7 +34,7 @@ int AddSection(TKLXIni& ini, std::string_view name) {
     return ini.AddSection(name);
 }
 
-double ReadDate(const TKLXIni& ini, int section, std::u16string_view key, double defaultValue) {
+double ReadDate(const TKLXIni& ini, int section, const TIniKey& key, double defaultValue) {
     const double value = ini.ReadFloat(section, key, defaultValue);
     return std::isfinite(value) && value >= kFirstDate && value < kLastDate ? value : defaultValue;
 }
@@ -61,40 +61,70 @@ void ReadSmartOrder(std::array<std::int32_t, 4>& order, const TKLXIni& ini, int 
 
 // ---- Search path records ----
 
+// The names of a search path record, prepared once: a large file holds
+// thousands of records, so the names are not converted for every lookup.
+struct TSearchPathKeys {
+    TIniKey SearchPath{u"SearchPath"};
+    TIniKey bSubFolders{u"bSubFolders"};
+    TIniKey FLT_Include{u"FLT_Include"};
+    TIniKey FLT_Exclude{u"FLT_Exclude"};
+    TIniKey FLT_bUseExclude{u"FLT_bUseExclude"};
+    TIniKey FLT_bUseDate{u"FLT_bUseDate"};
+    TIniKey FLT_bUseSize{u"FLT_bUseSize"};
+    TIniKey FLT_bUseAttr{u"FLT_bUseAttr"};
+    TIniKey FLT_DateTimeA{u"FLT_DateTimeA"};
+    TIniKey FLT_DateTimeB{u"FLT_DateTimeB"};
+    TIniKey FLT_DatePos{u"FLT_DatePos"};
+    TIniKey FLT_SizeA{u"FLT_SizeA"};
+    TIniKey FLT_SizeB{u"FLT_SizeB"};
+    TIniKey FLT_SizeDegreeA{u"FLT_SizeDegreeA"};
+    TIniKey FLT_SizeDegreeB{u"FLT_SizeDegreeB"};
+    TIniKey FLT_SizePos{u"FLT_SizePos"};
+    TIniKey FLT_Attr_IncMask{u"FLT_Attr_IncMask"};
+    TIniKey FLT_Attr_ExcMask{u"FLT_Attr_ExcMask"};
+    TIniKey FolderFilterCount{u"FolderFilterCount"};
+};
+
+const TSearchPathKeys& SearchPathKeys() {
+    static const TSearchPathKeys keys;
+    return keys;
+}
+
 // The record of one section, or nullptr when its trimmed SearchPath is empty
 // (a missing section included).
 std::unique_ptr<TSearchData> ReadSearchPath(const TKLXIni& ini, int section, std::u16string& key) {
     if (section < 0)
         return nullptr;
-    std::u16string path = ini.ReadString(section, u"SearchPath", u"");
+    const TSearchPathKeys& k = SearchPathKeys();
+    std::u16string path = ini.ReadString(section, k.SearchPath, u"");
     if (std::all_of(path.begin(), path.end(), [](char16_t c) { return c <= u' '; }))
         return nullptr;
     auto data = std::make_unique<TSearchData>();
     data->SearchPath = std::move(path);
-    data->bSubFolders = ReadBool(ini, section, u"bSubFolders", true);
+    data->bSubFolders = ReadBool(ini, section, k.bSubFolders, true);
     TFileFilter& f = data->fileFilter;
-    f.FLT_Include = ini.ReadString(section, u"FLT_Include", u"");
-    f.FLT_Exclude = ini.ReadString(section, u"FLT_Exclude", u"");
-    f.FLT_bUseExclude = ReadBool(ini, section, u"FLT_bUseExclude", false);
-    f.FLT_bUseDate = ReadBool(ini, section, u"FLT_bUseDate", false);
-    f.FLT_bUseSize = ReadBool(ini, section, u"FLT_bUseSize", false);
-    f.FLT_bUseAttr = ReadBool(ini, section, u"FLT_bUseAttr", false);
+    f.FLT_Include = ini.ReadString(section, k.FLT_Include, u"");
+    f.FLT_Exclude = ini.ReadString(section, k.FLT_Exclude, u"");
+    f.FLT_bUseExclude = ReadBool(ini, section, k.FLT_bUseExclude, false);
+    f.FLT_bUseDate = ReadBool(ini, section, k.FLT_bUseDate, false);
+    f.FLT_bUseSize = ReadBool(ini, section, k.FLT_bUseSize, false);
+    f.FLT_bUseAttr = ReadBool(ini, section, k.FLT_bUseAttr, false);
     // The filter was created now, so its dates hold the current date and time.
-    f.FLT_DateTimeA = ReadDate(ini, section, u"FLT_DateTimeA", f.FLT_DateTimeA);
-    f.FLT_DateTimeB = ReadDate(ini, section, u"FLT_DateTimeB", f.FLT_DateTimeB);
+    f.FLT_DateTimeA = ReadDate(ini, section, k.FLT_DateTimeA, f.FLT_DateTimeA);
+    f.FLT_DateTimeB = ReadDate(ini, section, k.FLT_DateTimeB, f.FLT_DateTimeB);
     f.FLT_DatePos =
-        ReadRanged(ini, section, u"FLT_DatePos", kDateOlderThanA, kDateOlderThanA, kDateBeyond);
-    f.FLT_SizeA = ini.ReadInteger(section, u"FLT_SizeA", 0);
-    f.FLT_SizeB = ini.ReadInteger(section, u"FLT_SizeB", 0);
-    f.FLT_SizeDegreeA = ini.ReadInteger(section, u"FLT_SizeDegreeA", kDegreeBytes);
-    f.FLT_SizeDegreeB = ini.ReadInteger(section, u"FLT_SizeDegreeB", kDegreeBytes);
+        ReadRanged(ini, section, k.FLT_DatePos, kDateOlderThanA, kDateOlderThanA, kDateBeyond);
+    f.FLT_SizeA = ini.ReadInteger(section, k.FLT_SizeA, 0);
+    f.FLT_SizeB = ini.ReadInteger(section, k.FLT_SizeB, 0);
+    f.FLT_SizeDegreeA = ini.ReadInteger(section, k.FLT_SizeDegreeA, kDegreeBytes);
+    f.FLT_SizeDegreeB = ini.ReadInteger(section, k.FLT_SizeDegreeB, kDegreeBytes);
     f.FLT_SizePos =
-        ReadRanged(ini, section, u"FLT_SizePos", kSizeMoreThanA, kSizeMoreThanA, kSizeBeyond);
+        ReadRanged(ini, section, k.FLT_SizePos, kSizeMoreThanA, kSizeMoreThanA, kSizeBeyond);
     f.FLT_Attr_IncMask =
-        static_cast<std::uint32_t>(ini.ReadInteger(section, u"FLT_Attr_IncMask", 0));
+        static_cast<std::uint32_t>(ini.ReadInteger(section, k.FLT_Attr_IncMask, 0));
     f.FLT_Attr_ExcMask =
-        static_cast<std::uint32_t>(ini.ReadInteger(section, u"FLT_Attr_ExcMask", 0));
-    const std::int32_t folderCount = ReadCount(ini, section, u"FolderFilterCount");
+        static_cast<std::uint32_t>(ini.ReadInteger(section, k.FLT_Attr_ExcMask, 0));
+    const std::int32_t folderCount = ReadCount(ini, section, k.FolderFilterCount);
     for (std::int32_t n = 1; n <= folderCount; ++n)
         data->folderFilter.Add(ini.ReadString(section, NumberedKey(key, u"FolderFilter_", n), u""));
     data->folderFilter.Normalize();
