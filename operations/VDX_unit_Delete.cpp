@@ -82,13 +82,37 @@ void TDeleteThread::WaitFor() {
 void TDeleteThread::Execute() {
     try {
         Run();
+        return;
     } catch (const std::exception& e) {
         AddErrorEntry(u"TDeleteThread: " + FromUtf8(e.what()));
-        m_aborted = true;
     } catch (...) {
         AddErrorEntry(u"TDeleteThread: unknown exception");
-        m_aborted = true;
     }
+    m_aborted = true;
+    // Files already gone must still leave the views, and the logs still get
+    // their summary and closing lines.
+    try {
+        ReindexAfterRemovals(m_store);
+        if (!m_summaryAdded)
+            m_logs.AddSummary(SummaryBlock(TOperationKind::Delete, Summary()), AnyFailure());
+        if (!m_finishLogged)
+            m_logs.FinishRun(TOperationKind::Delete, true, AnyFailure());
+        m_summaryAdded = m_finishLogged = true;
+        SetPhase(kPhaseAborted);
+    } catch (...) {
+        AddErrorEntry(u"TDeleteThread: the run could not be closed after an exception");
+    }
+}
+
+TLogSummary TDeleteThread::Summary() const {
+    TLogSummary summary;
+    summary.filesToProcess = m_inputs.filesToProcess;
+    summary.bytesToProcess = m_inputs.bytesToProcess;
+    summary.filesDone = m_counters.deletedCount;
+    summary.bytesDone = m_counters.deletedBytes;
+    summary.filesInError = static_cast<std::uint64_t>(m_counters.failedCount);
+    summary.bytesInError = m_counters.failedBytes;
+    return summary;
 }
 
 void TDeleteThread::Run() {
@@ -106,20 +130,15 @@ void TDeleteThread::Run() {
     ReindexAfterRemovals(m_store);
     SetPhase(kPhasePreparingViewTables);
 
-    TLogSummary summary;
-    summary.filesToProcess = m_inputs.filesToProcess;
-    summary.bytesToProcess = m_inputs.bytesToProcess;
-    summary.filesDone = m_counters.deletedCount;
-    summary.bytesDone = m_counters.deletedBytes;
-    summary.filesInError = static_cast<std::uint64_t>(m_counters.failedCount);
-    summary.bytesInError = m_counters.failedBytes;
-    m_logs.AddSummary(SummaryBlock(TOperationKind::Delete, summary), AnyFailure());
+    m_logs.AddSummary(SummaryBlock(TOperationKind::Delete, Summary()), AnyFailure());
+    m_summaryAdded = true;
 
     PauseCheck();
     if (Terminated()) {
         m_aborted = true;
-        SetPhase(kPhaseAborted);
         m_logs.FinishRun(TOperationKind::Delete, true, AnyFailure());
+        m_finishLogged = true;
+        SetPhase(kPhaseAborted);
         return;
     }
     SetPhase(kPhaseIndexingTables);
@@ -128,8 +147,9 @@ void TDeleteThread::Run() {
     } catch (const std::exception& e) {
         AddErrorEntry(u"TDeleteThread: ComputeTotals: " + FromUtf8(e.what()));
     }
-    SetPhase(kPhaseCompleted);
     m_logs.FinishRun(TOperationKind::Delete, false, AnyFailure());
+    m_finishLogged = true;
+    SetPhase(kPhaseCompleted);
 }
 
 void TDeleteThread::DirectLoop() {

@@ -128,6 +128,7 @@ private:
     bool AnyFailure() const { return m_counters.failedCount > 0; }
     void Execute();
     void Run();
+    TLogSummary Summary() const;
     void DirectLoop();
     void TrashLoop();
     // Checks and trashes the appended entries, then records each of them.
@@ -162,6 +163,9 @@ private:
 
     TDeleteCounters m_counters;
     bool m_aborted = false;
+    // Each goes into the logs once, also when an exception cut the run short.
+    bool m_summaryAdded = false;
+    bool m_finishLogged = false;
     double m_start = 0;
     std::int32_t m_phase = kPhaseDeleting;
     std::uint64_t m_lastHandOverTick = 0;

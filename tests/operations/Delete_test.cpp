@@ -702,6 +702,45 @@ TEST_F(DeleteTest, ExceptionInTheTrashCallFailsItsBatch) {
     EXPECT_EQ(CountContaining(ErrorLines(), u"exception on SHFileOperation"), 0u);
 }
 
+// Hand-over routines that throw once a file has been processed, as a failed
+// allocation inside the run would.
+class TThrowingCaller : public TMainThreadCaller {
+public:
+    explicit TThrowingCaller(const TDeleteSafeProgress& progress) : m_progress(progress) {}
+    void CallSync(const std::function<void()>& routine) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        routine();
+        if (!m_thrown && m_progress.processed >= 1) {
+            m_thrown = true;
+            throw std::runtime_error("no memory");
+        }
+    }
+
+private:
+    const TDeleteSafeProgress& m_progress;
+    std::mutex m_mutex;
+    bool m_thrown = false;
+};
+
+TEST_F(DeleteTest, RunCutShortByAnExceptionStillClosesItsLogsAndViews) {
+    Make("cut/a.txt");
+    SearchAndMark({"cut/a.txt"});
+    TThrowingCaller caller(m_ops.DeleteProgress());
+    m_ops.SetDeleteDirectly(true);
+    ASSERT_TRUE(
+        m_ops.StartDelete(&m_queue, &caller, kViewSameSize, true, true, TNoTrashAction::kKeep));
+    const std::vector<std::uint32_t> codes = Finish();
+    ASSERT_GE(codes.size(), 2u);
+    EXPECT_EQ(codes[codes.size() - 2], kMsgDeleteWorkerEnded);
+    EXPECT_FALSE(Exists(Work("cut/a.txt")));
+    EXPECT_FALSE(InStore("cut/a.txt")) << "a deleted file never stays in the views";
+    EXPECT_TRUE(m_ops.DeleteAborted());
+    const std::vector<std::u16string> full = FullLines();
+    EXPECT_EQ(CountContaining(full, u"*** Deleting information ***"), 1u);
+    EXPECT_EQ(CountContaining(full, u"File deleting was aborted at "), 1u);
+    EXPECT_EQ(CountContaining(full, u" - Ok deleting: '"), 1u);
+}
+
 // ---- Cancel and pause ----
 
 TEST_F(DeleteTest, CancelBeforeTheFirstFileDeletesNothing) {
