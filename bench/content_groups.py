@@ -153,9 +153,10 @@ def table(results_file):
             peak_text = f"{int(peak) / 1024:.1f}" if peak.isdigit() else "-"
             print(f"  {tool:<34} {median:>9.3f} {spread:>13} {to_vardex:>8} {to_floor:>7}"
                   f" {peak_text:>9} {groups:>7} {files:>7}  {verdict}")
-        peers = [r for r in mine if not r[1].startswith("vardex") and r[7] != "floor" and r[3]]
+        peers = [r for r in mine if not r[1].startswith("vardex") and r[7] not in ("floor", "reference") and r[3]]
         walk = next((r[3] for r in mine if r[1].startswith("find")), None)
         mine_row = next((r for r in mine if r[1].startswith("vardex")), None)
+        alone = next((r[3] for r in mine if r[1].startswith("comparison alone")), None)
         if vardex and peers and mine_row:
             fastest = min(peers, key=lambda r: r[3])
             slimmest = min((r for r in peers if r[4].isdigit()), key=lambda r: int(r[4]), default=None)
@@ -163,7 +164,8 @@ def table(results_file):
                   f" (fastest peer {fastest[1]}, {fastest[3] / vardex:.2f}x vardex's time)")
             if floor:
                 print(f"        vardex / read floor {vardex / floor:.2f} (goal 1.3)"
-                      + (f", vardex / (walk + read floor) {vardex / (walk + floor):.2f}" if walk else ""))
+                      + (f", vardex / (walk + read floor) {vardex / (walk + floor):.2f}" if walk else "")
+                      + (f", comparison alone / read floor {alone / floor:.2f}" if alone else ""))
             if slimmest and mine_row[4].isdigit():
                 print(f"        peak below every peer: {'yes' if int(mine_row[4]) < int(slimmest[4]) else 'no'}"
                       f" (lowest peer {slimmest[1]}, {int(slimmest[4]) / 1024:.1f} MiB)")

@@ -21,7 +21,9 @@
 #   rmlint -T df --hidden -o fdupes:FILE (empty files are out by default)
 # Floors: BM_ReadFloor of ContentCompare_bench (every same-size file read once
 # in 128 KiB reads, in-process, the tree walk not counted), `xargs -0 cat` of
-# the same files, and `find -printf '%s %p'` (the walk alone).
+# the same files, and `find -printf '%s %p'` (the walk alone). BM_Compare of
+# the same program times vardex's comparison alone (scan and grouping done
+# before, untimed), to set against the read floor.
 #
 # Options:
 #   --sizes LIST    file counts of the mixed trees, comma-separated (default 20000,200000)
@@ -210,7 +212,9 @@ for name in "${trees[@]}"; do
     printf '%s\n' "$label|$command|$answer|$peak|$groups|$files|$verdict" >>"$work/answers"
     timed+=("$label|$command|$answer")
   done
-  timed+=("read floor (BM_ReadFloor)|floor|null" "xargs -0 cat of same-size files|xargs -0 -a $q_list cat|null"
+  timed+=("comparison alone (BM_Compare)|BM_Compare|null"
+    "read floor (BM_ReadFloor)|BM_ReadFloor|null"
+    "xargs -0 cat of same-size files|xargs -0 -a $q_list cat|null"
     "find -printf (walk alone)|find $q_tree -type f -printf '%s %p\n'|null")
 
   # Timed rounds, the order turned by one each round.
@@ -220,9 +224,9 @@ for name in "${trees[@]}"; do
     for ((k = 0; k < count; k++)); do
       i=$(((k + r) % count))
       IFS='|' read -r label command answer <<<"${timed[$i]}"
-      if [ "$command" = floor ]; then
+      if [ "${command#BM_}" != "$command" ]; then
         # One pass over the files; the scan before it is not timed.
-        VDX_BENCH_TREE=$tree "$floor_bench" --benchmark_filter=BM_ReadFloor \
+        VDX_BENCH_TREE=$tree "$floor_bench" --benchmark_filter="^$command\$" \
           --benchmark_min_time=0.000001 --benchmark_format=json 2>/dev/null |
           "$python" -c 'import json,sys; b=json.load(sys.stdin)["benchmarks"][0]; print(b["real_time"] / 1000.0)' \
             >"time-$i-$r.s"
@@ -247,7 +251,7 @@ for name in "${trees[@]}"; do
     if [ -n "$line" ]; then
       IFS='|' read -r _ _ _ peak groups files verdict <<<"$line"
     else
-      peak=- groups=- files=- verdict=floor
+      peak=- groups=- files=- verdict=reference
     fi
     printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$name" "$label" "$times" "$peak" "$groups" "$files" \
       "$verdict" >>"$results"
