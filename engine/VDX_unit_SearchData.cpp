@@ -1,7 +1,11 @@
 #include "engine/VDX_unit_SearchData.h"
 
 #include <algorithm>
+#include <array>
 #include <numeric>
+#include <span>
+
+#include "platform/VDX_unit_Text.h"
 
 namespace vdx {
 
@@ -162,6 +166,10 @@ void TFolderFilter::Add(std::u16string_view text) {
     m_items.push_back(TStrItem{std::u16string(text)});
 }
 
+void TFolderFilter::AddOwned(std::u16string&& text) {
+    m_items.push_back(TStrItem{std::move(text)});
+}
+
 void TFolderFilter::Delete(std::size_t index) {
     if (index < m_items.size()) {
         m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(index));
@@ -192,10 +200,13 @@ std::u16string_view TrimmedView(std::u16string_view text) {
 
 void TFolderFilter::Normalize() {
     // Settings load this for every search path of every stored set, so it
-    // copies as little as it can: the identity of an entry is a view into
-    // its own text unless an environment reference had to be expanded.
+    // allocates as little as it can: the identity of an entry is a view into
+    // its own text unless an environment reference had to be expanded, the
+    // upper-cased forms share one buffer, and a list that is already in
+    // order (as the program writes it) is left as it is.
     std::erase_if(m_items, [](const TStrItem& item) { return TrimmedView(item.text).empty(); });
-    if (m_items.size() < 2) {
+    const std::size_t n = m_items.size();
+    if (n < 2) {
         return;
     }
     // The identity of an entry is its trimmed, expanded text, compared exactly
@@ -203,29 +214,54 @@ void TFolderFilter::Normalize() {
     // form; the exact form breaks ties so that equal entries end up adjacent.
     struct TKeyed {
         std::size_t index;
-        std::u16string upper;
+        std::size_t upperPos; // in upper
+        std::size_t upperLen;
         std::u16string expanded; // only when the text needed expanding
         bool isExpanded;
     };
-    std::vector<TKeyed> keyed;
-    keyed.reserve(m_items.size());
-    for (std::size_t i = 0; i < m_items.size(); ++i) {
+    // A handful of entries (the usual case) takes no heap memory at all.
+    constexpr std::size_t kSmallCount = 8;
+    constexpr std::size_t kSmallText = 1024;
+    std::array<TKeyed, kSmallCount> smallKeyed;
+    std::vector<TKeyed> largeKeyed;
+    if (n > kSmallCount) {
+        largeKeyed.resize(n);
+    }
+    const std::span<TKeyed> keyed =
+        n > kSmallCount ? std::span<TKeyed>(largeKeyed) : std::span<TKeyed>(smallKeyed.data(), n);
+    std::size_t total = 0;
+    for (std::size_t i = 0; i < n; ++i) {
         const std::u16string& text = m_items[i].text;
-        TKeyed k{i, {}, {}, false};
-        if (text.size() > kExpandLimit || text.find(u'%') != std::u16string::npos) {
+        TKeyed& k = keyed[i];
+        k.index = i;
+        k.isExpanded = text.size() > kExpandLimit || text.find(u'%') != std::u16string::npos;
+        if (k.isExpanded) {
             k.expanded = TrimText(ExpandEnvVars(text));
-            k.isExpanded = true;
-            k.upper = UpperCaseText(k.expanded);
-        } else {
-            k.upper = UpperCaseText(TrimmedView(text));
         }
-        keyed.push_back(std::move(k));
+        total += k.isExpanded ? k.expanded.size() : TrimmedView(text).size();
     }
     auto exact = [this](const TKeyed& k) -> std::u16string_view {
         return k.isExpanded ? std::u16string_view(k.expanded) : TrimmedView(m_items[k.index].text);
     };
-    auto less = [&exact](const TKeyed& a, const TKeyed& b) {
-        const int c = a.upper.compare(b.upper);
+    std::array<char16_t, kSmallText> smallUpper;
+    std::u16string largeUpper;
+    if (total > kSmallText) {
+        largeUpper.resize(total);
+    }
+    char16_t* const upper = total > kSmallText ? largeUpper.data() : smallUpper.data();
+    std::size_t used = 0;
+    for (TKeyed& k : keyed) {
+        const std::u16string_view text = exact(k);
+        k.upperPos = used;
+        k.upperLen = text.size();
+        std::copy(text.begin(), text.end(), upper + used);
+        used += text.size();
+    }
+    UpperCaseInPlace(upper, used);
+    auto less = [&exact, upper](const TKeyed& a, const TKeyed& b) {
+        const std::u16string_view ua(upper + a.upperPos, a.upperLen);
+        const std::u16string_view ub(upper + b.upperPos, b.upperLen);
+        const int c = ua.compare(ub);
         if (c != 0) {
             return c < 0;
         }
@@ -234,8 +270,8 @@ void TFolderFilter::Normalize() {
     // Nearly every path has a handful of excluded folders: an insertion sort
     // (stable, like the merge sort it stands for) needs no buffer.
     constexpr std::size_t kInsertionLimit = 16;
-    if (keyed.size() <= kInsertionLimit) {
-        for (std::size_t i = 1; i < keyed.size(); ++i) {
+    if (n <= kInsertionLimit) {
+        for (std::size_t i = 1; i < n; ++i) {
             std::size_t j = i;
             while (j > 0 && less(keyed[i], keyed[j - 1])) {
                 --j;
@@ -243,17 +279,24 @@ void TFolderFilter::Normalize() {
             if (j != i) {
                 std::rotate(keyed.begin() + static_cast<std::ptrdiff_t>(j),
                             keyed.begin() + static_cast<std::ptrdiff_t>(i),
-                            keyed.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+                            keyed.begin() + static_cast<std::ptrdiff_t>(i + 1));
             }
         }
     } else {
         std::stable_sort(keyed.begin(), keyed.end(), less);
     }
+    bool unchanged = true;
+    for (std::size_t i = 0; i < n && unchanged; ++i) {
+        unchanged = keyed[i].index == i && (i + 1 == n || exact(keyed[i]) != exact(keyed[i + 1]));
+    }
+    if (unchanged) {
+        return;
+    }
     TStrList kept;
-    kept.reserve(keyed.size());
-    for (std::size_t i = 0; i < keyed.size(); ++i) {
+    kept.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
         // Of two equal neighbours the earlier one goes.
-        if (i + 1 < keyed.size() && exact(keyed[i]) == exact(keyed[i + 1])) {
+        if (i + 1 < n && exact(keyed[i]) == exact(keyed[i + 1])) {
             continue;
         }
         kept.push_back(std::move(m_items[keyed[i].index]));

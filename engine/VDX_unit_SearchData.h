@@ -114,6 +114,9 @@ public:
     std::size_t Count() const { return m_items.size(); }
     const TStrList& Items() const { return m_items; }
     void Add(std::u16string_view text);
+    // Takes the text over without copying it.
+    void AddOwned(std::u16string&& text);
+    void Reserve(std::size_t count) { m_items.reserve(count); }
     // Ignores an index out of range.
     void Delete(std::size_t index);
     void Clear() { m_items.clear(); }

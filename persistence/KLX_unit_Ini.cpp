@@ -32,6 +32,10 @@ constexpr std::size_t kMaxField = 65535;
 // Pool positions are 32-bit fields.
 constexpr std::size_t kMaxPool = 0xFFFFFFFFu;
 
+// Sections of at most this many keys keep file order and are searched
+// linearly (by hash): cheaper than sorting them, and as fast to search.
+constexpr std::int32_t kLinearKeys = 32;
+
 constexpr std::size_t kSectionStep = 131072;
 constexpr std::size_t kKeyStep = 262144;
 constexpr std::size_t kPoolStep = 65536;
@@ -408,6 +412,37 @@ struct TKLXIni::TImpl {
         keys.Push(rec);
     }
 
+    // A key read from a file: its name goes into the pool upper-cased and
+    // hashed in the same pass, as lookups need it (a written store keeps
+    // names as given).
+    void AppendLoadedKey(std::int32_t section, std::string_view name, std::string_view value) {
+        if (name.size() > kMaxField || value.size() > kMaxField || keys.Size() >= 0x7FFFFFFF)
+            return;
+        if (names.Size() + name.size() + 1 > kMaxPool ||
+            values.Size() + value.size() + 1 > kMaxPool)
+            return;
+        const auto namePos = static_cast<std::uint32_t>(names.Size());
+        names.Resize(names.Size() + name.size() + 1);
+        char* upper = names.Data() + namePos;
+        std::uint32_t h = 2166136261u; // NameHash, fused with the copy
+        for (std::size_t i = 0; i < name.size(); ++i) {
+            const char c = AsciiUpper(name[i]);
+            upper[i] = c;
+            h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+        }
+        upper[name.size()] = '\0';
+        std::uint32_t valuePos = 0;
+        PoolAppend(values, value, valuePos);
+        TKeyRec rec{};
+        rec.namePos = namePos;
+        rec.valuePos = valuePos;
+        rec.nameLen = static_cast<std::uint16_t>(name.size());
+        rec.valueLen = static_cast<std::uint16_t>(value.size());
+        rec.section = section;
+        rec.nameHash = h;
+        keys.Push(rec);
+    }
+
     template <typename TRead>
     int Load(TRead&& read);
     void ParseLines(const char* text, std::size_t n);
@@ -486,11 +521,12 @@ int TKLXIni::TImpl::Load(TRead&& read) {
 // text ends just after a line break.
 void TKLXIni::TImpl::ParseLines(const char* text, std::size_t n) {
     // Every "\r" and every "\n" ends a line (so "\r\n" leaves an empty line
-    // between them, which parses to nothing). memchr finds the breaks far
-    // faster than a byte loop on files of hundreds of thousands of lines.
+    // between them, which parses to nothing and is not looked at). memchr
+    // finds the breaks far faster than a byte loop on files of hundreds of
+    // thousands of lines.
     auto line = [this, text](std::size_t start, std::size_t end) {
         // The over-long line's tail was part of a block; it still counts whole.
-        if (end - start <= kBlock)
+        if (end > start && end - start <= kBlock)
             ParseLine(text + start, end - start);
     };
     std::size_t lineStart = 0;
@@ -498,7 +534,7 @@ void TKLXIni::TImpl::ParseLines(const char* text, std::size_t n) {
         const void* lf = std::memchr(text + lineStart, '\n', n - lineStart);
         const std::size_t lfPos =
             lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - text) : n;
-        for (;;) {
+        while (lineStart < lfPos) {
             const void* cr = std::memchr(text + lineStart, '\r', lfPos - lineStart);
             if (!cr)
                 break;
@@ -547,8 +583,8 @@ void TKLXIni::TImpl::ParseLine(const char* line, std::size_t n) {
             while (valueEnd > valueStart && IsBlank(line[valueEnd - 1]))
                 --valueEnd;
             if (keyEnd > keyStart && valueEnd > valueStart)
-                AppendKey(currentSection, {line + keyStart, keyEnd - keyStart},
-                          {line + valueStart, valueEnd - valueStart});
+                AppendLoadedKey(currentSection, {line + keyStart, keyEnd - keyStart},
+                                {line + valueStart, valueEnd - valueStart});
             return;
         }
     }
@@ -622,12 +658,12 @@ void TKLXIni::TImpl::ParseLine(const char* line, std::size_t n) {
     trim(tokenStart, tokenLen);
     if (tokenLen == 0)
         return;
-    AppendKey(currentSection, {line + keyStart, keyLen}, {line + tokenStart, tokenLen});
+    AppendLoadedKey(currentSection, {line + keyStart, keyLen}, {line + tokenStart, tokenLen});
 }
 
 void TKLXIni::TImpl::Index() {
-    // Names are upper-cased in place: section names here, key names below
-    // in the same pass that hashes them.
+    // Section names are upper-cased in place here; key names already were
+    // when they were parsed.
     char* pool = names.Data();
     for (std::size_t s = 0; s < sections.Size(); ++s) {
         char* name = pool + sections[s].namePos;
@@ -674,13 +710,6 @@ void TKLXIni::TImpl::Index() {
     for (std::size_t i = 0; i < keyCount; ++i) {
         const std::int32_t owner = newIndex[static_cast<std::size_t>(key[i].section)];
         key[i].section = owner;
-        char* name = pool + key[i].namePos;
-        std::uint32_t h = 2166136261u; // NameHash, fused with the upper-casing
-        for (std::size_t c = 0; c < key[i].nameLen; ++c) {
-            name[c] = AsciiUpper(name[c]);
-            h = (h ^ static_cast<unsigned char>(name[c])) * 16777619u;
-        }
-        key[i].nameHash = h;
         ++sec[static_cast<std::size_t>(owner)].keyCount;
     }
     std::int32_t next = 0;
@@ -704,8 +733,11 @@ void TKLXIni::TImpl::Index() {
                                      namePool + b.namePos, b.nameLen);
         return c != 0 ? c < 0 : a.valuePos < b.valuePos;
     };
+    // A section of a few keys stays in file order and is searched by its
+    // hashes from the front, which finds the first of equal names too; only
+    // long sections (histories, lists) are sorted for a binary search.
     for (std::size_t s = 0; s < kept; ++s)
-        if (sec[s].keyCount > 1)
+        if (sec[s].keyCount > kLinearKeys)
             std::sort(key + sec[s].firstKey, key + sec[s].firstKey + sec[s].keyCount, less);
     indexed = true;
 }
@@ -743,6 +775,15 @@ const TKeyRec* TKLXIni::TImpl::FindKey(int section, std::string_view name,
     const TSectionRec* rec = KeyedSection(section);
     if (!rec)
         return nullptr;
+    if (rec->keyCount <= kLinearKeys) {
+        const TKeyRec* k = keys.Data() + rec->firstKey;
+        const TKeyRec* const end = k + rec->keyCount;
+        for (; k != end; ++k)
+            if (k->nameHash == hash &&
+                CompareBytes(names.Data() + k->namePos, k->nameLen, name.data(), name.size()) == 0)
+                return k;
+        return nullptr;
+    }
     // Lower bound, so that of equal names the first in the file is found.
     std::size_t lo = static_cast<std::size_t>(rec->firstKey);
     std::size_t hi = lo + static_cast<std::size_t>(rec->keyCount);

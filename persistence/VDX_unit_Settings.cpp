@@ -125,8 +125,12 @@ std::unique_ptr<TSearchData> ReadSearchPath(const TKLXIni& ini, int section, std
     f.FLT_Attr_ExcMask =
         static_cast<std::uint32_t>(ini.ReadInteger(section, k.FLT_Attr_ExcMask, 0));
     const std::int32_t folderCount = ReadCount(ini, section, k.FolderFilterCount);
+    // A damaged count can be far above the keys present: reserve only for
+    // what a real file holds.
+    data->folderFilter.Reserve(static_cast<std::size_t>(std::min(folderCount, 64)));
     for (std::int32_t n = 1; n <= folderCount; ++n)
-        data->folderFilter.Add(ini.ReadString(section, NumberedKey(key, u"FolderFilter_", n), u""));
+        data->folderFilter.AddOwned(
+            ini.ReadString(section, NumberedKey(key, u"FolderFilter_", n), u""));
     data->folderFilter.Normalize();
     return data;
 }

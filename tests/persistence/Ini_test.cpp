@@ -164,6 +164,35 @@ TEST(IniParse, ManySectionsAndKeysAreFoundByBinarySearch) {
     EXPECT_EQ(ini.FindSection(u"S500"), -1);
 }
 
+// Short sections are searched in file order, long ones (histories) after a
+// sort: both must find every key, and of equal names the first in the file.
+TEST(IniParse, ShortAndLongSectionsFindTheFirstOfEqualNames) {
+    for (int count : {1, 31, 32, 33, 300}) {
+        std::string text = "[S]\r\n";
+        // Reverse order, a duplicate of each key later on (under a second
+        // header of the same section, so the merge counts too) and the
+        // names in mixed case.
+        for (int k = count - 1; k >= 0; --k)
+            text +=
+                (k % 2 ? "key_" : "KEY_") + std::to_string(k) + "=" + std::to_string(k) + "\r\n";
+        text += "[s]\r\n";
+        for (int k = 0; k < count; ++k)
+            text += "Key_" + std::to_string(k) + "=-1\r\n";
+        TKLXIni ini;
+        ini.LoadFromText(text);
+        const int section = ini.FindSection(u"S");
+        ASSERT_GE(section, 0) << count;
+        for (int k = 0; k < count; ++k)
+            EXPECT_EQ(ini.ReadInteger(section, U("kEy_" + std::to_string(k)), -2), k)
+                << count << " " << k;
+        EXPECT_EQ(ini.ReadInteger(section, U("key_" + std::to_string(count)), -2), -2) << count;
+        EXPECT_EQ(ini.ReadInteger(section, u"key_", -2), -2) << count;
+        // A prepared name reads the same.
+        EXPECT_EQ(ini.ReadInteger(section, TIniKey(u"KEY_0"), -2), 0) << count;
+        EXPECT_EQ(ini.ReadString(section, TIniKey(u"nokey"), u"d"), u"d") << count;
+    }
+}
+
 // ---- Numbers ----
 
 TEST(IniNumbers, ReadInteger) {
