@@ -702,30 +702,36 @@ void TKLXIni::TImpl::Index() {
     }
     sections.Shrink(kept);
 
-    // The keys are grouped by section with a counting sort (which keeps file
-    // order within a section), then each section's few keys are sorted. One
-    // sort over all keys would cost far more on a file of many sections.
+    // Each section's keys must lie together, in file order. They already do
+    // unless a section name appeared twice: keys follow their header and
+    // sections are numbered in order of appearance. Otherwise they are
+    // grouped by a counting sort, which keeps file order within a section.
     const std::size_t keyCount = keys.Size();
     TKeyRec* key = keys.Data();
+    const bool merged = kept < sectionCount;
     for (std::size_t i = 0; i < keyCount; ++i) {
         const std::int32_t owner = newIndex[static_cast<std::size_t>(key[i].section)];
         key[i].section = owner;
-        ++sec[static_cast<std::size_t>(owner)].keyCount;
+        TSectionRec& ownerRec = sec[static_cast<std::size_t>(owner)];
+        if (ownerRec.keyCount++ == 0)
+            ownerRec.firstKey = static_cast<std::int32_t>(i);
     }
-    std::int32_t next = 0;
-    for (std::size_t s = 0; s < kept; ++s) {
-        sec[s].firstKey = sec[s].keyCount > 0 ? next : -1;
-        next += sec[s].keyCount;
+    if (merged) {
+        std::int32_t next = 0;
+        for (std::size_t s = 0; s < kept; ++s) {
+            sec[s].firstKey = sec[s].keyCount > 0 ? next : -1;
+            next += sec[s].keyCount;
+        }
+        sortedKeys.Resize(keyCount);
+        TKeyRec* sorted = sortedKeys.Data();
+        // newIndex is no longer needed: it becomes the fill position per section.
+        for (std::size_t s = 0; s < kept; ++s)
+            newIndex[s] = sec[s].firstKey;
+        for (std::size_t i = 0; i < keyCount; ++i)
+            sorted[newIndex[static_cast<std::size_t>(key[i].section)]++] = key[i];
+        keys.Swap(sortedKeys);
+        key = keys.Data();
     }
-    sortedKeys.Resize(keyCount);
-    TKeyRec* sorted = sortedKeys.Data();
-    // newIndex is no longer needed: it becomes the fill position per section.
-    for (std::size_t s = 0; s < kept; ++s)
-        newIndex[s] = sec[s].firstKey;
-    for (std::size_t i = 0; i < keyCount; ++i)
-        sorted[newIndex[static_cast<std::size_t>(key[i].section)]++] = key[i];
-    keys.Swap(sortedKeys);
-    key = keys.Data();
     // Values are pooled in file order, so the value position keeps equal
     // names of one section in file order: the first of them is found.
     auto less = [namePool](const TKeyRec& a, const TKeyRec& b) {
