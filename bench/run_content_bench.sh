@@ -226,7 +226,7 @@ for name in "${trees[@]}"; do
       IFS='|' read -r label command answer <<<"${timed[$i]}"
       if [ "${command#BM_}" != "$command" ]; then
         # One pass over the files; the scan before it is not timed.
-        VDX_BENCH_TREE=$tree "$floor_bench" --benchmark_filter="^$command\$" \
+        VDX_BENCH_TREE=$tree "$floor_bench" --benchmark_filter="^$command/" \
           --benchmark_min_time=0.000001 --benchmark_format=json 2>/dev/null |
           "$python" -c 'import json,sys; b=json.load(sys.stdin)["benchmarks"][0]; print(b["real_time"] / 1000.0)' \
             >"time-$i-$r.s"
