@@ -21,10 +21,7 @@
 #include "platform/VDX_unit_Time.h"
 
 namespace vdx::cli {
-namespace {
 
-// Messages are worded with "\r\n" line breaks for message boxes; a terminal
-// wants "\n".
 std::string TerminalText(std::u16string_view text) {
     std::string bytes = ToUtf8(text);
     std::string result;
@@ -35,15 +32,18 @@ std::string TerminalText(std::u16string_view text) {
     return result;
 }
 
-int UsageError(const std::string& message) {
-    std::fprintf(stderr, "vardex-cli find: %s\n\n%s", message.c_str(), kFindUsage);
+namespace {
+
+int UsageError(const TCommandInfo& cmd, const std::string& message) {
+    std::fprintf(stderr, "vardex-cli %s: %s\n\n%s", cmd.name, message.c_str(), cmd.usage);
     return kExitUsage;
 }
 
 // The set the options name: one path per given folder, or a copy of a set
 // of the settings file. Returns kExitOk, or the exit status after printing
 // why there is no set.
-int ResolveSearchSet(const TSearchOptions& options, const TGlobalOptions& global, TSearchSet& set) {
+int ResolveSearchSet(const TCommandInfo& cmd, const TSearchOptions& options,
+                     const TGlobalOptions& global, TSearchSet& set) {
     if (!options.FromSettings()) {
         set = BuildSearchSet(options);
         return kExitOk;
@@ -51,7 +51,7 @@ int ResolveSearchSet(const TSearchOptions& options, const TGlobalOptions& global
     TSettings settings;
     const TSettingsSource source = LoadCliSettings(global, settings);
     if (source.error != 0) {
-        std::fprintf(stderr, "vardex-cli find: cannot read the settings file '%s': %s\n",
+        std::fprintf(stderr, "vardex-cli %s: cannot read the settings file '%s': %s\n", cmd.name,
                      EncodeFileName(source.path).c_str(),
                      ToUtf8(SystemErrorText(source.error)).c_str());
         return kExitFailed;
@@ -59,7 +59,7 @@ int ResolveSearchSet(const TSearchOptions& options, const TGlobalOptions& global
     if (options.useCurrentSet) {
         set.Assign(settings.currentSet);
         if (set.Count() == 0) {
-            std::fputs("vardex-cli find: the current search set holds no path\n", stderr);
+            std::fprintf(stderr, "vardex-cli %s: the current search set holds no path\n", cmd.name);
             return kExitUsage;
         }
         return kExitOk;
@@ -67,14 +67,14 @@ int ResolveSearchSet(const TSearchOptions& options, const TGlobalOptions& global
     SortStoredSets(settings);
     const int index = FindStoredSet(settings, options.setName);
     if (index < 0) {
-        std::fprintf(stderr, "vardex-cli find: no stored search set is named '%s'\n%s",
+        std::fprintf(stderr, "vardex-cli %s: no stored search set is named '%s'\n%s", cmd.name,
                      EncodeFileName(options.setName).c_str(), StoredSetNames(settings).c_str());
         return kExitUsage;
     }
     set.Assign(*settings.storedSets[static_cast<std::size_t>(index)]);
     if (set.Count() == 0) {
         // Only a damaged file gives a stored set without a readable path.
-        std::fprintf(stderr, "vardex-cli find: the stored search set '%s' holds no path\n",
+        std::fprintf(stderr, "vardex-cli %s: the stored search set '%s' holds no path\n", cmd.name,
                      EncodeFileName(set.name).c_str());
         return kExitUsage;
     }
@@ -184,25 +184,18 @@ private:
     bool m_shown = false;
 };
 
-// 0 or the errno of reading the current folder.
-int CurrentFolder(std::u16string& cwd) {
-    std::string resolved;
-    const int rc = Fs().RealPath(".", resolved);
-    cwd = rc == 0 ? DecodeFileName(resolved) : std::u16string(u"/");
-    return rc;
-}
-
 // Runs the content comparison of the finished search, showing its progress.
 // false when it could not start or did not complete.
-bool RunComparison(TSearchRun& run, TMessageQueue& queue, TMutexCaller& caller,
-                   TProgressLine& progress) {
+bool RunComparison(const TCommandInfo& cmd, TSearchRun& run, TMessageQueue& queue,
+                   TMutexCaller& caller, TProgressLine& progress) {
     const TScanData& store = run.Store();
     TCompareTotals totals;
     totals.files = store.Counters(kViewSameSize).m_groupFiles;
     totals.kilobytes = store.Counters(kViewSameSize).m_groupBytes / 1024;
     totals.groups = store.GroupCount(kViewSameSize);
     if (!run.StartContentCompare(&queue, &caller)) {
-        std::fputs("vardex-cli find: the content comparison could not be started\n", stderr);
+        std::fprintf(stderr, "vardex-cli %s: the content comparison could not be started\n",
+                     cmd.name);
         return false;
     }
     for (;;) {
@@ -223,7 +216,7 @@ bool RunComparison(TSearchRun& run, TMessageQueue& queue, TMutexCaller& caller,
     run.ContentFinished();
     progress.Clear();
     if (!store.Status().m_contentDone) {
-        std::fputs("vardex-cli find: the content comparison did not complete\n", stderr);
+        std::fprintf(stderr, "vardex-cli %s: the content comparison did not complete\n", cmd.name);
         return false;
     }
     return true;
@@ -242,10 +235,11 @@ bool InKeepDir(std::u16string_view folderPath, std::u16string_view dir) {
 // the rest into To Clean, then marks the view. Names each --keep folder
 // that holds no folder of the view. false when the area list could not be
 // made.
-bool ApplySmartMarking(TScanData& store, TViewKind view, const TMarkOptions& options) {
+bool ApplySmartMarking(const TCommandInfo& cmd, TScanData& store, TViewKind view,
+                       const TMarkOptions& options) {
     TSmartAreas areas(store);
     if (const int rc = areas.BuildAreas(view); rc != 0) {
-        std::fprintf(stderr, "vardex-cli find: smart marking failed: %s\n",
+        std::fprintf(stderr, "vardex-cli %s: smart marking failed: %s\n", cmd.name,
                      ToUtf8(SystemErrorText(rc)).c_str());
         return false;
     }
@@ -267,50 +261,38 @@ bool ApplySmartMarking(TScanData& store, TViewKind view, const TMarkOptions& opt
     for (std::size_t k = 0; k < options.keepDirs.size(); ++k)
         if (!used[k])
             std::fprintf(stderr,
-                         "vardex-cli find: warning: --keep '%s' holds no folder of the "
+                         "vardex-cli %s: warning: --keep '%s' holds no folder of the "
                          "view\n",
-                         EncodeFileName(options.keepDirs[k]).c_str());
+                         cmd.name, EncodeFileName(options.keepDirs[k]).c_str());
     SmartMark(store, view, options.smart);
     return true;
 }
 
 } // namespace
 
-int RunFind(const std::vector<std::string>& args, const TGlobalOptions& global) {
-    // The current folder matters only for relative paths; when it cannot be
-    // read, absolute paths still work.
-    std::u16string cwd;
-    int cwdError = CurrentFolder(cwd);
+int CurrentFolder(std::u16string& cwd) {
+    std::string resolved;
+    const int rc = Fs().RealPath(".", resolved);
+    cwd = rc == 0 ? DecodeFileName(resolved) : std::u16string(u"/");
+    return rc;
+}
 
-    TFindOptions options;
-    std::string error;
-    if (!ParseFindOptions(args, cwd, options, error))
-        return UsageError(error);
-    if (options.help) {
-        std::fputs(kFindUsage, stdout);
-        return kExitOk;
-    }
-    if ((options.search.relativeGiven || options.mark.relativeGiven) && cwdError != 0) {
-        std::fprintf(stderr, "vardex-cli find: cannot read the current folder: %s\n",
-                     ToUtf8(SystemErrorText(cwdError)).c_str());
-        return kExitFailed;
-    }
-
+int SearchAndMark(const TCommandInfo& cmd, const TFindOptions& options,
+                  const TGlobalOptions& global, TSearchRun& run, TFindSummary& summary) {
     TSearchSet set;
-    if (const int status = ResolveSearchSet(options.search, global, set); status != kExitOk)
+    if (const int status = ResolveSearchSet(cmd, options.search, global, set); status != kExitOk)
         return status;
     const TSetCheckResult check = CheckSearchSet(set);
     if (!check.ok)
-        return UsageError(TerminalText(check.title) + "\n" + TerminalText(check.message));
+        return UsageError(cmd, TerminalText(check.title) + "\n" + TerminalText(check.message));
 
-    TSearchRun run;
     TMessageQueue queue;
     TMutexCaller caller;
     TProgressLine progress(!options.quiet && ::isatty(STDERR_FILENO) == 1);
     const std::uint64_t startTick = TickCountMs();
     if (!run.StartSearch(set, &queue, &caller, options.protectHidden, options.protectPrograms,
                          options.protectSystem)) {
-        std::fputs("vardex-cli find: the search could not be started\n", stderr);
+        std::fprintf(stderr, "vardex-cli %s: the search could not be started\n", cmd.name);
         return kExitFailed;
     }
     for (;;) {
@@ -338,7 +320,7 @@ int RunFind(const std::vector<std::string>& args, const TGlobalOptions& global) 
     }
     TScanData& store = run.Store();
     if (!store.Status().m_searchDone) {
-        std::fputs("vardex-cli find: the search did not complete\n", stderr);
+        std::fprintf(stderr, "vardex-cli %s: the search did not complete\n", cmd.name);
         return kExitFailed;
     }
 
@@ -346,32 +328,60 @@ int RunFind(const std::vector<std::string>& args, const TGlobalOptions& global) 
         // Paths of a stored set may hold environment references.
         for (std::size_t i = 0; i < set.Count(); ++i)
             if (!FolderExists(ExpandEnvVars(set.Path(i)->SearchPath)))
-                std::fprintf(stderr, "vardex-cli find: warning: '%s' is not a folder\n",
+                std::fprintf(stderr, "vardex-cli %s: warning: '%s' is not a folder\n", cmd.name,
                              EncodeFileName(set.Path(i)->SearchPath).c_str());
         if (final.pathsNotFound >= set.Count()) {
-            std::fputs("vardex-cli find: none of the given paths is a folder\n", stderr);
+            std::fprintf(stderr, "vardex-cli %s: none of the given paths is a folder\n", cmd.name);
             return kExitFailed;
         }
     }
 
-    if (options.compare && !RunComparison(run, queue, caller, progress))
+    if (options.compare && !RunComparison(cmd, run, queue, caller, progress))
         return kExitFailed;
-    const std::uint64_t durationMs = TickCountMs() - startTick;
 
     // Marks are chosen on the grouping's name order, so that the file a rule
     // keeps among equals does not depend on the order asked for the output.
-    if (options.mark.smartMark && !ApplySmartMarking(store, options.view, options.mark))
+    if (options.mark.smartMark && !ApplySmartMarking(cmd, store, options.view, options.mark))
         return kExitFailed;
-    if (options.sortKey != kRowKeyName || !options.sortAscending)
-        SortRows(store, options.view, options.sortKey, options.sortAscending);
 
-    TFindSummary summary;
+    summary = TFindSummary{};
     summary.filesScanned = store.FilesFoundSum();
     summary.filesTaken = store.FileCount();
     summary.foldersListed = final.foldersListed;
     summary.pathsNotFound = final.pathsNotFound;
-    summary.durationMs = durationMs;
+    summary.durationMs = TickCountMs() - startTick;
     summary.marksShown = options.mark.smartMark;
+    return kExitOk;
+}
+
+int RunFind(const std::vector<std::string>& args, const TGlobalOptions& global) {
+    const TCommandInfo cmd{"find", kFindUsage};
+    // The current folder matters only for relative paths; when it cannot be
+    // read, absolute paths still work.
+    std::u16string cwd;
+    int cwdError = CurrentFolder(cwd);
+
+    TFindOptions options;
+    std::string error;
+    if (!ParseFindOptions(args, cwd, options, error))
+        return UsageError(cmd, error);
+    if (options.help) {
+        std::fputs(kFindUsage, stdout);
+        return kExitOk;
+    }
+    if ((options.search.relativeGiven || options.mark.relativeGiven) && cwdError != 0) {
+        std::fprintf(stderr, "vardex-cli find: cannot read the current folder: %s\n",
+                     ToUtf8(SystemErrorText(cwdError)).c_str());
+        return kExitFailed;
+    }
+
+    TSearchRun run;
+    TFindSummary summary;
+    if (const int status = SearchAndMark(cmd, options, global, run, summary); status != kExitOk)
+        return status;
+    TScanData& store = run.Store();
+    if (options.sortKey != kRowKeyName || !options.sortAscending)
+        SortRows(store, options.view, options.sortKey, options.sortAscending);
 
     TOutBuffer out(STDOUT_FILENO);
     switch (options.format) {
