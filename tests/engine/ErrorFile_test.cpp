@@ -1,46 +1,20 @@
 #include "engine/VDX_unit_ErrorFile.h"
 
-#include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <optional>
-#include <sstream>
 #include <string>
 
 #include "platform/VDX_unit_SpecialFolders.h"
 #include "platform/VDX_unit_Text.h"
 #include "tests/support/VDX_test_FaultFs.h"
+#include "tests/support/VDX_test_Files.h"
 #include "tests/support/VDX_test_TempTree.h"
 
 namespace vdx {
 namespace {
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-// Sets an environment variable for the lifetime of the object.
-class TEnvVar {
-public:
-    TEnvVar(const char* name, const std::string& value) : m_name(name) {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~TEnvVar() {
-        if (m_old)
-            ::setenv(m_name, m_old->c_str(), 1);
-        else
-            ::unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
+using test::ReadAll;
+using test::TEnvGuard;
 
 TEST(ErrorFile, FirstEntryCreatesTheFileWithItsPreamble) {
     test::TTempTree tree;
@@ -89,8 +63,8 @@ TEST(ErrorFile, WithoutAFolderOrOnWriteFailureEntriesAreDropped) {
 
 TEST(ErrorFile, LivesInTheDocumentsFolderUnderQvd) {
     test::TTempTree tree;
-    TEnvVar home("HOME", tree.Root());
-    TEnvVar config("XDG_CONFIG_HOME", tree.Path("config"));
+    TEnvGuard home("HOME", tree.Root());
+    TEnvGuard config("XDG_CONFIG_HOME", tree.Path("config"));
     std::u16string path = OpenErrorFile();
     EXPECT_EQ(ToUtf8(path).rfind(tree.Root() + "/Documents/QVD/VDXerrors_", 0), 0u) << ToUtf8(path);
     std::ifstream probe(tree.Path("Documents/QVD"));
@@ -101,8 +75,8 @@ TEST(ErrorFile, LivesInTheDocumentsFolderUnderQvd) {
 TEST(ErrorFile, FallsBackToTheProgramFolder) {
     test::TTempTree tree;
     tree.File("notafolder", "x");
-    TEnvVar home("HOME", tree.Path("notafolder"));
-    TEnvVar config("XDG_CONFIG_HOME", tree.Path("config"));
+    TEnvGuard home("HOME", tree.Path("notafolder"));
+    TEnvGuard config("XDG_CONFIG_HOME", tree.Path("config"));
     std::u16string path = OpenErrorFile();
     std::u16string program = SpecialFolderPath(TSpecialFolder::ProgramFolder);
     EXPECT_EQ(path.rfind(program + u"/VDXerrors_", 0), 0u) << ToUtf8(path);

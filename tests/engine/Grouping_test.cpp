@@ -12,10 +12,13 @@
 #include "engine/VDX_unit_ErrorFile.h"
 #include "engine/VDX_unit_Helpers.h"
 #include "platform/VDX_unit_Text.h"
+#include "tests/support/VDX_test_Files.h"
 #include "tests/support/VDX_test_TempTree.h"
 
 namespace vdx {
 namespace {
+
+using test::ReadAll;
 
 struct TFileSpec {
     std::u16string folder;
@@ -411,13 +414,6 @@ public:
     int stopBefore = -1; // 1-based call of Continue that answers false
     int failingStep = -1;
 };
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 TEST(Grouping, PhasesReportInOrderAndAFailedStepIsLoggedAndSkipped) {
     test::TTempTree tree;

@@ -22,11 +22,14 @@
 #include "platform/VDX_unit_Text.h"
 #include "platform/VDX_unit_Time.h"
 #include "tests/support/VDX_test_FaultFs.h"
+#include "tests/support/VDX_test_Files.h"
 #include "tests/support/VDX_test_TempTree.h"
 
 namespace vdx {
 namespace {
 
+using test::Exists;
+using test::ReadAll;
 using test::TFaultFs;
 using test::TFaultFsInstall;
 using test::TFaultRule;
@@ -34,18 +37,6 @@ using test::TFsOp;
 using test::TTempTree;
 
 constexpr std::uint32_t kWaitMs = 20'000;
-
-bool Exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 struct stat StatOf(const std::string& path) {
     struct stat st {};

@@ -5,14 +5,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
-#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -29,11 +27,16 @@
 #include "platform/VDX_unit_Text.h"
 #include "platform/VDX_unit_Trash.h"
 #include "tests/support/VDX_test_FaultFs.h"
+#include "tests/support/VDX_test_Files.h"
 #include "tests/support/VDX_test_TempTree.h"
 
 namespace vdx {
 namespace {
 
+using test::Canonical;
+using test::Exists;
+using test::Names;
+using test::ReadAll;
 using test::TFaultFs;
 using test::TFaultFsInstall;
 using test::TFsOp;
@@ -42,60 +45,6 @@ using test::TTempTree;
 constexpr std::uint32_t kWaitMs = 20'000;
 // Every test file has this size, so that all of them form one Same size group.
 constexpr const char* kContent = "0123456789";
-
-bool Exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::string Canonical(const std::string& path) {
-    char* full = ::realpath(path.c_str(), nullptr);
-    std::string out = full ? full : path;
-    std::free(full);
-    return out;
-}
-
-std::vector<std::string> Names(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-        ::closedir(dir);
-    }
-    return names;
-}
-
-// Sets an environment variable for the life of the object.
-class TEnvGuard {
-public:
-    TEnvGuard(const char* name, const std::string& value) : m_name(name) {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~TEnvGuard() {
-        if (m_old)
-            ::setenv(m_name, m_old->c_str(), 1);
-        else
-            ::unsetenv(m_name);
-    }
-    TEnvGuard(const TEnvGuard&) = delete;
-    TEnvGuard& operator=(const TEnvGuard&) = delete;
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
 
 // Runs hand-over routines on the worker's thread under a lock, and can hold
 // the worker inside the first hand-over of a chosen phase until the test
@@ -205,9 +154,7 @@ std::ptrdiff_t IndexOf(const std::vector<std::u16string>& lines, std::u16string_
 // the same file system, a real search of work/ and the operations controller.
 class DeleteTest : public ::testing::Test {
 protected:
-    DeleteTest()
-        : m_root(Canonical(m_tree.Root())), m_dataGuard("XDG_DATA_HOME", m_root + "/data"),
-          m_configGuard("XDG_CONFIG_HOME", m_root + "/config") {
+    DeleteTest() : m_root(Canonical(m_tree.Root())), m_home(m_root) {
         m_tree.File("work/anchor/keep.txt", kContent);
         m_caller.SetProgress(&m_ops.DeleteProgress());
     }
@@ -217,7 +164,7 @@ protected:
     void Make(const std::string& rel, const std::string& content = kContent) const {
         m_tree.File("work/" + rel, content);
     }
-    std::string Trash() const { return m_root + "/data/Trash"; }
+    std::string Trash() const { return m_home.Trash(); }
 
     // Searches work/ and marks the given files in Same size.
     void SearchAndMark(const std::vector<std::string>& marked) {
@@ -286,8 +233,7 @@ protected:
 
     TTempTree m_tree;
     std::string m_root;
-    TEnvGuard m_dataGuard;
-    TEnvGuard m_configGuard;
+    test::TTempXdgHome m_home;
     TMessageQueue m_queue;
     TGateCaller m_caller;
     TSearchRun m_search;

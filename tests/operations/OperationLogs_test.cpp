@@ -15,23 +15,18 @@
 #include "platform/VDX_unit_SystemError.h"
 #include "platform/VDX_unit_Text.h"
 #include "tests/support/VDX_test_FaultFs.h"
+#include "tests/support/VDX_test_Files.h"
 #include "tests/support/VDX_test_Store.h"
 #include "tests/support/VDX_test_TempTree.h"
 
 namespace vdx {
 namespace {
 
+using test::ReadAll;
 using test::TFaultFs;
 using test::TFaultFsInstall;
 using test::TFsOp;
 using test::TTempTree;
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 bool Exists(const std::string& path) {
     return std::ifstream(path).good();

@@ -12,33 +12,18 @@
 
 #include "engine/VDX_unit_Marks.h"
 #include "platform/VDX_unit_Text.h"
+#include "tests/support/VDX_test_Files.h"
 #include "tests/support/VDX_test_TempTree.h"
 
 namespace vdx {
 namespace {
 
+using test::Canonical;
+using test::Exists;
+using test::ReadAll;
 using test::TTempTree;
 
 constexpr std::uint32_t kWaitMs = 20'000;
-
-bool Exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::string Canonical(const std::string& path) {
-    char* full = ::realpath(path.c_str(), nullptr);
-    std::string out = full ? full : path;
-    std::free(full);
-    return out;
-}
 
 // Waits for the message code; false on timeout.
 bool WaitFor(TMessageQueue& queue, std::uint32_t code) {

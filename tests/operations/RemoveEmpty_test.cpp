@@ -18,29 +18,20 @@
 #include "platform/VDX_unit_SystemError.h"
 #include "platform/VDX_unit_Text.h"
 #include "tests/support/VDX_test_FaultFs.h"
+#include "tests/support/VDX_test_Files.h"
 #include "tests/support/VDX_test_TempTree.h"
 
 namespace vdx {
 namespace {
 
+using test::Exists;
+using test::ReadAll;
 using test::TFaultFs;
 using test::TFaultFsInstall;
 using test::TFsOp;
 using test::TTempTree;
 
 constexpr std::uint32_t kWaitMs = 20'000;
-
-bool Exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 // The lines of a file written with CR LF endings; a bare LF fails the test.
 std::vector<std::string> CrLfLines(const std::string& text) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/VDX_unit_Text.h"
+#include "tests/support/VDX_test_Files.h"
 #include "tests/support/VDX_test_TempTree.h"
 
 namespace vdx {
@@ -254,28 +255,15 @@ TEST(SafetyAnalysisTexts, DriveTypes) {
 // path, whose files go to a home trash on that same volume.
 TEST(SafetyAnalysisSystem, VolumeWithHomeTrashIsRecoverable) {
     test::TTempTree tree;
-    struct TSaved {
-        const char* name;
-        std::optional<std::string> value;
-    };
-    std::vector<TSaved> saved;
-    for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME"}) {
-        const char* value = std::getenv(name);
-        saved.push_back({name, value ? std::optional<std::string>(value) : std::nullopt});
-    }
-    ::setenv("XDG_DATA_HOME", tree.Path("data").c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", tree.Path("config").c_str(), 1);
     TScanDrivesData drives;
-    TVolumeIndex index = drives.Register(FromUtf8(tree.Root()));
-    ASSERT_NE(index, kNoVolume);
+    TVolumeIndex index = kNoVolume;
     TSafetyAnalysis analysis(drives);
-    analysis.AddFile(index, 10);
-    analysis.Analyse(false);
-    for (const TSaved& s : saved) {
-        if (s.value)
-            ::setenv(s.name, s.value->c_str(), 1);
-        else
-            ::unsetenv(s.name);
+    {
+        const test::TTempXdgHome home(tree.Root());
+        index = drives.Register(FromUtf8(tree.Root()));
+        ASSERT_NE(index, kNoVolume);
+        analysis.AddFile(index, 10);
+        analysis.Analyse(false);
     }
 
     ASSERT_EQ(analysis.ItemCount(), 1u);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
@@ -17,65 +16,22 @@
 
 #include "platform/VDX_unit_Text.h"
 #include "tests/support/VDX_test_FaultFs.h"
+#include "tests/support/VDX_test_Files.h"
 #include "tests/support/VDX_test_Process.h"
 #include "tests/support/VDX_test_TempTree.h"
 
 namespace vdx {
 namespace {
 
+using test::Canonical;
+using test::Exists;
+using test::Names;
+using test::ReadAll;
 using test::TFaultFs;
 using test::TFaultFsInstall;
 using test::TFaultRule;
 using test::TFsOp;
 using test::TTempTree;
-
-// Sets an environment variable for the life of the object.
-class TEnvGuard {
-public:
-    TEnvGuard(const char* name, const std::string& value) : m_name(name) {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~TEnvGuard() {
-        if (m_old)
-            ::setenv(m_name, m_old->c_str(), 1);
-        else
-            ::unsetenv(m_name);
-    }
-    TEnvGuard(const TEnvGuard&) = delete;
-    TEnvGuard& operator=(const TEnvGuard&) = delete;
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-bool Exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
-std::vector<std::string> Names(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (dirent* entry = ::readdir(dir)) {
-            std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-        ::closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 std::u16string U(const std::string& bytes) {
     return DecodeFileName(bytes);
@@ -91,26 +47,14 @@ std::string InfoValue(const std::string& info, const std::string& key) {
     return {};
 }
 
-std::string Canonical(const std::string& path) {
-    char* full = ::realpath(path.c_str(), nullptr);
-    std::string out = full ? full : path;
-    std::free(full);
-    return out;
-}
-
 // A temporary home trash (XDG_DATA_HOME) and settings folder next to the
 // files the tests trash, so every trash lies on the files' own file system.
 class TrashTest : public ::testing::Test {
 protected:
-    TrashTest()
-        : m_root(Canonical(m_tree.Root())), m_data(m_root + "/data"),
-          m_dataGuard("XDG_DATA_HOME", m_data),
-          m_configGuard("XDG_CONFIG_HOME", m_root + "/config") {
-        m_tree.Dir("work");
-    }
+    TrashTest() : m_root(Canonical(m_tree.Root())), m_home(m_root) { m_tree.Dir("work"); }
 
     std::string Work(const std::string& name) const { return m_root + "/work/" + name; }
-    std::string HomeTrash() const { return m_data + "/Trash"; }
+    std::string HomeTrash() const { return m_home.Trash(); }
 
     void Make(const std::string& path, const std::string& content) const {
         std::ofstream out(path, std::ios::binary);
@@ -157,9 +101,7 @@ protected:
 
     TTempTree m_tree;
     std::string m_root;
-    std::string m_data;
-    TEnvGuard m_dataGuard;
-    TEnvGuard m_configGuard;
+    test::TTempXdgHome m_home;
 };
 
 TEST_F(TrashTest, TrashedFilesAreListedAndRestoredByTrashCli) {
@@ -299,10 +241,10 @@ TEST_F(TrashTest, BadPathsAreRefused) {
 
 TEST_F(TrashTest, HomeTrashIsCreatedPrivate) {
     Make(Work("f"), "x");
-    ASSERT_FALSE(Exists(m_data));
+    ASSERT_FALSE(Exists(m_home.Data()));
     ASSERT_EQ(TrashFile(U(Work("f"))), 0);
     for (const std::string& folder :
-         {m_data, HomeTrash(), HomeTrash() + "/files", HomeTrash() + "/info"}) {
+         {m_home.Data(), HomeTrash(), HomeTrash() + "/files", HomeTrash() + "/info"}) {
         struct stat st {};
         ASSERT_EQ(::stat(folder.c_str(), &st), 0) << folder;
         EXPECT_EQ(st.st_mode & 0077, 0u) << folder;
@@ -332,7 +274,7 @@ TEST_F(TrashTest, FailuresLeaveTheFileAndNoInfoFile) {
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.what);
-        std::string cmd = "rm -rf '" + m_data + "'";
+        std::string cmd = "rm -rf '" + m_home.Data() + "'";
         ASSERT_EQ(std::system(cmd.c_str()), 0);
         Make(Work("victim"), "precious");
         TFaultFs fs;
