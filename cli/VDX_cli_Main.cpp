@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "cli/VDX_cli_Find.h"
+#include "cli/VDX_cli_Operate.h"
+#include "cli/VDX_cli_RemoveEmpty.h"
 #include "cli/VDX_cli_Sets.h"
 #include "cli/VDX_cli_Settings.h"
 
@@ -66,6 +68,14 @@ int main(int argc, char** argv) {
         return vdx::cli::RunFind(args, global);
     if (command == "sets")
         return vdx::cli::RunSets(args, global);
+    if (command == "delete")
+        return vdx::cli::RunOperate(vdx::TOperationKind::Delete, args, global);
+    if (command == "copy")
+        return vdx::cli::RunOperate(vdx::TOperationKind::Copy, args, global);
+    if (command == "move")
+        return vdx::cli::RunOperate(vdx::TOperationKind::Move, args, global);
+    if (command == "remove-empty")
+        return vdx::cli::RunRemoveEmpty(args, global);
     std::fprintf(stderr, "vardex-cli: unknown command '%s'\n\n%s", command.c_str(), kUsage);
     return vdx::cli::kExitUsage;
 }

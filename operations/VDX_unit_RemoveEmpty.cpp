@@ -178,7 +178,6 @@ void TRemoveThread::Execute() {
     } catch (...) {
         AddErrorEntry(u"TRemoveThread: unknown exception");
     }
-    m_report.clear();
 }
 
 void TRemoveThread::Run() {
@@ -223,6 +222,7 @@ void TRemoveThread::Finish() {
         return;
     if (WriteLinesToFile(m_inputs.logPath, m_inputs.logPath + u"~$temp", m_report, true) != 0)
         return;
+    m_logWritten = true;
     if (m_logHistory != nullptr) {
         auto add = [this] { AddToLogHistory(*m_logHistory, m_inputs.logPath); };
         if (m_caller != nullptr)
@@ -423,6 +423,8 @@ bool TRunRemoveThread::Start(TRemoveInputs inputs, TMessageTarget* window,
         return false;
     m_aborted = false;
     m_stats = TRemoveStatistics{};
+    m_report.clear();
+    m_logWritten = false;
     auto worker =
         std::make_unique<TRemoveThread>(std::move(inputs), window, caller, view, logHistory);
     std::lock_guard<std::mutex> lock(m_workerLock);
@@ -452,6 +454,8 @@ void TRunRemoveThread::RunWaiter() {
     std::lock_guard<std::mutex> lock(m_workerLock);
     m_aborted = worker->Aborted();
     m_stats = worker->Statistics();
+    m_report = worker->TakeReport();
+    m_logWritten = worker->LogWritten();
     m_worker.reset();
 }
 

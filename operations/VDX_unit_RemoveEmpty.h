@@ -138,6 +138,10 @@ public:
     // Valid once the thread has ended.
     bool Aborted() const { return m_aborted; }
     const TRemoveStatistics& Statistics() const { return m_stats; }
+    // The run's report lines, handed over once (the command line prints
+    // them); the log holds them when LogWritten.
+    TStrList TakeReport() { return std::move(m_report); }
+    bool LogWritten() const { return m_logWritten; }
 
 private:
     struct TListing;
@@ -170,6 +174,7 @@ private:
     TRemoveFilter m_filter;
     TRemoveStatistics m_stats;
     TStrList m_report;
+    bool m_logWritten = false;
     bool m_aborted = false;
     std::uint64_t m_lastStatsTick = 0;
 
@@ -206,6 +211,8 @@ public:
     // The outcome of the last run, valid after Finished.
     bool Aborted() const { return m_aborted; }
     const TRemoveStatistics& Statistics() const { return m_stats; }
+    const TStrList& Report() const { return m_report; }
+    bool LogWritten() const { return m_logWritten; }
 
 private:
     void RunWaiter();
@@ -215,6 +222,8 @@ private:
     std::thread m_waiter;
     bool m_aborted = false;
     TRemoveStatistics m_stats;
+    TStrList m_report;
+    bool m_logWritten = false;
 };
 
 } // namespace vdx

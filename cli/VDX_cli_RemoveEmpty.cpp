@@ -1,0 +1,245 @@
+#include "cli/VDX_cli_RemoveEmpty.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+#include "cli/VDX_cli_Find.h"
+#include "cli/VDX_cli_Interrupt.h"
+#include "cli/VDX_cli_Options.h"
+#include "cli/VDX_cli_Output.h"
+#include "cli/VDX_cli_Settings.h"
+#include "engine/VDX_unit_Helpers.h"
+#include "operations/VDX_unit_RemoveEmpty.h"
+#include "platform/VDX_unit_SystemError.h"
+#include "platform/VDX_unit_Text.h"
+#include "platform/VDX_unit_Threads.h"
+
+namespace vdx::cli {
+
+const char* const kRemoveEmptyUsage =
+    "Usage: vardex-cli remove-empty [OPTIONS] DIR\n"
+    "\n"
+    "Removes the empty folders below DIR, deepest first, so that a folder whose\n"
+    "sub-folders were all empty goes as well. Folders whose name begins with \".\"\n"
+    "are kept unless --allow-hidden is given; DIR itself goes only with both\n"
+    "--allow-hidden and --allow-system. Only empty folders are ever removed, and\n"
+    "symbolic links are never followed.\n"
+    "\n"
+    "Options:\n"
+    "  --no-subfolders   only look at the direct sub-folders of DIR\n"
+    "  --allow-hidden    also remove hidden folders\n"
+    "  --allow-system    allow DIR itself to be removed (with --allow-hidden)\n"
+    "  --include SUB     only consider SUB and the folders below it (repeatable)\n"
+    "  --exclude SUB     leave SUB and the folders below it alone (repeatable)\n"
+    "                    SUB is a folder relative to DIR (\"a/b\" or \"/a/b\")\n"
+    "  --no-log          do not put the report into the removed-folders log\n"
+    "                    (QVDRemovedFolders.txt in the log folder)\n"
+    "  --quiet           no statistics line on the terminal\n"
+    "  --settings FILE   the settings file whose LogFolder is used\n"
+    "  -h, --help        show this text\n"
+    "\n"
+    "Ctrl+C aborts the walk; the report is still printed and logged.\n"
+    "\n"
+    "Exit status: 0 every folder found empty was removed, 1 some could not be\n"
+    "removed or the run was aborted, 2 bad arguments or DIR is not a folder.\n";
+
+namespace {
+
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "vardex-cli remove-empty: %s\n\n%s", message.c_str(), kRemoveEmptyUsage);
+    return kExitUsage;
+}
+
+// An --include or --exclude folder as the remover's lists hold it:
+// "/a/b/*.*", relative to dir. false with error set for a folder outside dir.
+bool MakeEntry(const std::string& arg, std::u16string_view dir, std::u16string& entry,
+               std::string& error) {
+    std::u16string sub = DecodeFileName(arg);
+    while (!sub.empty() && sub.front() == u'/')
+        sub.erase(sub.begin());
+    const std::u16string full = NormalizePath(sub, dir);
+    if (full == dir) {
+        entry = u"/*.*";
+        return true;
+    }
+    const std::u16string prefix = dir == u"/" ? std::u16string() : std::u16string(dir);
+    if (full.size() <= prefix.size() + 1 || !full.starts_with(prefix) ||
+        full[prefix.size()] != u'/') {
+        error = "'" + arg + "' is not a folder below the folder to clean";
+        return false;
+    }
+    // The trailing separator keeps "/a/b" from also naming "/a/bc".
+    entry = full.substr(prefix.size()) + u"/*.*";
+    return true;
+}
+
+// The statistics line on standard error, overwriting itself.
+class TTerminalView : public TRemoveProgressView {
+public:
+    explicit TTerminalView(bool enabled) : m_enabled(enabled) {}
+    void ShowMainFolder(std::u16string_view) override {}
+    void ShowStatistics(const TRemoveStatistics& stats) override {
+        if (!m_enabled)
+            return;
+        std::fprintf(stderr, "\r%s\033[K", ToUtf8(RemoveStatisticsText(stats)).c_str());
+        std::fflush(stderr);
+        m_shown = true;
+    }
+    void Clear() {
+        if (m_shown) {
+            std::fputs("\r\033[K", stderr);
+            std::fflush(stderr);
+        }
+        m_shown = false;
+    }
+
+private:
+    bool m_enabled;
+    bool m_shown = false;
+};
+
+} // namespace
+
+int RunRemoveEmpty(const std::vector<std::string>& args, const TGlobalOptions& global) {
+    std::u16string cwd;
+    const int cwdError = CurrentFolder(cwd);
+
+    TRemoveOptions options;
+    std::vector<std::string> includes;
+    std::vector<std::string> excludes;
+    std::string dirArg;
+    bool dirGiven = false;
+    bool quiet = false;
+    std::string error;
+    TArgReader reader(args);
+    while (reader.Next()) {
+        if (!reader.IsOption()) {
+            if (dirGiven)
+                return UsageError("only one folder may be given");
+            dirArg = reader.Arg();
+            dirGiven = true;
+            continue;
+        }
+        const std::string& name = reader.Name();
+        std::string value;
+        bool ok = true;
+        if (name == "-h" || name == "--help") {
+            std::fputs(kRemoveEmptyUsage, stdout);
+            return kExitOk;
+        } else if (name == "--no-subfolders") {
+            ok = reader.Flag(error);
+            options.subFolders = false;
+        } else if (name == "--allow-hidden") {
+            ok = reader.Flag(error);
+            options.allowHidden = true;
+        } else if (name == "--allow-system") {
+            ok = reader.Flag(error);
+            options.allowSystem = true;
+        } else if (name == "--no-log") {
+            ok = reader.Flag(error);
+            options.storeLog = false;
+        } else if (name == "--quiet" || name == "-q") {
+            ok = reader.Flag(error);
+            quiet = true;
+        } else if (name == "--include") {
+            ok = reader.Value(value, error);
+            includes.push_back(value);
+        } else if (name == "--exclude") {
+            ok = reader.Value(value, error);
+            excludes.push_back(value);
+        } else {
+            error = "unknown option '" + reader.Arg() + "'";
+            ok = false;
+        }
+        if (!ok)
+            return UsageError(error);
+    }
+    if (!dirGiven || dirArg.empty())
+        return UsageError("Please enter a main folder for scan.");
+    if (!dirArg.starts_with("/") && cwdError != 0) {
+        std::fprintf(stderr, "vardex-cli remove-empty: cannot read the current folder: %s\n",
+                     ToUtf8(SystemErrorText(cwdError)).c_str());
+        return kExitFailed;
+    }
+    // The shell has expanded what it should; a "$" in a folder name stays.
+    const std::u16string dir = NormalizePath(DecodeFileName(dirArg), cwd);
+    if (!FolderExists(dir)) {
+        std::fprintf(stderr,
+                     "vardex-cli remove-empty: The folder you typed does not exist:\n\n%s\n",
+                     EncodeFileName(dir).c_str());
+        return kExitUsage;
+    }
+    for (const std::string& sub : includes) {
+        std::u16string entry;
+        if (!MakeEntry(sub, dir, entry, error))
+            return UsageError(error);
+        options.includeList.push_back(TStrItem{entry});
+    }
+    for (const std::string& sub : excludes) {
+        std::u16string entry;
+        if (!MakeEntry(sub, dir, entry, error))
+            return UsageError(error);
+        options.excludeList.push_back(TStrItem{entry});
+    }
+
+    TSettings settings;
+    const TSettingsSource source = LoadCliSettings(global, settings);
+    if (source.error != 0) {
+        std::fprintf(stderr, "vardex-cli remove-empty: cannot read the settings file '%s': %s\n",
+                     EncodeFileName(source.path).c_str(),
+                     ToUtf8(SystemErrorText(source.error)).c_str());
+        return kExitFailed;
+    }
+    options.mainFolder = dir;
+    TRemoveInputs inputs = MakeRemoveInputs(options, settings.LogFolder);
+    // The folder as given, not expanded a second time.
+    inputs.mainFolder = AddTrailingBackslash(dir);
+
+    TMessageQueue queue;
+    TMutexCaller caller;
+    TTerminalView view(!quiet && ::isatty(STDERR_FILENO) == 1);
+    TRunRemoveThread remover;
+    {
+        TInterruptGuard interrupts;
+        if (!remover.Start(inputs, &queue, &caller, &view, nullptr)) {
+            std::fputs("vardex-cli remove-empty: the remover could not be started\n", stderr);
+            return kExitFailed;
+        }
+        bool cancelled = false;
+        for (;;) {
+            if (!cancelled && TInterruptGuard::Interrupted()) {
+                cancelled = true;
+                remover.Terminate();
+            }
+            TPostedMessage message;
+            if (queue.Take(message, 100) && message.code == kMsgRemoveEnded)
+                break;
+        }
+        remover.Finished();
+    }
+    view.Clear();
+
+    TOutBuffer out(STDOUT_FILENO);
+    for (const TStrItem& line : remover.Report()) {
+        out.PutText(line.text);
+        out.Put('\n');
+    }
+    out.Put(ToUtf8(RemoveStatisticsText(remover.Statistics())));
+    out.Put('\n');
+    if (remover.LogWritten()) {
+        out.Put("Log file is stored in:\n");
+        out.PutText(inputs.logPath);
+        out.Put('\n');
+    } else if (inputs.storeLog) {
+        out.Put("Log file could not be stored: ");
+        out.PutText(inputs.logPath.empty() ? std::u16string(u"no log folder") : inputs.logPath);
+        out.Put('\n');
+    } else {
+        out.Put("Log file is not stored\n");
+    }
+    out.Flush();
+    const TRemoveStatistics& stats = remover.Statistics();
+    return !remover.Aborted() && stats.removed == stats.foundEmpty ? kExitOk : kExitFailed;
+}
+
+} // namespace vdx::cli
