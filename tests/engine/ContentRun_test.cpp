@@ -1,9 +1,5 @@
 // Runs under ThreadSanitizer too.
-#include <chrono>
-#include <condition_variable>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,93 +9,17 @@
 #include "engine/VDX_unit_Messages.h"
 #include "engine/VDX_unit_SearchRun.h"
 #include "platform/VDX_unit_Text.h"
+#include "tests/support/VDX_test_GateCaller.h"
 #include "tests/support/VDX_test_TempTree.h"
 
 namespace vdx {
 namespace {
 
+using test::DrainUntil;
+using test::TGateCaller;
 using test::TTempTree;
 
-constexpr std::uint32_t kWaitMs = 20000;
-
-// Runs snapshot routines on the calling worker thread under a lock, records
-// the phase each one wrote, and can hold the worker inside the first
-// snapshot of a chosen phase until the test lets it go on.
-template <typename TProgress>
-class TGateCaller : public TMainThreadCaller {
-public:
-    explicit TGateCaller(const TProgress& progress, int gatePhase = -1)
-        : m_progress(progress), m_gatePhase(gatePhase) {}
-
-    void CallSync(const std::function<void()>& routine) override {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        routine();
-        m_phases.push_back(m_progress.phase);
-        m_last = m_progress;
-        if (m_gatePhase >= 0 && m_progress.phase == m_gatePhase && !m_reached) {
-            m_reached = true;
-            m_changed.notify_all();
-            m_changed.wait(lock, [this] { return m_open; });
-        }
-    }
-
-    bool WaitAtGate() {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::milliseconds(kWaitMs),
-                                  [this] { return m_reached; });
-    }
-    void Open() {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_open = true;
-        }
-        m_changed.notify_all();
-    }
-    std::size_t SnapshotCount() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_phases.size();
-    }
-    std::vector<std::int32_t> Phases() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_phases;
-    }
-    TProgress Last() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_last;
-    }
-    // Runs f as the user-interface thread would: never at the same time as
-    // a snapshot routine. The controller's pause and resume write the
-    // record's pause cells, which the routines here copy.
-    template <typename F>
-    void OnMainThread(F&& f) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        f();
-    }
-
-private:
-    const TProgress& m_progress;
-    const int m_gatePhase;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<std::int32_t> m_phases;
-    TProgress m_last;
-    bool m_reached = false;
-    bool m_open = false;
-};
-
 using TContentGate = TGateCaller<TContentSafeProgress>;
-
-// Takes messages until the given waiter's end message; the codes in order.
-std::vector<std::uint32_t> DrainUntil(TMessageQueue& queue, std::uint32_t last) {
-    std::vector<std::uint32_t> codes;
-    TPostedMessage m;
-    while (queue.Take(m, kWaitMs)) {
-        codes.push_back(m.code);
-        if (m.code == last)
-            break;
-    }
-    return codes;
-}
 
 // The protocol of one comparison: progress snapshots, then the worker's end
 // message, then the waiter's.

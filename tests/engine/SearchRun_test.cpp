@@ -1,11 +1,8 @@
 // Runs under ThreadSanitizer too.
 #include "engine/VDX_unit_SearchRun.h"
 
-#include <condition_variable>
 #include <cstdlib>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -13,83 +10,15 @@
 
 #include "engine/VDX_unit_Messages.h"
 #include "platform/VDX_unit_Text.h"
+#include "tests/support/VDX_test_GateCaller.h"
 #include "tests/support/VDX_test_TempTree.h"
 
 namespace vdx {
 namespace {
 
+using test::DrainUntil;
 using test::TTempTree;
-
-constexpr std::uint32_t kWaitMs = 20000;
-
-// Runs snapshot routines on the calling worker thread under a lock, records
-// the phase each one wrote, and can hold the worker inside the first
-// snapshot of a chosen phase until the test lets it go on.
-class TGateCaller : public TMainThreadCaller {
-public:
-    explicit TGateCaller(const TSearchSafeProgress& progress, int gatePhase = -1)
-        : m_progress(progress), m_gatePhase(gatePhase) {}
-
-    void CallSync(const std::function<void()>& routine) override {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        routine();
-        m_phases.push_back(m_progress.phase);
-        m_last = m_progress;
-        if (m_gatePhase >= 0 && m_progress.phase == m_gatePhase && !m_reached) {
-            m_reached = true;
-            m_changed.notify_all();
-            m_changed.wait(lock, [this] { return m_open; });
-        }
-    }
-
-    // Waits until the worker is held at the gate; false on timeout.
-    bool WaitAtGate() {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::milliseconds(kWaitMs),
-                                  [this] { return m_reached; });
-    }
-    void Open() {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_open = true;
-        }
-        m_changed.notify_all();
-    }
-    std::size_t SnapshotCount() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_phases.size();
-    }
-    std::vector<std::int32_t> Phases() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_phases;
-    }
-    TSearchSafeProgress Last() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_last;
-    }
-
-private:
-    const TSearchSafeProgress& m_progress;
-    const int m_gatePhase;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<std::int32_t> m_phases;
-    TSearchSafeProgress m_last;
-    bool m_reached = false;
-    bool m_open = false;
-};
-
-// Takes messages until the waiter's end message; the codes in order.
-std::vector<std::uint32_t> DrainUntilWaiterDone(TMessageQueue& queue) {
-    std::vector<std::uint32_t> codes;
-    TPostedMessage m;
-    while (queue.Take(m, kWaitMs)) {
-        codes.push_back(m.code);
-        if (m.code == kMsgSearchWaiterDone)
-            break;
-    }
-    return codes;
-}
+using TGateCaller = test::TGateCaller<TSearchSafeProgress>;
 
 // The protocol of one search: progress snapshots, then the worker's end
 // message, then the waiter's.
@@ -123,7 +52,7 @@ TEST_F(SearchRunTest, CompletedSearchGroupsTheFilesAndReportsEveryPhase) {
     TGateCaller caller(m_run.SearchProgress());
     ASSERT_TRUE(m_run.StartSearch(m_set, &m_queue, &caller, true, true, true));
     EXPECT_TRUE(m_run.SearchRunning());
-    ExpectProtocol(DrainUntilWaiterDone(m_queue));
+    ExpectProtocol(DrainUntil(m_queue, kMsgSearchWaiterDone));
     m_run.SearchFinished();
     EXPECT_FALSE(m_run.SearchRunning());
 
@@ -178,7 +107,7 @@ TEST_F(SearchRunTest, StartIsRefusedWhileASearchRunsAndAllowedAfterFinished) {
     EXPECT_TRUE(m_run.Store().m_protectHiddenFolders);
 
     caller.Open();
-    ExpectProtocol(DrainUntilWaiterDone(m_queue));
+    ExpectProtocol(DrainUntil(m_queue, kMsgSearchWaiterDone));
     // Until the window reports the end, the search still counts as running.
     TGateCaller lateCaller(m_run.SearchProgress());
     EXPECT_FALSE(m_run.StartSearch(other, &m_queue, &lateCaller, false, false, false));
@@ -186,7 +115,7 @@ TEST_F(SearchRunTest, StartIsRefusedWhileASearchRunsAndAllowedAfterFinished) {
 
     TGateCaller againCaller(m_run.SearchProgress());
     ASSERT_TRUE(m_run.StartSearch(m_set, &m_queue, &againCaller, false, true, true));
-    ExpectProtocol(DrainUntilWaiterDone(m_queue));
+    ExpectProtocol(DrainUntil(m_queue, kMsgSearchWaiterDone));
     m_run.SearchFinished();
     EXPECT_TRUE(m_run.Store().Status().m_searchDone);
     EXPECT_FALSE(m_run.Store().m_protectHiddenFolders);
@@ -211,7 +140,7 @@ TEST_F(SearchRunTest, PausedSearchWaitsAndGoesOnWhenResumed) {
     EXPECT_EQ(caller.Last().foldersListed, 0u);
 
     m_run.ResumeSearch();
-    ExpectProtocol(DrainUntilWaiterDone(m_queue));
+    ExpectProtocol(DrainUntil(m_queue, kMsgSearchWaiterDone));
     m_run.SearchFinished();
     EXPECT_TRUE(m_run.Store().Status().m_searchDone);
     EXPECT_EQ(m_run.SearchProgress().phase, kPhaseCompleted);
@@ -250,7 +179,7 @@ TEST_F(SearchRunTest, CancelEndsTheSearchAbortedFromEveryState) {
             m_run.CancelSearch();
             caller.Open();
         }
-        ExpectProtocol(DrainUntilWaiterDone(queue));
+        ExpectProtocol(DrainUntil(queue, kMsgSearchWaiterDone));
         m_run.SearchFinished();
 
         EXPECT_EQ(m_run.SearchProgress().phase, kPhaseAborted);
@@ -270,7 +199,7 @@ TEST_F(SearchRunTest, SteeringWithoutASearchDoesNothing) {
     // A pause left over from nothing does not hold the next search.
     TGateCaller caller(m_run.SearchProgress());
     ASSERT_TRUE(m_run.StartSearch(m_set, &m_queue, &caller, true, true, true));
-    ExpectProtocol(DrainUntilWaiterDone(m_queue));
+    ExpectProtocol(DrainUntil(m_queue, kMsgSearchWaiterDone));
     m_run.SearchFinished();
     EXPECT_TRUE(m_run.Store().Status().m_searchDone);
 }
@@ -286,7 +215,7 @@ TEST_F(SearchRunTest, MissingPathIsCountedAndTheSearchCompletes) {
 
     TGateCaller caller(m_run.SearchProgress());
     ASSERT_TRUE(m_run.StartSearch(set, &m_queue, &caller, true, true, true));
-    ExpectProtocol(DrainUntilWaiterDone(m_queue));
+    ExpectProtocol(DrainUntil(m_queue, kMsgSearchWaiterDone));
     m_run.SearchFinished();
     EXPECT_EQ(m_run.SearchProgress().pathsNotFound, 1u);
     EXPECT_EQ(m_run.SearchProgress().filesAdded, 1u);
@@ -318,7 +247,7 @@ TEST(SearchRunLifetime, ControllerDestroyedWhilePausedStopsAndJoinsItsThreads) {
     run->PauseSearch();
     caller.Open();
     run.reset();
-    ExpectProtocol(DrainUntilWaiterDone(queue));
+    ExpectProtocol(DrainUntil(queue, kMsgSearchWaiterDone));
 }
 
 } // namespace

@@ -3,7 +3,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
@@ -28,6 +27,7 @@
 #include "platform/VDX_unit_Trash.h"
 #include "tests/support/VDX_test_FaultFs.h"
 #include "tests/support/VDX_test_Files.h"
+#include "tests/support/VDX_test_GateCaller.h"
 #include "tests/support/VDX_test_TempTree.h"
 
 namespace vdx {
@@ -41,57 +41,11 @@ using test::TFaultFs;
 using test::TFaultFsInstall;
 using test::TFsOp;
 using test::TTempTree;
+using TGateCaller = test::TGateCaller<TDeleteSafeProgress>;
 
 constexpr std::uint32_t kWaitMs = 20'000;
 // Every test file has this size, so that all of them form one Same size group.
 constexpr const char* kContent = "0123456789";
-
-// Runs hand-over routines on the worker's thread under a lock, and can hold
-// the worker inside the first hand-over of a chosen phase until the test
-// lets it go on.
-class TGateCaller : public TMainThreadCaller {
-public:
-    void SetGate(std::int32_t phase) { m_gatePhase = phase; }
-    void SetProgress(const TDeleteSafeProgress* progress) { m_progress = progress; }
-
-    void CallSync(const std::function<void()>& routine) override {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        routine();
-        if (m_progress == nullptr)
-            return;
-        m_phases.push_back(m_progress->phase);
-        if (m_gatePhase >= 0 && m_progress->phase == m_gatePhase && !m_reached) {
-            m_reached = true;
-            m_changed.notify_all();
-            m_changed.wait(lock, [this] { return m_open; });
-        }
-    }
-    bool WaitAtGate() {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::milliseconds(kWaitMs),
-                                  [this] { return m_reached; });
-    }
-    void Open() {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_open = true;
-        }
-        m_changed.notify_all();
-    }
-    std::vector<std::int32_t> Phases() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_phases;
-    }
-
-private:
-    const TDeleteSafeProgress* m_progress = nullptr;
-    std::int32_t m_gatePhase = -1;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<std::int32_t> m_phases;
-    bool m_reached = false;
-    bool m_open = false;
-};
 
 // A fault file system that also lets a test act when the worker looks at
 // or unlinks a path (to cancel at an exact point).
@@ -211,13 +165,7 @@ protected:
     // Waits for the waiter's end message and lets the controller forget the
     // run; the message codes in order.
     std::vector<std::uint32_t> Finish() {
-        std::vector<std::uint32_t> codes;
-        TPostedMessage m;
-        while (m_queue.Take(m, kWaitMs)) {
-            codes.push_back(m.code);
-            if (m.code == kMsgDeleteWaiterDone)
-                break;
-        }
+        std::vector<std::uint32_t> codes = test::DrainUntil(m_queue, kMsgDeleteWaiterDone);
         m_ops.DeleteFinished();
         return codes;
     }
