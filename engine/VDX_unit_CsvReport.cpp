@@ -4,11 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <ctime>
-
 #include "engine/VDX_unit_Helpers.h"
 #include "engine/VDX_unit_ViewTexts.h"
+#include "platform/VDX_unit_AtomicFile.h"
 #include "platform/VDX_unit_FileSystem.h"
 #include "platform/VDX_unit_Locale.h"
 #include "platform/VDX_unit_Text.h"
@@ -102,33 +100,13 @@ private:
     int m_error = 0;
 };
 
-// A name for the temporary file beside the target that no other writer
-// picks by chance.
-std::string TempSuffix(unsigned attempt) {
-    static std::atomic<unsigned> counter{0};
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    std::uint64_t mix =
-        static_cast<std::uint64_t>(now.tv_nsec) ^ (static_cast<std::uint64_t>(getpid()) << 32) ^
-        (static_cast<std::uint64_t>(counter.fetch_add(1) + attempt) * 0x9E3779B97F4A7C15u);
-    static constexpr char kAlphabet[] =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    std::string suffix = ".tmp-";
-    for (int i = 0; i < 6; ++i) {
-        suffix += kAlphabet[mix % 62];
-        mix /= 62;
-    }
-    return suffix;
-}
-
-// Writes the report to a descriptor opened by SaveCsvReport; a failing close
-// can be the first report of a lost write (NFS), so it counts as a write error.
-int WriteToDescriptor(int fd, bool sync, const TScanData& store, TViewKind view,
+// Writes the report straight into a non-regular file (a pipe, a device)
+// opened by SaveCsvReport; a failing close can be the first report of a lost
+// write (NFS), so it counts as a write error.
+int WriteToDescriptor(int fd, const TScanData& store, TViewKind view,
                       const TCsvReportOptions& options) {
     TFdSink sink(fd);
-    int rc = WriteCsvReport(sink, store, view, options);
-    if (rc == 0 && sync)
-        rc = Fs().FSync(fd);
+    const int rc = WriteCsvReport(sink, store, view, options);
     const int closeRc = Fs().Close(fd);
     return rc != 0 ? rc : closeRc;
 }
@@ -265,11 +243,7 @@ TCsvSaveResult SaveCsvReport(std::u16string_view path, const TScanData& store, T
             target = std::move(resolved);
     }
 
-    bool exists = false;
-    mode_t mode = 0;
     if (fs.Stat(target.c_str(), st) == 0) {
-        exists = true;
-        mode = st.st_mode & 07777;
         if (S_ISDIR(st.st_mode)) {
             result.m_error = EISDIR;
             return result;
@@ -280,7 +254,7 @@ TCsvSaveResult SaveCsvReport(std::u16string_view path, const TScanData& store, T
             if (result.m_error != 0)
                 return result;
             result.m_created = true;
-            result.m_error = WriteToDescriptor(fd, false, store, view, options);
+            result.m_error = WriteToDescriptor(fd, store, view, options);
             return result;
         }
         // Replacing by rename would bypass the file's own permission, which
@@ -292,28 +266,16 @@ TCsvSaveResult SaveCsvReport(std::u16string_view path, const TScanData& store, T
         fs.Close(probe);
     }
 
-    std::string temp;
-    int fd = -1;
-    int rc = EEXIST;
-    for (unsigned attempt = 0; attempt < 100 && rc == EEXIST; ++attempt) {
-        temp = target + TempSuffix(attempt);
-        rc = fs.Open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666, fd);
-    }
-    if (rc != 0) {
-        result.m_error = rc;
-        return result;
-    }
-    result.m_created = true;
-
-    rc = WriteToDescriptor(fd, true, store, view, options);
-    if (rc == 0 && exists)
-        rc = fs.ChangeMode(temp.c_str(), mode);
-    if (rc == 0)
-        rc = fs.Rename(temp.c_str(), target.c_str());
-    if (rc != 0) {
-        fs.Unlink(temp.c_str());
-        result.m_error = rc;
-    }
+    // The link was resolved above; a replaced file keeps its mode.
+    TAtomicWriteOptions atomic;
+    atomic.keepMode = true;
+    result.m_error = WriteFileAtomically(
+        target,
+        [&](int fd) {
+            TFdSink sink(fd);
+            return WriteCsvReport(sink, store, view, options);
+        },
+        atomic, &result.m_created);
     return result;
 }
 

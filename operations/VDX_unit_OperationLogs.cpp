@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include "engine/VDX_unit_ViewTexts.h"
+#include "platform/VDX_unit_AtomicFile.h"
 #include "platform/VDX_unit_FileSystem.h"
 #include "platform/VDX_unit_Locale.h"
 #include "platform/VDX_unit_Text.h"
@@ -492,27 +493,18 @@ int WriteLinesToFile(std::u16string_view path, std::u16string_view tempPath, con
         if (!ForceFolders(folder, errorCode))
             return errorCode != 0 ? errorCode : ENOENT;
     }
+    TAtomicWriteOptions options;
+    options.fixedTemp = NativePath(tempPath);
     const std::string native = NativePath(path);
-    const std::string nativeTemp = NativePath(tempPath);
-    int fd = -1;
-    // A link planted under the temporary name is not followed.
-    int rc = Fs().Open(nativeTemp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0666, fd);
-    if (rc != 0)
-        return rc;
-    rc = WriteLines(fd, lines);
-    if (rc == 0 && prepend)
-        rc = AppendFileBytes(fd, native);
-    if (rc == 0)
-        rc = Fs().FSync(fd);
-    const int closed = Fs().Close(fd);
-    if (rc == 0)
-        rc = closed;
-    if (rc == 0)
-        rc = Fs().Rename(nativeTemp.c_str(), native.c_str());
-    if (rc != 0)
-        // The old file was never touched; a half-written copy is no use.
-        Fs().Unlink(nativeTemp.c_str());
-    return rc;
+    return WriteFileAtomically(
+        native,
+        [&](int fd) {
+            int rc = WriteLines(fd, lines);
+            if (rc == 0 && prepend)
+                rc = AppendFileBytes(fd, native);
+            return rc;
+        },
+        options);
 }
 
 void AddToLogHistory(TStrList& history, std::u16string_view path) {

@@ -1,12 +1,10 @@
 #include "persistence/KLX_unit_Ini.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <new>
 #include <sys/stat.h>
@@ -14,6 +12,7 @@
 #include <vector>
 
 #include "engine/VDX_unit_Helpers.h"
+#include "platform/VDX_unit_AtomicFile.h"
 #include "platform/VDX_unit_FileSystem.h"
 #include "platform/VDX_unit_Locale.h"
 #include "platform/VDX_unit_Text.h"
@@ -313,24 +312,6 @@ std::string DecimalSeparatorUtf8() {
     if (separator < 0x80)
         return std::string(1, static_cast<char>(separator));
     return ToUtf8(std::u16string(1, separator));
-}
-
-// A name for the temporary file that no other writer picks by chance.
-std::string TempSuffix(unsigned attempt) {
-    static std::atomic<unsigned> counter{0};
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    std::uint64_t mix =
-        static_cast<std::uint64_t>(now.tv_nsec) ^ (static_cast<std::uint64_t>(getpid()) << 32) ^
-        (static_cast<std::uint64_t>(counter.fetch_add(1) + attempt) * 0x9E3779B97F4A7C15u);
-    static constexpr char kAlphabet[] =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    std::string suffix = ".tmp-";
-    for (int i = 0; i < 6; ++i) {
-        suffix += kAlphabet[mix % 62];
-        mix /= 62;
-    }
-    return suffix;
 }
 
 } // namespace
@@ -840,71 +821,29 @@ void TKLXIni::TImpl::BuildOutput() {
 
 // Writes the text to a new file beside the target, flushes it and renames it
 // over the target, so that a crash or a full disk leaves the old file whole.
+// A link to the settings file (kept in a dotfiles folder, say) stays a link,
+// and the new file keeps the mode of the one it replaces.
 int TKLXIni::TImpl::Save(std::u16string_view path) {
     BuildOutput();
-    std::string target = NativePath(LongPathForm(path));
-    TFileSystem& fs = Fs();
-
-    // A link to the settings file (kept in a dotfiles folder, say) stays a
-    // link: the file it points to is replaced.
-    struct stat st {};
-    if (fs.LStat(target.c_str(), st) == 0 && S_ISLNK(st.st_mode)) {
-        std::string resolved;
-        if (fs.RealPath(target.c_str(), resolved) == 0)
-            target = std::move(resolved);
-    }
-    // The new file keeps the mode of the one it replaces; a first file gets
-    // the mode the user's umask gives.
-    bool keepMode = false;
-    mode_t mode = 0;
-    if (fs.Stat(target.c_str(), st) == 0 && S_ISREG(st.st_mode)) {
-        keepMode = true;
-        mode = st.st_mode & 07777;
-    }
-
-    std::string temp;
-    int fd = -1;
-    int rc = EEXIST;
-    for (unsigned attempt = 0; attempt < 100 && rc == EEXIST; ++attempt) {
-        temp = target + TempSuffix(attempt);
-        rc = fs.Open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666, fd);
-    }
-    if (rc != 0)
-        return rc;
-
-    const char* text = output.Data();
-    std::size_t left = output.Size();
-    while (rc == 0 && left > 0) {
-        const std::size_t piece = std::min(left, kBlock);
-        rc = WriteAll(fd, text, piece);
-        text += piece;
-        left -= piece;
-    }
-    if (rc == 0 && keepMode)
-        rc = fs.ChangeMode(temp.c_str(), mode);
-    if (rc == 0)
-        rc = fs.FSync(fd);
-    // A failing close can be the first report of a lost write (NFS).
-    const int closeRc = fs.Close(fd);
-    if (rc == 0)
-        rc = closeRc;
-    if (rc == 0)
-        rc = fs.Rename(temp.c_str(), target.c_str());
-    if (rc != 0) {
-        fs.Unlink(temp.c_str());
-        return rc;
-    }
-
-    // Makes the rename itself durable; the file is already safe if this fails.
-    const std::size_t slash = target.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? std::string(".") : target.substr(0, slash == 0 ? 1 : slash);
-    int dirFd = -1;
-    if (fs.Open(folder.c_str(), O_RDONLY | O_DIRECTORY, 0, dirFd) == 0) {
-        fs.FSync(dirFd);
-        fs.Close(dirFd);
-    }
-    return 0;
+    TAtomicWriteOptions options;
+    options.resolveLink = true;
+    options.keepMode = true;
+    options.syncFolder = true;
+    return WriteFileAtomically(
+        NativePath(LongPathForm(path)),
+        [this](int fd) {
+            const char* text = output.Data();
+            std::size_t left = output.Size();
+            int rc = 0;
+            while (rc == 0 && left > 0) {
+                const std::size_t piece = std::min(left, kBlock);
+                rc = WriteAll(fd, text, piece);
+                text += piece;
+                left -= piece;
+            }
+            return rc;
+        },
+        options);
 }
 
 TKLXIni::TKLXIni() : m_impl(std::make_unique<TImpl>()) {}
