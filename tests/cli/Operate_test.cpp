@@ -4,9 +4,19 @@
 // are touched; standard input is /dev/null, so --yes is needed to act.
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
 #include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
+
+extern char** environ;
 
 #include "tests/support/VDX_test_Files.h"
 #include "tests/support/VDX_test_Process.h"
@@ -295,6 +305,131 @@ TEST_F(OperateTest, RefusedArgumentsTouchNothing) {
         ExpectTreeUntouched();
         EXPECT_TRUE(Names(Trash()).empty());
         EXPECT_FALSE(Exists(m_tree.Path("o")));
+    }
+}
+
+// The command line started with its output in files, for tests that talk
+// to it while it runs: stdin from stdinPath (a terminal, or /dev/null).
+class TChild {
+public:
+    TChild(const std::vector<std::string>& args, const std::string& stdinPath,
+           const std::string& outPath, const std::string& errPath) {
+        std::vector<char*> argv;
+        std::string program = VDX_CLI_PATH;
+        argv.push_back(program.data());
+        std::vector<std::string> copy = args;
+        for (std::string& a : copy)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, stdinPath.c_str(), O_RDWR, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        if (::posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
+            m_pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~TChild() {
+        if (m_pid > 0 && !m_waited) {
+            ::kill(m_pid, SIGKILL);
+            Wait();
+        }
+    }
+    pid_t Pid() const { return m_pid; }
+    // The exit status; 128 + the signal number when a signal ended it.
+    int Wait() {
+        int status = 0;
+        while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        m_waited = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+private:
+    pid_t m_pid = -1;
+    bool m_waited = false;
+};
+
+// Ctrl+C during the run is the abort answer: the worker stops after the
+// current batch, the summary and the logs say so, and every file is either
+// still in place or in the trash.
+TEST_F(OperateTest, InterruptAbortsThroughTheCancelPathAndWritesTheLogs) {
+    constexpr int kFiles = 8000;
+    for (int i = 0; i < kFiles; ++i)
+        m_tree.File("d/many/f" + std::to_string(i), "hello");
+    TChild child(
+        {"--settings", m_tree.Path("settings.ini"), "delete", D(""), "--keep", D("keep"), "--yes"},
+        "/dev/null", m_tree.Path("out.txt"), m_tree.Path("err.txt"));
+    ASSERT_GT(child.Pid(), 0);
+    // Interrupt once the first files have reached the trash.
+    bool started = false;
+    for (int i = 0; i < 6000 && !started; ++i) {
+        started = !Names(Trash()).empty();
+        if (!started)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(started) << ReadAll(m_tree.Path("err.txt"));
+    ::kill(child.Pid(), SIGINT);
+    const int status = child.Wait();
+    const std::string out = ReadAll(m_tree.Path("out.txt"));
+    const std::size_t trashed = Names(Trash()).size();
+    const std::size_t left = Names(D("many")).size();
+    // Nothing is lost: each marked file is in one place or the other.
+    EXPECT_EQ(trashed + left + (Exists(D("b/x.txt")) ? 1 : 0) + (Exists(D("c/x2.txt")) ? 1 : 0) +
+                  (Exists(D("b/y.log")) ? 1 : 0),
+              static_cast<std::size_t>(kFiles + 3));
+    EXPECT_EQ(ReadAll(D("keep/x.txt")), "hello");
+    const std::string log = ReadAll(FullLog());
+    if (left > 0) {
+        EXPECT_EQ(status, 1) << out;
+        EXPECT_TRUE(Contains(out, "File deleting was aborted.")) << out;
+        EXPECT_TRUE(Contains(log, "File deleting was aborted at")) << log.substr(0, 2000);
+        EXPECT_TRUE(Contains(out, "Successfully deleted files: ")) << out;
+    } else {
+        // The run outpaced the signal.
+        EXPECT_EQ(status, 0) << out;
+    }
+    EXPECT_TRUE(Contains(log, "*** Deleting information ***"));
+}
+
+// On a terminal the plan is followed by the question; only "y" acts.
+TEST_F(OperateTest, TerminalConfirmationDecides) {
+    for (const std::string answer : {"n\n", "\n", "y\n"}) {
+        SCOPED_TRACE(answer);
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(::grantpt(master), 0);
+        ASSERT_EQ(::unlockpt(master), 0);
+        const std::string slave = ::ptsname(master);
+        TChild child(
+            {"--settings", m_tree.Path("settings.ini"), "delete", D(""), "--keep", D("keep")},
+            slave, m_tree.Path("out.txt"), m_tree.Path("err.txt"));
+        ASSERT_GT(child.Pid(), 0);
+        // Wait for the question before answering.
+        for (int i = 0; i < 2000 && !Contains(ReadAll(m_tree.Path("err.txt")), "[y/N]"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        const std::string err = ReadAll(m_tree.Path("err.txt"));
+        EXPECT_TRUE(Contains(err, "Are you sure you want to delete whole list of 3 file(s) which "
+                                  "contains 13 bytes?"))
+            << err;
+        ASSERT_EQ(::write(master, answer.data(), answer.size()),
+                  static_cast<ssize_t>(answer.size()));
+        const int status = child.Wait();
+        ::close(master);
+        const std::string out = ReadAll(m_tree.Path("out.txt"));
+        if (answer == "y\n") {
+            EXPECT_EQ(status, 0) << out << ReadAll(m_tree.Path("err.txt"));
+            EXPECT_EQ(Names(Trash()), (std::vector<std::string>{"x.txt", "x2.txt", "y.log"}));
+            EXPECT_EQ(ReadAll(D("keep/x.txt")), "hello");
+        } else {
+            EXPECT_EQ(status, 1);
+            EXPECT_TRUE(Contains(ReadAll(m_tree.Path("err.txt")), "not confirmed"));
+            ExpectTreeUntouched();
+            EXPECT_FALSE(Exists(m_tree.Path("logs")));
+        }
     }
 }
 
