@@ -53,23 +53,6 @@ G NewGroup() {
     return g;
 }
 
-std::int32_t GroupOf(const TScanFileItem& f, TViewKind view) {
-    switch (view) {
-    case kViewSameName:
-        return f.m_nameGroup;
-    case kViewSameSize:
-        return f.m_sizeGroup;
-    case kViewSameContent:
-        return f.m_contentGroup;
-    case kViewFullClones:
-        return f.m_cloneGroup;
-    case kViewZeroSize:
-        return f.m_zeroGroup;
-    default:
-        return f.m_nameSizeGroup;
-    }
-}
-
 // ---- Folder order ----
 
 // Later steps read the upper-cased pool; if making it failed they must not
@@ -145,15 +128,6 @@ struct TSpanKey {
     std::uint32_t start; // character index in the pools
     std::uint32_t length;
 };
-
-void ClearGroupFields(TScanFileItem& f) {
-    f.m_nameGroup = -1;
-    f.m_sizeGroup = -1;
-    f.m_nameSizeGroup = -1;
-    f.m_contentGroup = -1;
-    f.m_cloneGroup = -1;
-    f.m_zeroGroup = -1;
-}
 
 // The base name as compared: the characters before the extension dot; a
 // name without extension includes its terminating zero, so README sorts
@@ -236,7 +210,7 @@ void AssignClasses(TScanData& store) {
         TRecordTable<TScanFileItem>& files;
         ~TRestore() {
             for (TScanFileItem& f : files) {
-                ClearGroupFields(f);
+                ClearFileItemGroups(f);
                 if (kBaseClass)
                     f.m_extClass = -1;
             }
@@ -750,7 +724,7 @@ void BuildRows(TScanData& store, TViewKind view) {
     const TRecordTable<TScanFileItem>& files = store.Files();
     std::uint32_t fileRows = 0;
     for (const TScanFileItem& f : files)
-        fileRows += GroupOf(f, view) >= 0 ? 1 : 0;
+        fileRows += FileItemGroup(f, view) >= 0 ? 1 : 0;
     std::uint32_t groupCount = store.GroupCount(view);
     TRecordTable<TViewRowItem>& rows = store.Rows(view);
     Check(rows.ResizeExact(fileRows + groupCount));
@@ -770,7 +744,7 @@ void BuildRows(TScanData& store, TViewKind view) {
     }
     bool consistent = position == fileRows + groupCount;
     for (std::uint32_t i = 0; consistent && i < files.Count(); ++i) {
-        std::int32_t g = GroupOf(files[i], view);
+        std::int32_t g = FileItemGroup(files[i], view);
         if (g < 0)
             continue;
         std::uint32_t ug = static_cast<std::uint32_t>(g);
@@ -785,7 +759,7 @@ void BuildRows(TScanData& store, TViewKind view) {
         // list the rows plainly and let the full sort order them.
         std::uint32_t r = 0;
         for (std::uint32_t i = 0; i < files.Count() && r < rows.Count(); ++i) {
-            std::int32_t g = GroupOf(files[i], view);
+            std::int32_t g = FileItemGroup(files[i], view);
             if (g >= 0)
                 rows[r++] = TViewRowItem{static_cast<std::int32_t>(i), g};
         }

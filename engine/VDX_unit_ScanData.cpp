@@ -138,12 +138,7 @@ int TScanData::AddFile(std::uint16_t volume, std::uint32_t folder, std::u16strin
     item.m_size = size;
     item.m_attributes = attributes;
     item.m_folder = folder;
-    item.m_nameGroup = -1;
-    item.m_sizeGroup = -1;
-    item.m_nameSizeGroup = -1;
-    item.m_contentGroup = -1;
-    item.m_cloneGroup = -1;
-    item.m_zeroGroup = -1;
+    ClearFileItemGroups(item);
     item.m_namePos = namePos;
     std::uint32_t nameBytes = static_cast<std::uint32_t>(name.size() * 2);
     item.m_extPos = namePos + nameBytes + 1;
@@ -271,21 +266,7 @@ std::u16string TScanData::FullPath(std::uint32_t file) const {
 }
 
 std::int32_t TScanData::FileGroup(std::uint32_t file, TViewKind view) const {
-    const TScanFileItem& f = m_files[file];
-    switch (NormalizeViewKind(view)) {
-    case kViewSameName:
-        return f.m_nameGroup;
-    case kViewSameSize:
-        return f.m_sizeGroup;
-    case kViewSameContent:
-        return f.m_contentGroup;
-    case kViewFullClones:
-        return f.m_cloneGroup;
-    case kViewZeroSize:
-        return f.m_zeroGroup;
-    default:
-        return f.m_nameSizeGroup;
-    }
+    return FileItemGroup(m_files[file], view);
 }
 
 void TScanData::SetFileGroup(std::uint32_t file, TViewKind view, std::int32_t group) {

@@ -88,6 +88,35 @@ struct TScanFileItem {
     std::uint8_t m_zeroSize;
 };
 
+// The item's group index in the view, -1 when it has none. Any other view
+// kind reads Same name and size, as NormalizeViewKind maps it.
+inline std::int32_t FileItemGroup(const TScanFileItem& f, TViewKind view) {
+    switch (view) {
+    case kViewSameName:
+        return f.m_nameGroup;
+    case kViewSameSize:
+        return f.m_sizeGroup;
+    case kViewSameContent:
+        return f.m_contentGroup;
+    case kViewFullClones:
+        return f.m_cloneGroup;
+    case kViewZeroSize:
+        return f.m_zeroGroup;
+    default:
+        return f.m_nameSizeGroup;
+    }
+}
+
+// Puts the item in no group of any view.
+inline void ClearFileItemGroups(TScanFileItem& f) {
+    f.m_nameGroup = -1;
+    f.m_sizeGroup = -1;
+    f.m_nameSizeGroup = -1;
+    f.m_contentGroup = -1;
+    f.m_cloneGroup = -1;
+    f.m_zeroGroup = -1;
+}
+
 // One folder. A search path's own folder is its own parent.
 struct TScanFolderItem {
     std::uint32_t m_searchPath;
