@@ -369,20 +369,17 @@ private:
 TSearchRun::TSearchRun() = default;
 
 TSearchRun::~TSearchRun() {
-    JoinSearchWaiter();
-    JoinContentWaiter();
+    m_searchRun.Finish();
+    m_contentRun.Finish();
 }
 
 bool TSearchRun::StartSearch(const TSearchSet& set, TMessageTarget* window,
                              TMainThreadCaller* caller, bool protectHidden,
                              bool protectProgramFiles, bool protectWindows) {
-    if (m_searchWaiter.joinable() || ContentRunning())
+    if (m_searchRun.Running() || ContentRunning())
         return false;
-    {
-        std::lock_guard<std::mutex> lock(m_searchWorkerLock);
-        if (m_searchWorker)
-            return false;
-    }
+    if (m_searchRun.HasWorker())
+        return false;
     m_searchSetCopy.Assign(set.Paths());
     PrepareSearchPaths();
     m_store.m_protectHiddenFolders = protectHidden;
@@ -401,88 +398,41 @@ bool TSearchRun::StartSearch(const TSearchSet& set, TMessageTarget* window,
 
     auto worker = std::make_unique<TSearchThread>(m_store, std::move(workerPaths), m_searchProgress,
                                                   window, caller);
-    std::lock_guard<std::mutex> lock(m_searchWorkerLock);
-    m_searchWorker = std::move(worker);
-    try {
-        m_searchWaiter = std::thread(&TSearchRun::RunSearchWaiter, this, window);
-    } catch (const std::system_error&) {
-        m_searchWorker->Discard();
-        m_searchWorker.reset();
-        return false;
-    }
-    return true;
-}
-
-void TSearchRun::RunSearchWaiter(TMessageTarget* window) {
-    TSearchThread* worker = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(m_searchWorkerLock);
-        worker = m_searchWorker.get();
-    }
-    try {
-        worker->Start();
-        worker->WaitFor();
-    } catch (const std::system_error&) {
-        // The worker thread could not be started: the search ends aborted.
-        TSearchThread::MarkAborted(m_store);
-    }
-    {
-        std::lock_guard<std::mutex> lock(m_searchWorkerLock);
-        m_searchWorker.reset();
-    }
-    if (window != nullptr)
-        window->Post(kMsgSearchWaiterDone, 0, 0);
-}
-
-void TSearchRun::JoinSearchWaiter() {
-    if (!m_searchWaiter.joinable())
-        return;
-    {
-        // A worker still running when its threads are forgotten is told to
-        // stop; waiting for it otherwise could last as long as a pause.
-        std::lock_guard<std::mutex> lock(m_searchWorkerLock);
-        if (m_searchWorker)
-            m_searchWorker->Terminate();
-    }
-    m_searchWaiter.join();
+    TWorkerRun<TSearchThread>::THooks hooks;
+    // The worker thread could not be started: the search ends aborted.
+    hooks.notStarted = [this](TSearchThread&) { TSearchThread::MarkAborted(m_store); };
+    hooks.window = window;
+    hooks.doneCode = kMsgSearchWaiterDone;
+    return m_searchRun.Start(std::move(worker), std::move(hooks));
 }
 
 void TSearchRun::PauseSearch() {
-    std::lock_guard<std::mutex> lock(m_searchWorkerLock);
-    if (m_searchWorker)
-        m_searchWorker->Pause();
+    m_searchRun.Pause();
 }
 
 void TSearchRun::ResumeSearch() {
-    std::lock_guard<std::mutex> lock(m_searchWorkerLock);
-    if (m_searchWorker)
-        m_searchWorker->Resume();
+    m_searchRun.Resume();
 }
 
 void TSearchRun::CancelSearch() {
-    std::lock_guard<std::mutex> lock(m_searchWorkerLock);
-    if (m_searchWorker)
-        m_searchWorker->Terminate();
+    m_searchRun.Terminate();
 }
 
 void TSearchRun::SearchFinished() {
-    JoinSearchWaiter();
-    JoinContentWaiter();
+    m_searchRun.Finish();
+    m_contentRun.Finish();
 }
 
 bool TSearchRun::SearchRunning() const {
-    return m_searchWaiter.joinable();
+    return m_searchRun.Running();
 }
 
 bool TSearchRun::StartContentCompare(TMessageTarget* window, TMainThreadCaller* caller) {
     // While a search runs its worker owns the store, flags included.
     if (SearchRunning() || ContentRunning())
         return false;
-    {
-        std::lock_guard<std::mutex> lock(m_contentWorkerLock);
-        if (m_contentWorker)
-            return false;
-    }
+    if (m_contentRun.HasWorker())
+        return false;
     if (!m_store.Status().m_searchDone)
         return false;
     m_store.ClearContentResults();
@@ -490,81 +440,42 @@ bool TSearchRun::StartContentCompare(TMessageTarget* window, TMainThreadCaller* 
     m_contentPaused = false;
 
     auto worker = std::make_unique<TContentThread>(m_store, m_contentProgress, window, caller);
-    std::lock_guard<std::mutex> lock(m_contentWorkerLock);
-    m_contentWorker = std::move(worker);
-    try {
-        m_contentWaiter = std::thread(&TSearchRun::RunContentWaiter, this, window);
-    } catch (const std::system_error&) {
-        m_contentWorker->Discard();
-        m_contentWorker.reset();
-        return false;
-    }
-    return true;
-}
-
-void TSearchRun::RunContentWaiter(TMessageTarget* window) {
-    TContentThread* worker = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(m_contentWorkerLock);
-        worker = m_contentWorker.get();
-    }
-    try {
-        worker->Start();
-        worker->WaitFor();
-    } catch (const std::system_error&) {
-        TContentThread::MarkAborted(m_store);
-    }
-    {
-        std::lock_guard<std::mutex> lock(m_contentWorkerLock);
-        m_contentWorker.reset();
-    }
-    if (window != nullptr)
-        window->Post(kMsgContentWaiterDone, 0, 0);
-}
-
-void TSearchRun::JoinContentWaiter() {
-    if (!m_contentWaiter.joinable())
-        return;
-    {
-        std::lock_guard<std::mutex> lock(m_contentWorkerLock);
-        if (m_contentWorker)
-            m_contentWorker->Terminate();
-    }
-    m_contentWaiter.join();
+    TWorkerRun<TContentThread>::THooks hooks;
+    hooks.notStarted = [this](TContentThread&) { TContentThread::MarkAborted(m_store); };
+    hooks.window = window;
+    hooks.doneCode = kMsgContentWaiterDone;
+    return m_contentRun.Start(std::move(worker), std::move(hooks));
 }
 
 void TSearchRun::PauseContent() {
-    std::lock_guard<std::mutex> lock(m_contentWorkerLock);
-    if (!m_contentWorker)
-        return;
-    // A second pause before the resume continues the first one.
-    if (!m_contentPaused) {
-        m_contentProgress.pauseStart = NowDateTime();
-        m_contentPaused = true;
-    }
-    m_contentWorker->Pause();
+    m_contentRun.WithWorker([this](TContentThread& worker) {
+        // A second pause before the resume continues the first one.
+        if (!m_contentPaused) {
+            m_contentProgress.pauseStart = NowDateTime();
+            m_contentPaused = true;
+        }
+        worker.Pause();
+    });
 }
 
 void TSearchRun::ResumeContent() {
-    std::lock_guard<std::mutex> lock(m_contentWorkerLock);
-    if (!m_contentWorker)
-        return;
-    m_contentProgress.resume = NowDateTime();
-    // Only a pause that began counts, so a resume on its own adds nothing.
-    if (m_contentPaused && m_contentProgress.resume > m_contentProgress.pauseStart)
-        m_contentProgress.pausedTotal += m_contentProgress.resume - m_contentProgress.pauseStart;
-    m_contentPaused = false;
-    m_contentWorker->Resume();
+    m_contentRun.WithWorker([this](TContentThread& worker) {
+        m_contentProgress.resume = NowDateTime();
+        // Only a pause that began counts, so a resume on its own adds nothing.
+        if (m_contentPaused && m_contentProgress.resume > m_contentProgress.pauseStart)
+            m_contentProgress.pausedTotal +=
+                m_contentProgress.resume - m_contentProgress.pauseStart;
+        m_contentPaused = false;
+        worker.Resume();
+    });
 }
 
 void TSearchRun::CancelContent() {
-    std::lock_guard<std::mutex> lock(m_contentWorkerLock);
-    if (m_contentWorker)
-        m_contentWorker->Terminate();
+    m_contentRun.Terminate();
 }
 
 bool TSearchRun::ContentRunning() const {
-    return m_contentWaiter.joinable();
+    return m_contentRun.Running();
 }
 
 void TSearchRun::PrepareSearchPaths() {

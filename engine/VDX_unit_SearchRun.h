@@ -19,6 +19,7 @@
 #include "engine/VDX_unit_Messages.h"
 #include "engine/VDX_unit_ScanData.h"
 #include "engine/VDX_unit_SearchData.h"
+#include "engine/VDX_unit_WorkerRun.h"
 #include "platform/VDX_unit_Threads.h"
 
 namespace vdx {
@@ -100,29 +101,16 @@ public:
 
 private:
     void PrepareSearchPaths();
-    // The search waiter's body: starts the worker, waits for it, frees it
-    // and posts the waiter's end message.
-    void RunSearchWaiter(TMessageTarget* window);
-    // Lets the worker run to its end and joins the waiter.
-    void JoinSearchWaiter();
-    void RunContentWaiter(TMessageTarget* window);
-    void JoinContentWaiter();
 
     TScanData m_store;
     TScanDrivesData m_drives;
     TSearchDataList m_searchSetCopy;
     TSearchSafeProgress m_searchProgress;
-    // Owned here but freed by the waiter when the worker has ended; the lock
-    // keeps the steering calls from reaching a worker being freed.
-    std::mutex m_searchWorkerLock;
-    std::unique_ptr<TSearchThread> m_searchWorker;
-    std::thread m_searchWaiter;
+    TWorkerRun<TSearchThread> m_searchRun;
 
     TContentSafeProgress m_contentProgress;
     bool m_contentPaused = false; // a pause whose time is not yet in the paused total
-    std::mutex m_contentWorkerLock;
-    std::unique_ptr<TContentThread> m_contentWorker;
-    std::thread m_contentWaiter;
+    TWorkerRun<TContentThread> m_contentRun;
 };
 
 } // namespace vdx

@@ -697,7 +697,7 @@ bool TRunCopyThread::Start(std::unique_ptr<TCopyThread> worker, TCopySafeProgres
                            TMessageTarget* window) {
     if (!worker)
         return false;
-    if (m_waiter.joinable()) {
+    if (m_run.Running()) {
         worker->Discard();
         return false;
     }
@@ -705,76 +705,43 @@ bool TRunCopyThread::Start(std::unique_ptr<TCopyThread> worker, TCopySafeProgres
     m_aborted = false;
     m_paused = false;
     m_progress = &progress;
-    std::lock_guard<std::mutex> lock(m_workerLock);
-    m_worker = std::move(worker);
-    try {
-        m_waiter = std::thread(&TRunCopyThread::RunWaiter, this, window);
-    } catch (const std::system_error&) {
-        m_worker->Discard();
-        m_worker.reset();
-        return false;
-    }
-    return true;
-}
-
-void TRunCopyThread::RunWaiter(TMessageTarget* window) {
-    TCopyThread* worker = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(m_workerLock);
-        worker = m_worker.get();
-    }
-    bool ran = true;
-    try {
-        worker->Start();
-        worker->WaitFor();
-    } catch (const std::system_error&) {
-        ran = false;
-    }
-    {
-        std::lock_guard<std::mutex> lock(m_workerLock);
-        m_counters = worker->Counters();
-        m_aborted = !ran || worker->Aborted();
-        m_worker.reset(); // posts the worker's end message
-    }
-    if (window != nullptr)
-        window->Post(kMsgCopyWaiterDone, 0, 0);
+    TWorkerRun<TCopyThread>::THooks hooks;
+    hooks.collect = [this](TCopyThread& ended, bool started) {
+        m_counters = ended.Counters();
+        m_aborted = !started || ended.Aborted();
+    };
+    hooks.window = window;
+    hooks.doneCode = kMsgCopyWaiterDone;
+    return m_run.Start(std::move(worker), std::move(hooks));
 }
 
 void TRunCopyThread::Pause() {
-    std::lock_guard<std::mutex> lock(m_workerLock);
-    if (!m_worker)
-        return;
-    m_progress->pauseStart = NowDateTime();
-    m_paused = true;
-    m_worker->Pause();
+    m_run.WithWorker([this](TCopyThread& worker) {
+        m_progress->pauseStart = NowDateTime();
+        m_paused = true;
+        worker.Pause();
+    });
 }
 
 void TRunCopyThread::Resume() {
-    std::lock_guard<std::mutex> lock(m_workerLock);
-    if (!m_worker)
-        return;
-    if (m_paused) {
-        m_progress->resume = NowDateTime();
-        const double paused = m_progress->resume - m_progress->pauseStart;
-        if (paused > 0)
-            m_progress->pausedTotal += paused;
-        m_paused = false;
-    }
-    m_worker->Resume();
+    m_run.WithWorker([this](TCopyThread& worker) {
+        if (m_paused) {
+            m_progress->resume = NowDateTime();
+            const double paused = m_progress->resume - m_progress->pauseStart;
+            if (paused > 0)
+                m_progress->pausedTotal += paused;
+            m_paused = false;
+        }
+        worker.Resume();
+    });
 }
 
 void TRunCopyThread::Terminate() {
-    std::lock_guard<std::mutex> lock(m_workerLock);
-    if (m_worker)
-        m_worker->Terminate();
+    m_run.Terminate();
 }
 
 void TRunCopyThread::Finished() {
-    if (!m_waiter.joinable())
-        return;
-    // Waiting for a worker still running could last as long as a pause.
-    Terminate();
-    m_waiter.join();
+    m_run.Finish();
 }
 
 } // namespace vdx

@@ -22,6 +22,7 @@
 
 #include "engine/VDX_unit_Messages.h"
 #include "engine/VDX_unit_ScanData.h"
+#include "engine/VDX_unit_WorkerRun.h"
 #include "operations/VDX_unit_OperationList.h"
 #include "operations/VDX_unit_OperationLogs.h"
 #include "platform/VDX_unit_Threads.h"
@@ -207,7 +208,7 @@ public:
     void Resume();
     void Terminate();
     // From Start until Finished.
-    bool Running() const { return m_waiter.joinable(); }
+    bool Running() const { return m_run.Running(); }
     // The window has seen the worker end: joins the waiter.
     void Finished();
 
@@ -216,15 +217,12 @@ public:
     bool Aborted() const { return m_aborted; }
 
 private:
-    void RunWaiter(TMessageTarget* window);
-
-    std::mutex m_workerLock; // keeps steering from reaching a worker being freed
-    std::unique_ptr<TCopyThread> m_worker;
-    std::thread m_waiter;
     TCopySafeProgress* m_progress = nullptr;
     bool m_paused = false; // a pause whose time is not yet in the paused total
     TCopyCounters m_counters;
     bool m_aborted = false;
+    // Last, so that it is joined before the outcome above goes away.
+    TWorkerRun<TCopyThread> m_run;
 };
 
 } // namespace vdx

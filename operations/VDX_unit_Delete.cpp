@@ -382,72 +382,37 @@ TRunDeleteThread::~TRunDeleteThread() {
 bool TRunDeleteThread::Start(std::unique_ptr<TDeleteThread> worker, TMessageTarget* window) {
     if (!worker)
         return false;
-    if (m_waiter.joinable()) {
+    if (m_run.Running()) {
         worker->Discard();
         return false;
     }
     m_counters = TDeleteCounters{};
     m_aborted = false;
-    std::lock_guard<std::mutex> lock(m_workerLock);
-    m_worker = std::move(worker);
-    try {
-        m_waiter = std::thread(&TRunDeleteThread::RunWaiter, this, window);
-    } catch (const std::system_error&) {
-        m_worker->Discard();
-        m_worker.reset();
-        return false;
-    }
-    return true;
-}
-
-void TRunDeleteThread::RunWaiter(TMessageTarget* window) {
-    TDeleteThread* worker = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(m_workerLock);
-        worker = m_worker.get();
-    }
-    bool ran = true;
-    try {
-        worker->Start();
-        worker->WaitFor();
-    } catch (const std::system_error&) {
-        // No thread: nothing was deleted.
-        ran = false;
-    }
-    {
-        std::lock_guard<std::mutex> lock(m_workerLock);
-        m_counters = worker->Counters();
-        m_aborted = !ran || worker->Aborted();
-        m_worker.reset(); // posts the worker's end message
-    }
-    if (window != nullptr)
-        window->Post(kMsgDeleteWaiterDone, 0, 0);
+    TWorkerRun<TDeleteThread>::THooks hooks;
+    // A worker whose thread could not be started deleted nothing.
+    hooks.collect = [this](TDeleteThread& ended, bool started) {
+        m_counters = ended.Counters();
+        m_aborted = !started || ended.Aborted();
+    };
+    hooks.window = window;
+    hooks.doneCode = kMsgDeleteWaiterDone;
+    return m_run.Start(std::move(worker), std::move(hooks));
 }
 
 void TRunDeleteThread::Pause() {
-    std::lock_guard<std::mutex> lock(m_workerLock);
-    if (m_worker)
-        m_worker->Pause();
+    m_run.Pause();
 }
 
 void TRunDeleteThread::Resume() {
-    std::lock_guard<std::mutex> lock(m_workerLock);
-    if (m_worker)
-        m_worker->Resume();
+    m_run.Resume();
 }
 
 void TRunDeleteThread::Terminate() {
-    std::lock_guard<std::mutex> lock(m_workerLock);
-    if (m_worker)
-        m_worker->Terminate();
+    m_run.Terminate();
 }
 
 void TRunDeleteThread::Finished() {
-    if (!m_waiter.joinable())
-        return;
-    // Waiting for a worker still running could last as long as a pause.
-    Terminate();
-    m_waiter.join();
+    m_run.Finish();
 }
 
 } // namespace vdx

@@ -25,6 +25,7 @@
 
 #include "engine/VDX_unit_Messages.h"
 #include "engine/VDX_unit_ScanData.h"
+#include "engine/VDX_unit_WorkerRun.h"
 #include "operations/VDX_unit_OperationList.h"
 #include "operations/VDX_unit_OperationLogs.h"
 #include "platform/VDX_unit_Threads.h"
@@ -200,7 +201,7 @@ public:
     void Resume();
     void Terminate();
     // From Start until Finished.
-    bool Running() const { return m_waiter.joinable(); }
+    bool Running() const { return m_run.Running(); }
     // The window has seen the worker end: joins the waiter.
     void Finished();
 
@@ -209,13 +210,10 @@ public:
     bool Aborted() const { return m_aborted; }
 
 private:
-    void RunWaiter(TMessageTarget* window);
-
-    std::mutex m_workerLock; // keeps steering from reaching a worker being freed
-    std::unique_ptr<TDeleteThread> m_worker;
-    std::thread m_waiter;
     TDeleteCounters m_counters;
     bool m_aborted = false;
+    // Last, so that it is joined before the outcome above goes away.
+    TWorkerRun<TDeleteThread> m_run;
 };
 
 } // namespace vdx

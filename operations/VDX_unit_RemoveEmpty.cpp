@@ -415,7 +415,7 @@ TRunRemoveThread::~TRunRemoveThread() {
 bool TRunRemoveThread::Start(TRemoveInputs inputs, TMessageTarget* window,
                              TMainThreadCaller* caller, TRemoveProgressView* view,
                              TStrList* logHistory) {
-    if (m_waiter.joinable())
+    if (m_run.Running())
         return false;
     // An empty or relative main folder would make the walk start wherever
     // the process happens to be, or at "/".
@@ -427,62 +427,32 @@ bool TRunRemoveThread::Start(TRemoveInputs inputs, TMessageTarget* window,
     m_logWritten = false;
     auto worker =
         std::make_unique<TRemoveThread>(std::move(inputs), window, caller, view, logHistory);
-    std::lock_guard<std::mutex> lock(m_workerLock);
-    m_worker = std::move(worker);
-    try {
-        m_waiter = std::thread(&TRunRemoveThread::RunWaiter, this);
-    } catch (const std::system_error&) {
-        m_worker.reset();
-        return false;
-    }
-    return true;
-}
-
-void TRunRemoveThread::RunWaiter() {
-    TRemoveThread* worker = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(m_workerLock);
-        worker = m_worker.get();
-    }
-    try {
-        worker->Start();
-        worker->WaitFor();
-    } catch (const std::system_error&) {
-        // The window still gets its completion message, as for an abort.
-        worker->MarkNotStarted();
-    }
-    std::lock_guard<std::mutex> lock(m_workerLock);
-    m_aborted = worker->Aborted();
-    m_stats = worker->Statistics();
-    m_report = worker->TakeReport();
-    m_logWritten = worker->LogWritten();
-    m_worker.reset();
+    TWorkerRun<TRemoveThread>::THooks hooks;
+    // The window still gets its completion message, as for an abort.
+    hooks.notStarted = [](TRemoveThread& ended) { ended.MarkNotStarted(); };
+    hooks.collect = [this](TRemoveThread& ended, bool) {
+        m_aborted = ended.Aborted();
+        m_stats = ended.Statistics();
+        m_report = ended.TakeReport();
+        m_logWritten = ended.LogWritten();
+    };
+    return m_run.Start(std::move(worker), std::move(hooks));
 }
 
 void TRunRemoveThread::Pause() {
-    std::lock_guard<std::mutex> lock(m_workerLock);
-    if (m_worker)
-        m_worker->Pause();
+    m_run.Pause();
 }
 
 void TRunRemoveThread::Resume() {
-    std::lock_guard<std::mutex> lock(m_workerLock);
-    if (m_worker)
-        m_worker->Resume();
+    m_run.Resume();
 }
 
 void TRunRemoveThread::Terminate() {
-    std::lock_guard<std::mutex> lock(m_workerLock);
-    if (m_worker)
-        m_worker->Terminate();
+    m_run.Terminate();
 }
 
 void TRunRemoveThread::Finished() {
-    if (!m_waiter.joinable())
-        return;
-    // Waiting for a worker still running could last as long as a pause.
-    Terminate();
-    m_waiter.join();
+    m_run.Finish();
 }
 
 } // namespace vdx

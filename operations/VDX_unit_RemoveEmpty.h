@@ -22,6 +22,7 @@
 
 #include "engine/VDX_unit_Helpers.h"
 #include "engine/VDX_unit_Messages.h"
+#include "engine/VDX_unit_WorkerRun.h"
 #include "platform/VDX_unit_Threads.h"
 
 namespace vdx {
@@ -204,7 +205,7 @@ public:
     void Resume();
     void Terminate();
     // From Start until Finished.
-    bool Running() const { return m_waiter.joinable(); }
+    bool Running() const { return m_run.Running(); }
     // The window has seen the completion message: joins the waiter.
     void Finished();
 
@@ -215,15 +216,12 @@ public:
     bool LogWritten() const { return m_logWritten; }
 
 private:
-    void RunWaiter();
-
-    std::mutex m_workerLock; // keeps steering from reaching a worker being freed
-    std::unique_ptr<TRemoveThread> m_worker;
-    std::thread m_waiter;
     bool m_aborted = false;
     TRemoveStatistics m_stats;
     TStrList m_report;
     bool m_logWritten = false;
+    // Last, so that it is joined before the outcome above goes away.
+    TWorkerRun<TRemoveThread> m_run;
 };
 
 } // namespace vdx
