@@ -53,14 +53,11 @@ public:
     // A worker that never ran has nothing to report.
     void Discard() { m_window = nullptr; }
 
-    void Pause() { m_pauseEvent.Set(); }
-    void Resume() { m_resumeEvent.Set(); }
+    void Pause() { m_signals.Pause(); }
+    void Resume() { m_signals.Resume(); }
     // The terminate request also releases a paused worker, so that a cancel
     // is seen even when nobody resumes it.
-    void Terminate() {
-        m_terminate.store(true, std::memory_order_relaxed);
-        m_resumeEvent.Set();
-    }
+    void Terminate() { m_signals.Terminate(); }
 
     // Marks the store as holding an aborted search (the worker never ran).
     static void MarkAborted(TScanData& store) {
@@ -69,7 +66,7 @@ public:
     }
 
 private:
-    bool Terminated() const { return m_terminate.load(std::memory_order_relaxed); }
+    bool Terminated() const { return m_signals.Terminated(); }
 
     void Execute() {
         try {
@@ -123,13 +120,7 @@ private:
     }
 
     // Blocks while the search is paused.
-    void PauseCheck() {
-        if (!m_pauseEvent.IsSet())
-            return;
-        m_resumeEvent.Wait();
-        m_pauseEvent.Reset();
-        m_resumeEvent.Reset();
-    }
+    void PauseCheck() { m_signals.WaitWhilePaused(); }
 
     // Copies the counters into the progress record on the user-interface
     // thread and tells the window to redraw from it.
@@ -186,9 +177,7 @@ private:
     TMainThreadCaller* m_caller;
     std::unique_ptr<TFolderScan> m_scan;
 
-    TEvent m_pauseEvent;
-    TEvent m_resumeEvent;
-    std::atomic<bool> m_terminate{false};
+    TWorkerSignals m_signals;
 
     double m_start = 0;
     std::int32_t m_phase = kPhaseScanning;
@@ -224,14 +213,11 @@ public:
     }
     void Discard() { m_window = nullptr; }
 
-    void Pause() { m_pauseEvent.Set(); }
-    void Resume() { m_resumeEvent.Set(); }
+    void Pause() { m_signals.Pause(); }
+    void Resume() { m_signals.Resume(); }
     // Also releases a paused worker, so that a cancel is seen even when
     // nobody resumes it.
-    void Terminate() {
-        m_terminate.store(true, std::memory_order_relaxed);
-        m_resumeEvent.Set();
-    }
+    void Terminate() { m_signals.Terminate(); }
 
     // Marks the comparison aborted and drops whatever it built.
     static void MarkAborted(TScanData& store) {
@@ -241,7 +227,7 @@ public:
     }
 
 private:
-    bool Terminated() const { return m_terminate.load(std::memory_order_relaxed); }
+    bool Terminated() const { return m_signals.Terminated(); }
 
     void Execute() {
         try {
@@ -310,13 +296,7 @@ private:
         Snapshot();
     }
 
-    void PauseCheck() {
-        if (!m_pauseEvent.IsSet())
-            return;
-        m_resumeEvent.Wait();
-        m_pauseEvent.Reset();
-        m_resumeEvent.Reset();
-    }
+    void PauseCheck() { m_signals.WaitWhilePaused(); }
 
     void Snapshot() {
         m_lastSnapshotTick = TickCountMs();
@@ -356,9 +336,7 @@ private:
     std::unique_ptr<TContentCompare> m_compare;
     TCompareCounters m_counters;
 
-    TEvent m_pauseEvent;
-    TEvent m_resumeEvent;
-    std::atomic<bool> m_terminate{false};
+    TWorkerSignals m_signals;
 
     double m_start = 0;
     std::int32_t m_phase = kPhaseComparing;

@@ -5,6 +5,7 @@
 // message. The steering calls of the user-interface thread reach the worker
 // only under a lock, so none reaches a worker being freed.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -16,6 +17,36 @@
 #include "platform/VDX_unit_Threads.h"
 
 namespace vdx {
+
+// The pause, resume and terminate requests a worker reads between its
+// steps. Pause, Resume and Terminate may be called from any thread.
+class TWorkerSignals {
+public:
+    void Pause() { m_pause.Set(); }
+    void Resume() { m_resume.Set(); }
+    // Also releases a paused worker, so that a cancel is seen even when
+    // nobody resumes it.
+    void Terminate() {
+        m_terminate.store(true, std::memory_order_relaxed);
+        m_resume.Set();
+    }
+    bool Terminated() const { return m_terminate.load(std::memory_order_relaxed); }
+    // Called by the worker between steps: while a pause is asked for, blocks
+    // until a resume or a terminate. true when the worker stood still.
+    bool WaitWhilePaused() {
+        if (!m_pause.IsSet())
+            return false;
+        m_resume.Wait();
+        m_pause.Reset();
+        m_resume.Reset();
+        return true;
+    }
+
+private:
+    TEvent m_pause;
+    TEvent m_resume;
+    std::atomic<bool> m_terminate{false};
+};
 
 // TWorker has Start() (throws std::system_error when no thread can be
 // started), WaitFor(), Pause(), Resume(), Terminate(), and may have Discard()

@@ -647,11 +647,7 @@ int TCopyThread::DeleteMovedSource(TFileJob& job) {
 }
 
 void TCopyThread::PauseCheck() {
-    if (!m_pauseEvent.IsSet())
-        return;
-    m_resumeEvent.Wait();
-    m_pauseEvent.Reset();
-    m_resumeEvent.Reset();
+    m_signals.WaitWhilePaused();
 }
 
 void TCopyThread::SetPhase(std::int32_t phase) {

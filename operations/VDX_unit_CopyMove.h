@@ -120,14 +120,11 @@ public:
     // A worker that never ran reports nothing.
     void Discard() { m_window = nullptr; }
 
-    void Pause() { m_pauseEvent.Set(); }
-    void Resume() { m_resumeEvent.Set(); }
+    void Pause() { m_signals.Pause(); }
+    void Resume() { m_signals.Resume(); }
     // Also releases a paused worker, so that the cancel is seen even when
     // nobody resumes it.
-    void Terminate() {
-        m_terminate.store(true, std::memory_order_relaxed);
-        m_resumeEvent.Set();
-    }
+    void Terminate() { m_signals.Terminate(); }
 
     // Valid once the thread has ended.
     const TCopyCounters& Counters() const { return m_counters; }
@@ -137,7 +134,7 @@ public:
 private:
     struct TFileJob;
 
-    bool Terminated() const { return m_terminate.load(std::memory_order_relaxed); }
+    bool Terminated() const { return m_signals.Terminated(); }
     void Execute();
     void Run();
     void MainLoop();
@@ -179,9 +176,7 @@ private:
     // The read and write buffer of copies the kernel cannot do itself.
     std::unique_ptr<char[]> m_buffer;
 
-    TEvent m_pauseEvent;
-    TEvent m_resumeEvent;
-    std::atomic<bool> m_terminate{false};
+    TWorkerSignals m_signals;
     std::thread m_thread;
 };
 

@@ -331,13 +331,9 @@ void TDeleteThread::RecordRefused(std::uint32_t file, int code) {
 }
 
 void TDeleteThread::PauseCheck() {
-    if (!m_pauseEvent.IsSet())
-        return;
-    m_resumeEvent.Wait();
-    m_pauseEvent.Reset();
-    m_resumeEvent.Reset();
     // The folders may have changed while the run stood still.
-    m_checkedFolder = -1;
+    if (m_signals.WaitWhilePaused())
+        m_checkedFolder = -1;
 }
 
 void TDeleteThread::SetPhase(std::int32_t phase) {

@@ -105,14 +105,11 @@ public:
     // A worker that never ran reports nothing.
     void Discard() { m_window = nullptr; }
 
-    void Pause() { m_pauseEvent.Set(); }
-    void Resume() { m_resumeEvent.Set(); }
+    void Pause() { m_signals.Pause(); }
+    void Resume() { m_signals.Resume(); }
     // Also releases a paused worker, so that the cancel is seen even when
     // nobody resumes it.
-    void Terminate() {
-        m_terminate.store(true, std::memory_order_relaxed);
-        m_resumeEvent.Set();
-    }
+    void Terminate() { m_signals.Terminate(); }
 
     // Valid once the thread has ended.
     const TDeleteCounters& Counters() const { return m_counters; }
@@ -125,7 +122,7 @@ private:
         int check = 0;
     };
 
-    bool Terminated() const { return m_terminate.load(std::memory_order_relaxed); }
+    bool Terminated() const { return m_signals.Terminated(); }
     bool AnyFailure() const { return m_counters.failedCount > 0; }
     void Execute();
     void Run();
@@ -176,9 +173,7 @@ private:
     std::array<TBatchEntry, kTrashBatchSize> m_batch{};
     std::uint32_t m_batchCount = 0;
 
-    TEvent m_pauseEvent;
-    TEvent m_resumeEvent;
-    std::atomic<bool> m_terminate{false};
+    TWorkerSignals m_signals;
     std::thread m_thread;
 };
 

@@ -233,11 +233,7 @@ void TRemoveThread::Finish() {
 }
 
 void TRemoveThread::PauseCheck() {
-    if (!m_pauseEvent.IsSet())
-        return;
-    m_resumeEvent.Wait();
-    m_pauseEvent.Reset();
-    m_resumeEvent.Reset();
+    m_signals.WaitWhilePaused();
 }
 
 void TRemoveThread::UpdateStatistics(bool force) {

@@ -127,14 +127,11 @@ public:
     // Marks a run that never started as aborted.
     void MarkNotStarted() { m_aborted = true; }
 
-    void Pause() { m_pauseEvent.Set(); }
-    void Resume() { m_resumeEvent.Set(); }
+    void Pause() { m_signals.Pause(); }
+    void Resume() { m_signals.Resume(); }
     // Also releases a paused worker, so that the cancel is seen even when
     // nobody resumes it.
-    void Terminate() {
-        m_terminate.store(true, std::memory_order_relaxed);
-        m_resumeEvent.Set();
-    }
+    void Terminate() { m_signals.Terminate(); }
 
     // Valid once the thread has ended.
     bool Aborted() const { return m_aborted; }
@@ -147,7 +144,7 @@ public:
 private:
     struct TListing;
 
-    bool Terminated() const { return m_terminate.load(std::memory_order_relaxed); }
+    bool Terminated() const { return m_signals.Terminated(); }
     void Execute();
     void Run();
     void Finish();
@@ -179,9 +176,7 @@ private:
     bool m_aborted = false;
     std::uint64_t m_lastStatsTick = 0;
 
-    TEvent m_pauseEvent;
-    TEvent m_resumeEvent;
-    std::atomic<bool> m_terminate{false};
+    TWorkerSignals m_signals;
     std::thread m_thread;
 };
 
