@@ -138,10 +138,7 @@ private:
             if (m_window != nullptr)
                 m_window->Post(kMsgSearchProgress, 0, 0);
         };
-        if (m_caller != nullptr)
-            m_caller->CallSync(routine);
-        else
-            routine();
+        CallOnMainThread(m_caller, routine);
     }
 
     bool SnapshotDue() const { return TickCountMs() - m_lastSnapshotTick > kProgressIntervalMs; }
@@ -313,10 +310,7 @@ private:
             if (m_window != nullptr)
                 m_window->Post(kMsgContentProgress, 0, 0);
         };
-        if (m_caller != nullptr)
-            m_caller->CallSync(routine);
-        else
-            routine();
+        CallOnMainThread(m_caller, routine);
     }
 
     // ---- TCompareControl ----

@@ -18,6 +18,16 @@
 
 namespace vdx {
 
+// Runs routine on the user-interface thread through caller and returns when
+// it has run; without a caller (a run with no window) it runs right here.
+template <typename F>
+void CallOnMainThread(TMainThreadCaller* caller, F&& routine) {
+    if (caller != nullptr)
+        caller->CallSync(routine);
+    else
+        routine();
+}
+
 // The pause, resume and terminate requests a worker reads between its
 // steps. Pause, Resume and Terminate may be called from any thread.
 class TWorkerSignals {

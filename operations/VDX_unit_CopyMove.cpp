@@ -677,10 +677,7 @@ void TCopyThread::Snapshot() {
         if (m_window != nullptr)
             m_window->Post(kMsgCopyProgress, 0, 0);
     };
-    if (m_caller != nullptr)
-        m_caller->CallSync(routine);
-    else
-        routine();
+    CallOnMainThread(m_caller, routine);
 }
 
 // ---- TRunCopyThread ----

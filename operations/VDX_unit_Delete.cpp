@@ -363,10 +363,7 @@ void TDeleteThread::HandOver() {
         if (m_window != nullptr)
             m_window->Post(kMsgDeleteProgress, 0, 0);
     };
-    if (m_caller != nullptr)
-        m_caller->CallSync(routine);
-    else
-        routine();
+    CallOnMainThread(m_caller, routine);
 }
 
 // ---- TRunDeleteThread ----

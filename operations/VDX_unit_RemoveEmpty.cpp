@@ -185,10 +185,7 @@ void TRemoveThread::Run() {
     if (m_view != nullptr) {
         const std::u16string folder = m_inputs.mainFolder;
         auto show = [this, &folder] { m_view->ShowMainFolder(folder); };
-        if (m_caller != nullptr)
-            m_caller->CallSync(show);
-        else
-            show();
+        CallOnMainThread(m_caller, show);
     }
     UpdateStatistics(true);
     m_filter.Prepare(m_inputs.mainFolder, m_inputs.includeList, m_inputs.excludeList);
@@ -225,10 +222,7 @@ void TRemoveThread::Finish() {
     m_logWritten = true;
     if (m_logHistory != nullptr) {
         auto add = [this] { AddToLogHistory(*m_logHistory, m_inputs.logPath); };
-        if (m_caller != nullptr)
-            m_caller->CallSync(add);
-        else
-            add();
+        CallOnMainThread(m_caller, add);
     }
 }
 
@@ -245,10 +239,7 @@ void TRemoveThread::UpdateStatistics(bool force) {
         return;
     const TRemoveStatistics stats = m_stats;
     auto show = [this, stats] { m_view->ShowStatistics(stats); };
-    if (m_caller != nullptr)
-        m_caller->CallSync(show);
-    else
-        show();
+    CallOnMainThread(m_caller, show);
 }
 
 bool TRemoveThread::List(const std::u16string& path, bool followLink, TListing& out) const {
