@@ -32,11 +32,14 @@ constexpr const char* kUsage =
     "  --settings FILE  use the settings file FILE instead of the default one\n"
     "                   (before or after the command); only commands that\n"
     "                   change settings, such as sets save, write it\n"
-    "  -h, --help     show this text\n"
-    "  --version      show the program's version\n"
+    "  -h, --help       show this text\n"
+    "  --version        show the program's version\n"
     "\n"
-    "Commands other than --help and --version are added as they are built;\n"
-    "a command that is not available yet is refused with exit status 2.\n";
+    "'vardex-cli COMMAND --help' describes the options of a command.\n"
+    "Examples:\n"
+    "  vardex-cli find --compare --view content ~/Pictures /media/backup\n"
+    "  vardex-cli delete --compare --view content --keep ~/Pictures --dry-run \\\n"
+    "      ~/Pictures /media/backup\n";
 
 } // namespace
 
