@@ -349,6 +349,15 @@ struct TOperationFigures {
     std::uint16_t m_destinationVolume = kNoVolume;
     std::uint32_t m_checkedCount = 0;
     std::uint64_t m_checkedBytes = 0;
+
+    // Records a running operation's progress. The workers count failures
+    // once, so a failed file is both failed and in error here.
+    void RecordProgress(std::uint32_t processed, std::uint64_t bytes, std::int32_t failed) {
+        m_filesProcessed = processed;
+        m_bytesProcessed = bytes;
+        m_filesFailed = static_cast<std::uint32_t>(failed);
+        m_filesInError = m_filesFailed;
+    }
 };
 
 class TScanData {

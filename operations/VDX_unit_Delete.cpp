@@ -349,11 +349,8 @@ void TDeleteThread::ThrottledHandOver() {
 void TDeleteThread::HandOver() {
     m_lastHandOverTick = TickCountMs();
     auto routine = [this] {
-        TOperationFigures& figures = m_store.Operation();
-        figures.m_filesProcessed = m_counters.processedCount;
-        figures.m_bytesProcessed = m_counters.processedBytes;
-        figures.m_filesFailed = static_cast<std::uint32_t>(m_counters.failedCount);
-        figures.m_filesInError = static_cast<std::uint32_t>(m_counters.failedCount);
+        m_store.Operation().RecordProgress(m_counters.processedCount, m_counters.processedBytes,
+                                           m_counters.failedCount);
         m_progress.start = m_start;
         m_progress.now = NowDateTime();
         m_progress.phase = m_phase;
