@@ -59,20 +59,24 @@ private:
     int m_fd = -1;
 };
 
-// A temporary file removed when it goes out of scope unless it has been
-// put in place.
+// A temporary file, named in a folder descriptor, removed when it goes out
+// of scope unless it has been put in place.
 class TTempFile {
 public:
+    explicit TTempFile(int folder) : m_folder(folder) {}
     ~TTempFile() {
-        if (!m_path.empty())
-            Fs().Unlink(m_path.c_str());
+        if (!m_name.empty())
+            Fs().UnlinkAt(m_folder, m_name.c_str(), 0);
     }
-    void Set(std::string path) { m_path = std::move(path); }
-    void Release() { m_path.clear(); }
-    const std::string& Path() const { return m_path; }
+    TTempFile(const TTempFile&) = delete;
+    TTempFile& operator=(const TTempFile&) = delete;
+    void Set(std::string name) { m_name = std::move(name); }
+    void Release() { m_name.clear(); }
+    const std::string& Name() const { return m_name; }
 
 private:
-    std::string m_path;
+    int m_folder;
+    std::string m_name;
 };
 
 bool SameFile(const struct stat& a, const struct stat& b) {
@@ -117,6 +121,15 @@ int SyncFolder(const std::string& folder) {
     return rc == EIO ? rc : 0;
 }
 
+// Opens a folder for the *at calls: a path descriptor, which needs no read
+// permission on the folder itself. 0 or the errno.
+int OpenFolder(std::u16string_view folder, int& fd) {
+    std::string native = NativePath(LongPathForm(folder));
+    while (native.size() > 1 && native.back() == '/')
+        native.pop_back();
+    return Fs().Open(native.c_str(), O_PATH | O_DIRECTORY, 0, fd);
+}
+
 } // namespace
 
 TCopyInputs CopyInputsFromStore(const TScanData& store, std::vector<std::int32_t> files,
@@ -155,8 +168,16 @@ std::u16string RelativeSourceFolder(std::u16string_view folderPath) {
     return out;
 }
 
-int CreateFolderPath(std::u16string_view path) {
+int CreateFolderPath(std::u16string_view path, bool* madeLast) {
+    if (madeLast != nullptr)
+        *madeLast = false;
     const std::string native = NativePath(LongPathForm(AddTrailingBackslash(path)));
+    // Most folders of a copy exist already, or only their last level is new.
+    {
+        struct stat st {};
+        if (Fs().Stat(native.c_str(), st) == 0 && S_ISDIR(st.st_mode))
+            return 0;
+    }
     // Every "/" after a component ends one level; the root and empty
     // components ("//") end none.
     for (std::size_t i = 1; i < native.size(); ++i) {
@@ -173,8 +194,11 @@ int CreateFolderPath(std::u16string_view path) {
         if (rc != ENOENT)
             return rc;
         rc = Fs().MakeDir(prefix.c_str(), 0777);
-        if (rc == 0)
+        if (rc == 0) {
+            if (madeLast != nullptr)
+                *madeLast = native.find_first_not_of('/', i) == std::string::npos;
             continue;
+        }
         if (rc != EEXIST)
             return rc;
         // Made by someone else since the test, or a name that is no folder
@@ -192,16 +216,18 @@ std::u16string AutoRenamedName(std::u16string_view name, std::uint32_t n) {
 
 // ---- TCopyThread ----
 
+// Every call on a file is made relative to the descriptors of its source
+// and destination folders (m_sourceDir, m_destDir) with its bare name: the
+// kernel then walks no path per call.
 struct TCopyThread::TFileJob {
-    std::u16string sourceFolder; // ends with "/"
     std::u16string name;
-    std::u16string destFolder; // ends with "/"
+    std::string nativeName; // name, encoded for the file system
     std::uint64_t size = 0;
     TFileTime lastWrite = 0;
-    std::string sourcePath;    // native
     struct stat sourceStat {}; // the source as checked before acting on it
     TCollisionOutcome outcome = TCollisionOutcome::None;
-    std::u16string usedName; // the name at the destination
+    std::u16string usedName;    // the name at the destination
+    std::string nativeUsedName; // usedName, encoded
     std::uint64_t written = 0;
     bool interrupted = false;
     bool copied = false;   // went through the copy procedure
@@ -220,6 +246,7 @@ TCopyThread::TCopyThread(TScanData& store, TCopyInputs inputs, TOperationLogs& l
 TCopyThread::~TCopyThread() {
     if (m_thread.joinable())
         m_thread.join();
+    CloseFolders();
     if (m_window != nullptr)
         m_window->Post(kMsgCopyWorkerEnded, 0, 0);
 }
@@ -295,7 +322,6 @@ void TCopyThread::MainLoop() {
     } else {
         std::uint32_t previousFolder = UINT32_MAX;
         bool folderReady = false;
-        std::u16string destFolder;
         for (const std::int32_t entry : m_inputs.files) {
             PauseCheck();
             if (Terminated())
@@ -307,36 +333,61 @@ void TCopyThread::MainLoop() {
             const std::uint32_t folder = m_store.File(file).m_folder;
             if (folder != previousFolder) {
                 previousFolder = folder;
-                destFolder = destRoot + RelativeSourceFolder(m_store.FolderPath(folder));
-                const int rc = CreateFolderPath(destFolder);
-                folderReady = rc == 0;
-                if (!folderReady) {
-                    m_folderError = true;
-                    m_logs.AddFolderError(LineCannotCreateFolder(LineStampNow(), destFolder, rc));
-                }
+                folderReady = EnterFolder(folder);
             }
             // The files of a folder that could not be made are neither
             // counted nor logged one by one.
             if (folderReady)
-                ProcessFile(file, destFolder);
+                ProcessFile(file);
         }
     }
+    CloseFolders();
     Snapshot();
     m_logs.AddBoth(u"", AnyFailure());
 }
 
-void TCopyThread::ProcessFile(std::uint32_t file, const std::u16string& destFolder) {
+bool TCopyThread::EnterFolder(std::uint32_t folder) {
+    CloseFolders();
+    m_sourceFolder = AddTrailingBackslash(m_store.FolderPath(folder));
+    m_destFolder = m_inputs.destination + RelativeSourceFolder(m_store.FolderPath(folder));
+    int rc = CreateFolderPath(m_destFolder, &m_destFolderNew);
+    if (rc == 0)
+        rc = OpenFolder(m_destFolder, m_destDir);
+    if (rc != 0) {
+        m_folderError = true;
+        m_logs.AddFolderError(LineCannotCreateFolder(LineStampNow(), m_destFolder, rc));
+        return false;
+    }
+    // A source folder that cannot be opened fails each of its files with
+    // that error, as opening the files themselves would.
+    m_sourceDirError = OpenFolder(m_sourceFolder, m_sourceDir);
+    return true;
+}
+
+void TCopyThread::CloseFolders() {
+    if (m_sourceDir >= 0)
+        Fs().Close(m_sourceDir);
+    if (m_destDir >= 0)
+        Fs().Close(m_destDir);
+    m_sourceDir = -1;
+    m_destDir = -1;
+    m_sourceDirError = 0;
+    m_destFolderNew = false;
+}
+
+void TCopyThread::ProcessFile(std::uint32_t file) {
     TFileJob job;
-    job.sourceFolder = AddTrailingBackslash(m_store.FolderPathOfFile(file));
     job.name = std::u16string(m_store.FileName(file));
-    job.destFolder = destFolder;
+    job.nativeName = NativePath(job.name);
     job.size = m_store.FileSize(file);
     job.lastWrite = m_store.FileLastWrite(file);
-    job.sourcePath = NativePath(LongPathForm(job.sourceFolder + job.name));
+    const std::u16string& destFolder = m_destFolder;
 
     const std::uint64_t bytesBefore = m_counters.processedBytes;
     int rc = 0;
-    if (m_inputs.move && m_store.FileVolume(file) == m_inputs.destinationVolume) {
+    if (m_sourceDirError != 0) {
+        rc = m_sourceDirError;
+    } else if (m_inputs.move && m_store.FileVolume(file) == m_inputs.destinationVolume) {
         m_counters.processedBytes += job.size;
         rc = RenameProcedure(job);
         if (rc == EXDEV) {
@@ -364,7 +415,7 @@ void TCopyThread::ProcessFile(std::uint32_t file, const std::u16string& destFold
     }
     ++m_counters.processedCount;
 
-    const std::u16string source = job.sourceFolder + job.name;
+    const std::u16string source = m_sourceFolder + job.name;
     const std::u16string stamp = LineStampNow();
     if (rc != 0) {
         ++m_counters.failedCount;
@@ -396,9 +447,9 @@ void TCopyThread::ProcessFile(std::uint32_t file, const std::u16string& destFold
 int TCopyThread::CollisionCheck(TFileJob& job) {
     job.outcome = TCollisionOutcome::None;
     job.usedName = job.name;
-    const std::string dest = NativePath(LongPathForm(job.destFolder + job.name));
+    job.nativeUsedName = job.nativeName;
     struct stat st {};
-    int rc = Fs().LStat(dest.c_str(), st);
+    int rc = Fs().StatAt(m_destDir, job.nativeName.c_str(), st, AT_SYMLINK_NOFOLLOW);
     if (rc == ENOENT)
         return 0;
     if (rc != 0)
@@ -410,13 +461,15 @@ int TCopyThread::CollisionCheck(TFileJob& job) {
     case TCollisionRule::AutoRename:
         for (std::uint32_t n = 1; n <= kMaxNameTries; ++n) {
             std::u16string candidate = AutoRenamedName(job.name, n);
-            rc = Fs().LStat(NativePath(LongPathForm(job.destFolder + candidate)).c_str(), st);
+            std::string nativeCandidate = NativePath(candidate);
+            rc = Fs().StatAt(m_destDir, nativeCandidate.c_str(), st, AT_SYMLINK_NOFOLLOW);
             if (rc == 0)
                 continue;
             if (rc != ENOENT)
                 return rc;
             job.outcome = TCollisionOutcome::AutoRename;
             job.usedName = std::move(candidate);
+            job.nativeUsedName = std::move(nativeCandidate);
             return 0;
         }
         return EEXIST;
@@ -436,7 +489,9 @@ int TCopyThread::CollisionCheck(TFileJob& job) {
 }
 
 int TCopyThread::RenameProcedure(TFileJob& job) {
-    if (const int rc = Fs().LStat(job.sourcePath.c_str(), job.sourceStat); rc != 0)
+    const char* source = job.nativeName.c_str();
+    if (const int rc = Fs().StatAt(m_sourceDir, source, job.sourceStat, AT_SYMLINK_NOFOLLOW);
+        rc != 0)
         return rc;
     if (const int rc = CheckUnchanged(job.sourceStat, job.size, job.lastWrite); rc != 0)
         return rc;
@@ -445,15 +500,16 @@ int TCopyThread::RenameProcedure(TFileJob& job) {
             return rc;
         if (job.outcome == TCollisionOutcome::Skip)
             return 0;
-        const std::string to = NativePath(LongPathForm(job.destFolder + job.usedName));
+        const char* to = job.nativeUsedName.c_str();
         if (job.outcome == TCollisionOutcome::Overwrite)
-            return Fs().Rename(job.sourcePath.c_str(), to.c_str());
-        int rc = Fs().RenameNoReplace(job.sourcePath.c_str(), to.c_str());
+            return Fs().RenameAt(m_sourceDir, source, m_destDir, to, 0);
+        int rc = Fs().RenameAt(m_sourceDir, source, m_destDir, to, RENAME_NOREPLACE);
         if (rc == EINVAL) {
             // The file system cannot promise not to replace: test, then rename.
             struct stat st {};
-            rc = Fs().LStat(to.c_str(), st) == 0 ? EEXIST
-                                                 : Fs().Rename(job.sourcePath.c_str(), to.c_str());
+            rc = Fs().StatAt(m_destDir, to, st, AT_SYMLINK_NOFOLLOW) == 0
+                     ? EEXIST
+                     : Fs().RenameAt(m_sourceDir, source, m_destDir, to, 0);
         }
         // EEXIST: the name was taken since the check; decide again.
         if (rc != EEXIST)
@@ -470,13 +526,14 @@ int TCopyThread::CopyProcedure(TFileJob& job) {
     // The source must still be the regular file the search recorded; a link
     // put in its place is not followed, and a FIFO cannot block the open.
     struct stat st {};
-    if (const int rc = Fs().LStat(job.sourcePath.c_str(), st); rc != 0)
+    if (const int rc = Fs().StatAt(m_sourceDir, job.nativeName.c_str(), st, AT_SYMLINK_NOFOLLOW);
+        rc != 0)
         return rc;
     if (const int rc = CheckUnchanged(st, job.size, job.lastWrite); rc != 0)
         return rc;
     TFd source;
-    if (const int rc =
-            Fs().Open(job.sourcePath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK, 0, source.Ref());
+    if (const int rc = Fs().OpenAt(m_sourceDir, job.nativeName.c_str(),
+                                   O_RDONLY | O_NOFOLLOW | O_NONBLOCK, 0, source.Ref());
         rc != 0)
         return rc == ELOOP ? kErrorChangedSinceSearch : rc;
     if (const int rc = Fs().FStat(source.Get(), job.sourceStat); rc != 0)
@@ -485,7 +542,8 @@ int TCopyThread::CopyProcedure(TFileJob& job) {
         return kErrorChangedSinceSearch;
     if (const int rc = CheckUnchanged(job.sourceStat, job.size, job.lastWrite); rc != 0)
         return rc;
-    Fs().Advise(source.Get(), POSIX_FADV_SEQUENTIAL); // only a hint
+    if (job.size > kCopyBlock)
+        Fs().Advise(source.Get(), POSIX_FADV_SEQUENTIAL); // only a hint
 
     PauseCheck();
     if (Terminated()) {
@@ -494,23 +552,36 @@ int TCopyThread::CopyProcedure(TFileJob& job) {
     }
     ThrottledSnapshot();
 
-    if (const int rc = CollisionCheck(job); rc != 0)
-        return rc;
-    if (job.outcome == TCollisionOutcome::Skip)
-        return 0;
+    if (m_destFolderNew) {
+        // A folder this run made holds only what the run put there, and no
+        // two files of a source folder share a name: nothing to look up.
+        // Someone else's file that appears meanwhile, or a name that
+        // collides only on a file system that ignores case, is caught when
+        // the copy is put in place, which never replaces without the rule.
+        job.outcome = TCollisionOutcome::None;
+        job.usedName = job.name;
+        job.nativeUsedName = job.nativeName;
+    } else {
+        if (const int rc = CollisionCheck(job); rc != 0)
+            return rc;
+        if (job.outcome == TCollisionOutcome::Skip)
+            return 0;
+    }
 
     // The temporary file is always a new one: an existing file of that name
-    // may be the user's, so it is never truncated.
-    TTempFile temp;
+    // may be the user's, so it is never truncated. It is made with the
+    // source's permissions, which spares a change of mode in most cases.
+    const mode_t mode = job.sourceStat.st_mode & 0777;
+    TTempFile temp(m_destDir);
     TFd target;
     for (std::uint32_t k = 0;; ++k) {
         if (k >= kMaxNameTries)
             return EEXIST;
-        std::string path = NativePath(LongPathForm(job.destFolder + TempName(job.usedName, k)));
-        const int rc =
-            Fs().Open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600, target.Ref());
+        std::string name = NativePath(TempName(job.usedName, k));
+        const int rc = Fs().OpenAt(m_destDir, name.c_str(),
+                                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, mode, target.Ref());
         if (rc == 0) {
-            temp.Set(std::move(path));
+            temp.Set(std::move(name));
             break;
         }
         if (rc != EEXIST && !(rc == ENAMETOOLONG && k == 0))
@@ -523,8 +594,10 @@ int TCopyThread::CopyProcedure(TFileJob& job) {
         return ECANCELED;
     }
 
+    // The copy stops at the recorded size; a source that grew meanwhile is
+    // caught by the check of its size after the copy.
     bool kernelCopy = true;
-    for (;;) {
+    while (job.written < job.size) {
         std::size_t done = 0;
         if (kernelCopy) {
             const int rc = Fs().CopyFileRange(source.Get(), target.Get(), kCopyBlock, done);
@@ -578,22 +651,25 @@ int TCopyThread::CopyProcedure(TFileJob& job) {
         if (const int rc = Fs().FUtimens(target.Get(), times); rc != 0)
             return rc;
     }
-    if (const int rc = Fs().FChmod(target.Get(), job.sourceStat.st_mode & 0777); rc != 0)
+    // The mode asked for at creation may have been narrowed by the umask or
+    // a default ACL.
+    if (const int rc = Fs().FStat(target.Get(), job.placed); rc != 0)
         return rc;
+    if ((job.placed.st_mode & 07777) != mode)
+        if (const int rc = Fs().FChmod(target.Get(), mode); rc != 0)
+            return rc;
     // A move deletes the only other copy, so its data must be on the disk
     // first; a plain copy leaves the source, and syncing every file would
     // cost more than the copy.
     if (m_inputs.move)
         if (const int rc = Fs().FSync(target.Get()); rc != 0)
             return rc;
-    if (const int rc = Fs().FStat(target.Get(), job.placed); rc != 0)
-        return rc;
     // Late write errors (network file systems) are reported by close.
     if (const int rc = target.Close(); rc != 0)
         return rc;
     source.Close();
 
-    if (const int rc = PlaceTemporary(job, temp.Path()); rc != 0)
+    if (const int rc = PlaceTemporary(job, temp.Name()); rc != 0)
         return rc; // the temporary file goes; source and destination are as they were
     if (job.outcome == TCollisionOutcome::Skip)
         return 0; // the name was taken meanwhile; the temporary file goes
@@ -604,16 +680,18 @@ int TCopyThread::CopyProcedure(TFileJob& job) {
     return 0;
 }
 
-int TCopyThread::PlaceTemporary(TFileJob& job, const std::string& tempPath) {
+int TCopyThread::PlaceTemporary(TFileJob& job, const std::string& tempName) {
+    const char* from = tempName.c_str();
     for (int attempt = 0; attempt < kMaxPlaceTries; ++attempt) {
-        const std::string to = NativePath(LongPathForm(job.destFolder + job.usedName));
+        const char* to = job.nativeUsedName.c_str();
         if (job.outcome == TCollisionOutcome::Overwrite)
-            return Fs().Rename(tempPath.c_str(), to.c_str());
-        int rc = Fs().RenameNoReplace(tempPath.c_str(), to.c_str());
+            return Fs().RenameAt(m_destDir, from, m_destDir, to, 0);
+        int rc = Fs().RenameAt(m_destDir, from, m_destDir, to, RENAME_NOREPLACE);
         if (rc == EINVAL) {
             struct stat st {};
-            rc = Fs().LStat(to.c_str(), st) == 0 ? EEXIST
-                                                 : Fs().Rename(tempPath.c_str(), to.c_str());
+            rc = Fs().StatAt(m_destDir, to, st, AT_SYMLINK_NOFOLLOW) == 0
+                     ? EEXIST
+                     : Fs().RenameAt(m_destDir, from, m_destDir, to, 0);
         }
         if (rc != EEXIST)
             return rc;
@@ -627,23 +705,24 @@ int TCopyThread::PlaceTemporary(TFileJob& job, const std::string& tempPath) {
 }
 
 int TCopyThread::DeleteMovedSource(TFileJob& job) {
-    const std::string dest = NativePath(LongPathForm(job.destFolder + job.usedName));
     struct stat st {};
     // The copy in place must be the one just written, whole.
-    if (const int rc = Fs().LStat(dest.c_str(), st); rc != 0)
+    if (const int rc = Fs().StatAt(m_destDir, job.nativeUsedName.c_str(), st, AT_SYMLINK_NOFOLLOW);
+        rc != 0)
         return rc;
     if (!SameFile(st, job.placed) || static_cast<std::uint64_t>(st.st_size) != job.size)
         return EIO;
-    if (const int rc = SyncFolder(NativePath(LongPathForm(job.destFolder))); rc != 0)
+    if (const int rc = SyncFolder(NativePath(LongPathForm(m_destFolder))); rc != 0)
         return rc;
     // The source must still be the file that was copied.
-    if (const int rc = Fs().LStat(job.sourcePath.c_str(), st); rc != 0)
+    const char* source = job.nativeName.c_str();
+    if (const int rc = Fs().StatAt(m_sourceDir, source, st, AT_SYMLINK_NOFOLLOW); rc != 0)
         return rc;
     if (!SameFile(st, job.sourceStat))
         return kErrorChangedSinceSearch;
     if (const int rc = CheckUnchanged(st, job.size, job.lastWrite); rc != 0)
         return rc;
-    return Fs().Unlink(job.sourcePath.c_str());
+    return Fs().UnlinkAt(m_sourceDir, source, 0);
 }
 
 void TCopyThread::PauseCheck() {

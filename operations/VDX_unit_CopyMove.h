@@ -97,7 +97,8 @@ std::u16string RelativeSourceFolder(std::u16string_view folderPath);
 // Creates the folder path (absolute, ending with "/") with every missing
 // level. An existing folder, or a link to one, is passed. Returns 0 or the
 // errno of the failure; ENOTDIR when a level exists but is not a folder.
-int CreateFolderPath(std::u16string_view path);
+// *madeLast tells whether the folder itself was made by this call.
+int CreateFolderPath(std::u16string_view path, bool* madeLast = nullptr);
 
 // name + "[n-new]", the autorename form of a name (extension included).
 std::u16string AutoRenamedName(std::u16string_view name, std::uint32_t n);
@@ -138,7 +139,11 @@ private:
     void Execute();
     void Run();
     void MainLoop();
-    void ProcessFile(std::uint32_t file, const std::u16string& destFolder);
+    // Makes the destination folder of a source folder and opens both for the
+    // files in them; false (and logged) when the destination cannot be made.
+    bool EnterFolder(std::uint32_t folder);
+    void CloseFolders();
+    void ProcessFile(std::uint32_t file);
     void PauseCheck();
     void Snapshot();
     void ThrottledSnapshot();
@@ -154,7 +159,7 @@ private:
     int CollisionCheck(TFileJob& job);
     // Puts the finished temporary file under its final name by the job's
     // rule; 0, or an error with the temporary file still in place.
-    int PlaceTemporary(TFileJob& job, const std::string& tempPath);
+    int PlaceTemporary(TFileJob& job, const std::string& tempName);
     // Deletes the source of a move whose copy is in place.
     int DeleteMovedSource(TFileJob& job);
 
@@ -173,6 +178,14 @@ private:
     double m_start = 0;
     std::int32_t m_phase = kPhaseCopying;
     std::uint64_t m_lastSnapshotTick = 0;
+    // The folders of the files in hand: paths ending with "/" for the logs,
+    // path descriptors for the calls, and the error of opening the source.
+    std::u16string m_sourceFolder;
+    std::u16string m_destFolder;
+    int m_sourceDir = -1;
+    int m_destDir = -1;
+    int m_sourceDirError = 0;
+    bool m_destFolderNew = false; // made by this run when it was entered
     // The read and write buffer of copies the kernel cannot do itself.
     std::unique_ptr<char[]> m_buffer;
 

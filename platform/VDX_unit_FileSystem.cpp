@@ -166,6 +166,15 @@ int TFileSystem::RenameNoReplace(const char* from, const char* to) {
     return ResultOf(::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE));
 }
 
+int TFileSystem::RenameAt(int fromDir, const char* from, int toDir, const char* to,
+                          unsigned flags) {
+    return ResultOf(::renameat2(fromDir, from, toDir, to, flags));
+}
+
+int TFileSystem::UnlinkAt(int dirFd, const char* name, int flags) {
+    return ResultOf(::unlinkat(dirFd, name, flags));
+}
+
 int TFileSystem::ChangeMode(const char* path, mode_t mode) {
     return ResultOf(::chmod(path, mode));
 }

@@ -67,6 +67,11 @@ public:
     // EINVAL when the file system cannot promise that (renameat2 with
     // RENAME_NOREPLACE).
     virtual int RenameNoReplace(const char* from, const char* to);
+    // Rename relative to folder descriptors (renameat2); flags 0 or
+    // RENAME_NOREPLACE, with the errors of RenameNoReplace.
+    virtual int RenameAt(int fromDir, const char* from, int toDir, const char* to, unsigned flags);
+    // Unlink relative to a folder descriptor (unlinkat, flags 0 or AT_REMOVEDIR).
+    virtual int UnlinkAt(int dirFd, const char* name, int flags);
     virtual int ChangeMode(const char* path, mode_t mode);
     // Whether this process may use path as mode asks (R_OK, W_OK, X_OK,
     // F_OK), judged with its effective ids; EROFS for writing on a read-only

@@ -73,9 +73,9 @@ class THookFs : public TFaultFs {
 public:
     std::function<void(TFsOp, const std::string&)> hook;
 
-    int Open(const char* path, int flags, mode_t mode, int& fd) override {
-        const int rc = TFaultFs::Open(path, flags, mode, fd);
-        Fire(TFsOp::Open, path);
+    int OpenAt(int dirFd, const char* name, int flags, mode_t mode, int& fd) override {
+        const int rc = TFaultFs::OpenAt(dirFd, name, flags, mode, fd);
+        Fire(TFsOp::OpenAt, name);
         return rc;
     }
     int CopyFileRange(int fdIn, int fdOut, std::size_t n, std::size_t& done) override {
@@ -88,8 +88,9 @@ public:
         Fire(TFsOp::Write, {});
         return rc;
     }
-    int RenameNoReplace(const char* from, const char* to) override {
-        const int rc = TFaultFs::RenameNoReplace(from, to);
+    int RenameAt(int fromDir, const char* from, int toDir, const char* to,
+                 unsigned flags) override {
+        const int rc = TFaultFs::RenameAt(fromDir, from, toDir, to, flags);
         Fire(TFsOp::Rename, to);
         return rc;
     }
@@ -99,6 +100,18 @@ private:
         if (hook)
             hook(op, path);
     }
+};
+
+// Sets the process umask for a scope.
+class TUmask {
+public:
+    explicit TUmask(mode_t mask) : m_old(::umask(mask)) {}
+    ~TUmask() { ::umask(m_old); }
+    TUmask(const TUmask&) = delete;
+    TUmask& operator=(const TUmask&) = delete;
+
+private:
+    mode_t m_old;
 };
 
 class CopyMoveTest : public ::testing::Test {
@@ -209,11 +222,21 @@ TEST(CopyMoveHelpers, CreateFolderPath) {
     t.File("file", "x");
     t.Dir("real");
     t.Symlink(t.Path("real"), "link");
-    EXPECT_EQ(CreateFolderPath(DecodeFileName(t.Path("a/b/c/"))), 0);
+    // madeLast: whether the folder itself is new, which lets the copy skip
+    // looking for names already in it.
+    bool made = false;
+    EXPECT_EQ(CreateFolderPath(DecodeFileName(t.Path("a/b/c/")), &made), 0);
     EXPECT_TRUE(S_ISDIR(StatOf(t.Path("a/b/c")).st_mode));
-    EXPECT_EQ(CreateFolderPath(DecodeFileName(t.Path("a/b/c/"))), 0); // exists already
-    EXPECT_EQ(CreateFolderPath(DecodeFileName(t.Path("link/d/"))), 0);
+    EXPECT_TRUE(made);
+    EXPECT_EQ(CreateFolderPath(DecodeFileName(t.Path("a/b/c/")), &made), 0); // exists already
+    EXPECT_FALSE(made);
+    EXPECT_EQ(CreateFolderPath(DecodeFileName(t.Path("a/b/")), &made), 0);
+    EXPECT_FALSE(made);
+    EXPECT_EQ(CreateFolderPath(DecodeFileName(t.Path("a/b/e//")), &made), 0);
+    EXPECT_TRUE(made);
+    EXPECT_EQ(CreateFolderPath(DecodeFileName(t.Path("link/d/")), &made), 0);
     EXPECT_TRUE(Exists(t.Path("real/d")));
+    EXPECT_TRUE(made);
     // A level that is a file gives a clear error, whether last or inside.
     EXPECT_EQ(CreateFolderPath(DecodeFileName(t.Path("file/"))), ENOTDIR);
     EXPECT_EQ(CreateFolderPath(DecodeFileName(t.Path("file/sub/"))), ENOTDIR);
@@ -227,16 +250,21 @@ TEST(CopyMoveHelpers, CreateFolderPath) {
 // ---- Copies ----
 
 TEST_F(CopyMoveTest, CopiesBelowTheRelativeSourceFolderWithTimesAndPermissions) {
+    const TUmask umask(022);
     tree->File("src/a/x.txt", "first");
     tree->File("src/b/x.txt", "second, longer");
     tree->File("src/b/ro.txt", "read-only");
     ASSERT_EQ(::chmod(tree->Path("src/b/ro.txt").c_str(), 0444), 0);
+    // Wider than the umask lets a new file be: the mode is set after creation.
+    tree->File("src/b/shared.txt", "for all");
+    ASSERT_EQ(::chmod(tree->Path("src/b/shared.txt").c_str(), 0666), 0);
     // A time with nanoseconds and an access time of its own.
     const timespec times[2] = {{1'600'000'000, 123'456'789}, {1'500'000'000, 987'654'321}};
     ASSERT_EQ(::utimensat(AT_FDCWD, tree->Path("src/a/x.txt").c_str(), times, 0), 0);
     AddReal("src/a/x.txt");
     AddReal("src/b/x.txt");
     AddReal("src/b/ro.txt");
+    AddReal("src/b/shared.txt");
 
     const TCopyCounters c = Run(Inputs(TCollisionRule::Skip, false));
 
@@ -251,16 +279,17 @@ TEST_F(CopyMoveTest, CopiesBelowTheRelativeSourceFolderWithTimesAndPermissions) 
     EXPECT_EQ(ReadAll(tree->Path("src/a/x.txt")), "first"); // sources stay
     EXPECT_EQ(StatOf(Dest("src/b/ro.txt")).st_mode & 0777, 0444u);
     EXPECT_EQ(StatOf(Dest("src/b/x.txt")).st_mode & 0777, 0644u);
+    EXPECT_EQ(StatOf(Dest("src/b/shared.txt")).st_mode & 0777, 0666u);
     EXPECT_TRUE(TempFilesBelow(tree->Path("out")).empty());
 
-    EXPECT_EQ(c.processedCount, 3u);
-    EXPECT_EQ(c.successCount, 3u);
+    EXPECT_EQ(c.processedCount, 4u);
+    EXPECT_EQ(c.successCount, 4u);
     EXPECT_EQ(c.successBytes, bytes);
     EXPECT_EQ(c.processedBytes, bytes);
     EXPECT_EQ(c.failedCount, 0);
     EXPECT_FALSE(aborted);
     EXPECT_EQ(progress.phase, kPhaseCompleted);
-    EXPECT_EQ(progress.filesDone, 3u);
+    EXPECT_EQ(progress.filesDone, 4u);
     EXPECT_EQ(Count(false, " - Ok Copying: '" + tree->Path("src/a/x.txt") + "' (5 bytes) -> '" +
                                Dest("src/a/x.txt") + "'"),
               1);
@@ -501,8 +530,8 @@ TEST_F(CopyMoveTest, FailedStepsLeaveNoTemporaryFileAndTheSourceIntact) {
          {rule(TFsOp::CopyFileRange, "", EOPNOTSUPP), rule(TFsOp::Read, "SRC", EIO, 1)},
          EIO,
          true},
-        {"source cannot be opened", {rule(TFsOp::Open, "SRC", EACCES, 0, 1)}, EACCES, false},
-        {"read-only destination folder", {rule(TFsOp::Open, "~tmp~big", EACCES)}, EACCES, true},
+        {"source cannot be opened", {rule(TFsOp::OpenAt, "SRC", EACCES, 0, 1)}, EACCES, false},
+        {"read-only destination folder", {rule(TFsOp::OpenAt, "~tmp~big", EACCES)}, EACCES, true},
         {"times refused", {rule(TFsOp::FUtimens, "~tmp~big", EPERM)}, EPERM, false},
         {"permissions refused", {rule(TFsOp::FChmod, "~tmp~big", EPERM)}, EPERM, true},
         {"sync fails", {rule(TFsOp::FSync, "~tmp~big", EIO)}, EIO, true},
@@ -516,6 +545,8 @@ TEST_F(CopyMoveTest, FailedStepsLeaveNoTemporaryFileAndTheSourceIntact) {
         const std::string content(400'000, 'q');
         tree->File("src/big.bin", content);
         tree->File("src/after.txt", "next");
+        // Wider than the umask allows at creation, so the mode is changed.
+        ASSERT_EQ(::chmod(src.c_str(), 0666), 0);
         AddReal("src/big.bin");
         AddReal("src/after.txt");
         TFaultFs fs;
@@ -530,6 +561,7 @@ TEST_F(CopyMoveTest, FailedStepsLeaveNoTemporaryFileAndTheSourceIntact) {
         tree->File("out" + src, "older copy");
         TCopyCounters c;
         {
+            const TUmask umask(022);
             TFaultFsInstall install(fs);
             c = Run(std::move(in));
         }
@@ -671,7 +703,7 @@ TEST_F(CopyMoveTest, NameTakenWhileCopyingIsDecidedAgain) {
         ::unlink(Dest("src/x.txt[1-new]").c_str());
         THookFs fs;
         fs.hook = [&](TFsOp op, const std::string& path) {
-            if (op == TFsOp::Open && path.find("~tmp~") != std::string::npos)
+            if (op == TFsOp::OpenAt && path.find("~tmp~") != std::string::npos)
                 tree->File("out" + tree->Path("src/x.txt"), "theirs");
         };
         TFaultFsInstall install(fs);
@@ -698,9 +730,9 @@ TEST_F(CopyMoveTest, CancelAtEachStageLeavesNoPartialFile) {
         bool bigDone;         // the first file was finished before the cancel
     };
     const TCase cases[] = {
-        {"before the first file", true, TFsOp::Open, "-", false},
-        {"after the source was opened", false, TFsOp::Open, "/big.bin", false},
-        {"after the temporary file was made", false, TFsOp::Open, "~tmp~", false},
+        {"before the first file", true, TFsOp::OpenAt, "-", false},
+        {"after the source was opened", false, TFsOp::OpenAt, "big.bin", false},
+        {"after the temporary file was made", false, TFsOp::OpenAt, "~tmp~", false},
         {"during the copy", false, TFsOp::CopyFileRange, "", false},
         {"between two files", false, TFsOp::Rename, "big.bin", true},
     };

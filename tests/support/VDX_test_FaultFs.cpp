@@ -211,6 +211,18 @@ int TFaultFs::RenameNoReplace(const char* from, const char* to) {
     return TFileSystem::RenameNoReplace(from, to);
 }
 
+int TFaultFs::RenameAt(int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
+    if (const auto v = Check(TFsOp::Rename, PathAt(fromDir, from), PathAt(toDir, to)); v.error)
+        return v.error;
+    return TFileSystem::RenameAt(fromDir, from, toDir, to, flags);
+}
+
+int TFaultFs::UnlinkAt(int dirFd, const char* name, int flags) {
+    if (const auto v = Check(TFsOp::Unlink, PathAt(dirFd, name)); v.error)
+        return v.error;
+    return TFileSystem::UnlinkAt(dirFd, name, flags);
+}
+
 int TFaultFs::ChangeMode(const char* path, mode_t mode) {
     if (const auto v = Check(TFsOp::ChangeMode, path); v.error)
         return v.error;

@@ -83,6 +83,10 @@ public:
     int Rename(const char* from, const char* to) override;
     // Counted and failed by the rules of Rename.
     int RenameNoReplace(const char* from, const char* to) override;
+    // Counted and failed by the rules of Rename and Unlink, matched by the
+    // folder descriptor's path + "/" + name.
+    int RenameAt(int fromDir, const char* from, int toDir, const char* to, unsigned flags) override;
+    int UnlinkAt(int dirFd, const char* name, int flags) override;
     int ChangeMode(const char* path, mode_t mode) override;
     // Matched by the path of either descriptor; maxBytes limits it as a Read.
     int CopyFileRange(int fdIn, int fdOut, std::size_t n, std::size_t& done) override;
