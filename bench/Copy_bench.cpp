@@ -18,7 +18,10 @@
 // the last 60 seconds (360 while the inode table is not written out),
 // looking each one up, and the figures measured that instead of the copy.
 // Leftovers of an earlier run are removed at the start, the deletions are
-// written out (sync), and the run waits until they are old enough. The dirty pages of each
+// written out (sync), and the run waits until they are old enough. Each
+// repetition is one copy (one iteration), so that the copies kept until the
+// end stay within the disk: ask for repetitions, for instance
+// --benchmark_repetitions=11 --benchmark_enable_random_interleaving=true. The dirty pages of each
 // iteration are written out (sync) outside the timing, so no iteration pays for the one before.
 
 #include <cstdio>
@@ -182,7 +185,7 @@ void BM_CopyWorker(benchmark::State& state) {
         state.SkipWithError("some files failed to copy");
     Report(state);
 }
-BENCHMARK(BM_CopyWorker)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CopyWorker)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 void RunCp(benchmark::State& state, bool preserve) {
     if (!Prepared(state))
@@ -208,12 +211,12 @@ void RunCp(benchmark::State& state, bool preserve) {
 void BM_CpR(benchmark::State& state) {
     RunCp(state, false);
 }
-BENCHMARK(BM_CpR)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CpR)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 void BM_CpPreserve(benchmark::State& state) {
     RunCp(state, true);
 }
-BENCHMARK(BM_CpPreserve)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CpPreserve)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 } // namespace
 
