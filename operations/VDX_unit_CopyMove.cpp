@@ -386,6 +386,8 @@ void TCopyThread::ProcessFile(std::uint32_t file) {
     const std::uint64_t bytesBefore = m_counters.processedBytes;
     int rc = 0;
     if (m_sourceDirError != 0) {
+        // Counted as processed like any other file that failed.
+        m_counters.processedBytes += job.size;
         rc = m_sourceDirError;
     } else if (m_inputs.move && m_store.FileVolume(file) == m_inputs.destinationVolume) {
         m_counters.processedBytes += job.size;

@@ -580,6 +580,34 @@ TEST_F(CopyMoveTest, FailedStepsLeaveNoTemporaryFileAndTheSourceIntact) {
     }
 }
 
+TEST_F(CopyMoveTest, SourceFolderGoneSinceTheSearchFailsEachOfItsFiles) {
+    for (const bool move : {false, true}) {
+        SCOPED_TRACE(move ? "move" : "copy");
+        Fresh();
+        tree->File("src/gone/one.txt", "1");
+        tree->File("src/gone/two.txt", "22");
+        tree->File("src/kept/three.txt", "333");
+        AddReal("src/gone/one.txt");
+        AddReal("src/gone/two.txt");
+        AddReal("src/kept/three.txt");
+        ASSERT_EQ(::unlink(tree->Path("src/gone/one.txt").c_str()), 0);
+        ASSERT_EQ(::unlink(tree->Path("src/gone/two.txt").c_str()), 0);
+        ASSERT_EQ(::rmdir(tree->Path("src/gone").c_str()), 0);
+        const TCopyCounters c = Run(Inputs(TCollisionRule::Skip, move));
+        EXPECT_EQ(c.processedCount, 3u);
+        EXPECT_EQ(c.failedCount, 2);
+        EXPECT_EQ(c.failedBytes, 3u);
+        EXPECT_EQ(c.processedBytes, 6u);
+        EXPECT_EQ(c.successCount, 1u);
+        EXPECT_EQ(ReadAll(Dest("src/kept/three.txt")), "333");
+        for (const char* rel : {"src/gone/one.txt", "src/gone/two.txt"}) {
+            EXPECT_EQ(Count(true, "'" + tree->Path(rel) + "' -> '" + Dest(rel) +
+                                      "': " + ToUtf8(SystemErrorText(ENOENT))),
+                      1);
+        }
+    }
+}
+
 TEST_F(CopyMoveTest, DestinationFoldersThatCannotBeMade) {
     tree->File("src/a/one.txt", "1");
     tree->File("src/a/two.txt", "2");
