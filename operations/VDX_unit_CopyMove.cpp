@@ -525,23 +525,17 @@ int TCopyThread::CopyProcedure(TFileJob& job) {
     job.written = 0;
     job.interrupted = false;
 
-    // The source must still be the regular file the search recorded; a link
-    // put in its place is not followed, and a FIFO cannot block the open.
-    struct stat st {};
-    if (const int rc = Fs().StatAt(m_sourceDir, job.nativeName.c_str(), st, AT_SYMLINK_NOFOLLOW);
-        rc != 0)
-        return rc;
-    if (const int rc = CheckUnchanged(st, job.size, job.lastWrite); rc != 0)
-        return rc;
+    // The source must still be the regular file the search recorded, checked
+    // on the open descriptor: a link put in its place is not followed, a
+    // FIFO cannot block the open (a socket refuses it), a device node or a
+    // folder is opened only to be refused, and never becomes a terminal.
     TFd source;
     if (const int rc = Fs().OpenAt(m_sourceDir, job.nativeName.c_str(),
-                                   O_RDONLY | O_NOFOLLOW | O_NONBLOCK, 0, source.Ref());
+                                   O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0, source.Ref());
         rc != 0)
-        return rc == ELOOP ? kErrorChangedSinceSearch : rc;
+        return rc == ELOOP || rc == ENXIO ? kErrorChangedSinceSearch : rc;
     if (const int rc = Fs().FStat(source.Get(), job.sourceStat); rc != 0)
         return rc;
-    if (!SameFile(st, job.sourceStat))
-        return kErrorChangedSinceSearch;
     if (const int rc = CheckUnchanged(job.sourceStat, job.size, job.lastWrite); rc != 0)
         return rc;
     if (job.size > kCopyBlock)

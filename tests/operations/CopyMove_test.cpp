@@ -11,7 +11,9 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include <vector>
 
@@ -667,6 +669,26 @@ TEST_F(CopyMoveTest, FilesChangedSinceTheSearchAreNeitherCopiedNorMoved) {
          [](const TTempTree& t) {
              ASSERT_EQ(::unlink(t.Path("src/x.txt").c_str()), 0);
              t.Dir("src/x.txt");
+         },
+         kErrorChangedSinceSearch},
+        {"now a pipe",
+         [](const TTempTree& t) {
+             ASSERT_EQ(::unlink(t.Path("src/x.txt").c_str()), 0);
+             ASSERT_EQ(::mkfifo(t.Path("src/x.txt").c_str(), 0644), 0);
+         },
+         kErrorChangedSinceSearch},
+        {"now a socket",
+         [](const TTempTree& t) {
+             ASSERT_EQ(::unlink(t.Path("src/x.txt").c_str()), 0);
+             const std::string path = t.Path("src/x.txt");
+             sockaddr_un address{};
+             address.sun_family = AF_UNIX;
+             ASSERT_LT(path.size(), sizeof(address.sun_path));
+             path.copy(address.sun_path, path.size());
+             const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+             ASSERT_GE(fd, 0);
+             EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+             ::close(fd); // the socket file stays
          },
          kErrorChangedSinceSearch},
         {"gone", [](const TTempTree& t) { ASSERT_EQ(::unlink(t.Path("src/x.txt").c_str()), 0); },
