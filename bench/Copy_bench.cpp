@@ -18,11 +18,12 @@
 // the last 60 seconds (360 while the inode table is not written out),
 // looking each one up, and the figures measured that instead of the copy.
 // Leftovers of an earlier run are removed at the start, the deletions are
-// written out (sync), and the run waits until they are old enough. Each
-// repetition is one copy (one iteration), so that the copies kept until the
-// end stay within the disk: ask for repetitions, for instance
-// --benchmark_repetitions=11 --benchmark_enable_random_interleaving=true. The dirty pages of each
-// iteration are written out (sync) outside the timing, so no iteration pays for the one before.
+// written out (sync), and the run waits until they are old enough. The
+// dirty pages of each iteration are written out (sync) outside the timing,
+// so no iteration pays for the one before. Each repetition is one copy (one
+// iteration), so that the copies kept until the end stay within the disk:
+// ask for repetitions, for instance
+//   --benchmark_repetitions=11 --benchmark_enable_random_interleaving=true
 
 #include <cstdio>
 #include <cstdlib>
@@ -119,7 +120,8 @@ bool Prepared(benchmark::State& state) {
     }
     static const bool scanned = Scan(Store(), TreePath());
     static const bool cleared = [] {
-        // A run that just ended removed its copies: wait out the half minute.
+        // A run that just ended removed its copies: wait until they are old
+        // enough not to slow file creation.
         std::string parent = DestinationPath();
         parent.erase(parent.rfind('/') + 1);
         RemoveTree(DestinationPath());
