@@ -327,7 +327,8 @@ int SearchAndMark(const TCommandInfo& cmd, const TFindOptions& options,
     if (final.pathsNotFound > 0) {
         // Paths of a stored set may hold environment references.
         for (std::size_t i = 0; i < set.Count(); ++i)
-            if (!FolderExists(ExpandEnvVars(set.Path(i)->SearchPath)))
+            if (!FolderExists(set.Path(i)->pathsFinal ? set.Path(i)->SearchPath
+                                                      : ExpandEnvVars(set.Path(i)->SearchPath)))
                 std::fprintf(stderr, "vardex-cli %s: warning: '%s' is not a folder\n", cmd.name,
                              EncodeFileName(set.Path(i)->SearchPath).c_str());
         if (final.pathsNotFound >= set.Count()) {

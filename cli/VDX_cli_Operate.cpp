@@ -1,6 +1,7 @@
 #include "cli/VDX_cli_Operate.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -28,6 +29,11 @@ namespace vdx::cli {
     "and the filters are those of find (see vardex-cli find --help); at least\n"                   \
     "one smart marking option must be given, and the marked files of the view\n"                   \
     "form the list of files to act on.\n"                                                          \
+    "\n"                                                                                           \
+    "The default is --compare --view content: only files of the same content.\n"                   \
+    "Any other view must be named with --view (content and clones need\n"                          \
+    "--compare), and the plan then says that its files are not known to be\n"                      \
+    "identical.\n"                                                                                 \
     "\n"                                                                                           \
     "Before anything is touched the plan is printed: the files, grouped by\n"                      \
     "volume"
@@ -72,7 +78,9 @@ const char* const kCopyUsage =
     "\n" VDX_OPERATE_SEARCH_USAGE ".\n"
     "\n"
     "Options:\n"
-    "  --dest DIR            the destination folder (created when missing)\n"
+    "  --dest DIR            the destination folder (created when missing); as\n"
+    "                        written when it exists, else with its %NAME%\n"
+    "                        references expanded\n"
     "  --collision RULE      when the destination file exists: skip (default),\n"
     "                        autorename or overwrite\n" VDX_OPERATE_RUN_USAGE;
 
@@ -85,7 +93,9 @@ const char* const kMoveUsage =
     "\n" VDX_OPERATE_SEARCH_USAGE ".\n"
     "\n"
     "Options:\n"
-    "  --dest DIR            the destination folder (created when missing)\n"
+    "  --dest DIR            the destination folder (created when missing); as\n"
+    "                        written when it exists, else with its %NAME%\n"
+    "                        references expanded\n"
     "  --collision RULE      when the destination file exists: skip (default),\n"
     "                        autorename or overwrite\n" VDX_OPERATE_RUN_USAGE;
 
@@ -239,13 +249,21 @@ const char* RuleText(TCollisionRule rule) {
     return "Skip";
 }
 
-// The plan: the list's files grouped by volume in the order of the safety
+// True for the views whose files are known to have the same content.
+bool ViewIsIdentical(TViewKind view) {
+    const TViewKind kind = NormalizeViewKind(view);
+    // Zero-size files are all empty, and so identical too.
+    return kind == kViewSameContent || kind == kViewFullClones || kind == kViewZeroSize;
+}
+
+// The plan: the search as it runs (paths with their references expanded),
+// then the list's files grouped by volume in the order of the safety
 // analysis's items (sorted by root), each group under its volume's lines;
 // for a deletion with the volume's verdict and advice. Files whose volume is
 // not known come last.
 void PrintPlan(TOperationKind kind, TOperationRun& op, TSearchRun& run,
-               const TSafetyAnalysis& analysis, const std::u16string& destination,
-               TCollisionRule rule, TOutBuffer& out) {
+               const TSafetyAnalysis& analysis, const TFindOptions& options,
+               const std::u16string& destination, TCollisionRule rule, TOutBuffer& out) {
     const TOperationList& list = op.List();
     const TScanData& store = run.Store();
     const TScanDrivesData& drives = run.Drives();
@@ -253,8 +271,19 @@ void PrintPlan(TOperationKind kind, TOperationRun& op, TSearchRun& run,
     const char* verb = kind == TOperationKind::Delete ? "Delete"
                        : kind == TOperationKind::Copy ? "Copy"
                                                       : "Move";
+    for (std::size_t i = 0; i < run.SearchSetCopy().Count(); ++i) {
+        const TSearchData& path = *run.SearchSetCopy().Item(i);
+        out.Put("Search path: " + Path8(path.SearchPath) + "\n");
+        for (const TStrItem& dir : path.PathProcessor().Items())
+            out.Put("  excluded folder: " + Path8(dir.text) + "\n");
+    }
+    for (const std::u16string& dir : options.mark.keepDirs)
+        out.Put("Folder to keep: " + Path8(dir) + "\n");
     out.Put(std::string(verb) + " files from view '" + view + "': " + Grouped(list.Count()) +
             " file(s), total size " + Grouped(list.TotalBytes()) + " bytes\n");
+    if (!ViewIsIdentical(list.View()))
+        out.Put("Note: the files of the view '" + view +
+                "' are not known to be identical (only the content view compares them).\n");
     if (kind == TOperationKind::Delete) {
         out.Put(op.DeleteDirectly() ? "Mode: delete directly (unrecoverable)\n"
                                     : "Mode: move into the trash\n");
@@ -263,12 +292,11 @@ void PrintPlan(TOperationKind kind, TOperationRun& op, TSearchRun& run,
         out.Put(std::string("When destination file exists: ") + RuleText(rule) + "\n");
     }
 
-    // The item each volume record belongs to; records of one root share it.
+    // The item of each volume record; a record without selected files has none.
     std::vector<int> itemOfVolume(drives.Count(), -1);
-    for (std::size_t v = 0; v < drives.Count(); ++v)
-        for (std::size_t i = 0; i < analysis.ItemCount(); ++i)
-            if (analysis.Item(i).root == drives.Item(v).root)
-                itemOfVolume[v] = static_cast<int>(i);
+    for (std::size_t i = 0; i < analysis.ItemCount(); ++i)
+        if (analysis.Item(i).volume < itemOfVolume.size())
+            itemOfVolume[analysis.Item(i).volume] = static_cast<int>(i);
     auto itemOf = [&](std::int32_t file) {
         const std::size_t volume = store.FileVolume(static_cast<std::uint32_t>(file));
         return volume < itemOfVolume.size() ? itemOfVolume[volume] : -1;
@@ -293,14 +321,10 @@ void PrintPlan(TOperationKind kind, TOperationRun& op, TSearchRun& run,
                     "\n");
             if (!item.advice.empty())
                 out.Put("  " + ToUtf8(item.advice) + "\n");
-        } else {
-            const TScanDrivesItem* record = nullptr;
-            for (std::size_t v = 0; v < drives.Count(); ++v)
-                if (itemOfVolume[v] == static_cast<int>(i))
-                    record = &drives.Item(v);
-            if (record != nullptr)
-                out.Put("  " + Grouped(static_cast<std::uint64_t>(record->selectedFiles)) +
-                        " files (total " + Grouped(record->selectedBytes) + " bytes)\n");
+        } else if (item.volume < drives.Count()) {
+            const TScanDrivesItem& record = drives.Item(item.volume);
+            out.Put("  " + Grouped(static_cast<std::uint64_t>(record.selectedFiles)) +
+                    " files (total " + Grouped(record.selectedBytes) + " bytes)\n");
         }
         printFiles(static_cast<int>(i));
     }
@@ -309,8 +333,25 @@ void PrintPlan(TOperationKind kind, TOperationRun& op, TSearchRun& run,
         unknown = list.FileOf(row) >= 0 && itemOf(list.FileOf(row)) < 0;
     if (unknown) {
         out.Put("\nFiles on no known volume\n");
+        // More mounts than the volume table holds: no verdict was made, so
+        // none of these files may go for good.
+        if (kind == TOperationKind::Delete)
+            out.Put(op.DeleteDirectly()
+                        ? "  ALERT: No verdict is known for these files. They will not be "
+                          "deleted.\n"
+                        : "  ALERT: No verdict is known for these files. They go into the trash "
+                          "where their volume has one, and stay where they are otherwise.\n");
         printFiles(-1);
     }
+}
+
+// The volumes whose verdict says their files will (or may) be lost for good.
+std::bitset<kMaxVolumes> PermanentVolumes(const TSafetyAnalysis& analysis) {
+    std::bitset<kMaxVolumes> volumes;
+    for (std::size_t i = 0; i < analysis.ItemCount(); ++i)
+        if (analysis.Item(i).permanent && analysis.Item(i).volume < kMaxVolumes)
+            volumes.set(analysis.Item(i).volume);
+    return volumes;
 }
 
 // The safety alert's figures and texts, then the files of the groups that
@@ -495,6 +536,12 @@ int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
     }
     if (options.format != TOutputFormat::Text)
         return UsageError(kind, "option --format applies to find only");
+    // Only files of the same content are duplicates for sure; any looser
+    // view has to be asked for by name.
+    if (!options.viewGiven) {
+        options.view = kViewSameContent;
+        options.compare = true;
+    }
     if (!options.mark.smartMark)
         return UsageError(kind, "no file is marked without smart marking: give --keep DIR or "
                                 "another smart marking option");
@@ -509,9 +556,12 @@ int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
         return kExitFailed;
     }
     std::u16string destination;
-    if (op.destGiven)
-        destination = AddTrailingBackslash(
-            NormalizePath(ExpandEnvVars(TrimText(DecodeFileName(op.dest))), cwd));
+    if (op.destGiven) {
+        if (!ResolveGivenPath("the folder of --dest", TrimText(DecodeFileName(op.dest)), cwd, true,
+                              destination, error))
+            return UsageError(kind, error);
+        destination = AddTrailingBackslash(destination);
+    }
 
     // The log settings are needed before anything runs: a settings file that
     // cannot be read stops the command while nothing is touched yet.
@@ -546,7 +596,7 @@ int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
     operation.SetDeleteDirectly(op.directly);
     TSafetyAnalysis analysis(run.Drives());
     operation.AnalyseSafety(analysis);
-    PrintPlan(kind, operation, run, analysis, destination, op.rule, out);
+    PrintPlan(kind, operation, run, analysis, options, destination, op.rule, out);
 
     bool refused = false;
     if (kind == TOperationKind::Delete) {
@@ -561,11 +611,12 @@ int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
             refused = !op.allowWholeGroups;
         }
     }
-    // Volumes whose verdict says the trash cannot take the files.
-    bool permanentVolumes = false;
-    if (kind == TOperationKind::Delete && !op.directly)
-        for (std::size_t i = 0; i < analysis.ItemCount(); ++i)
-            permanentVolumes = permanentVolumes || analysis.Item(i).alert;
+    // Volumes whose verdict, now on the screen, says their files go for good:
+    // the only ones where the deletion may remove a file permanently, once
+    // the user confirmed after seeing them.
+    std::bitset<kMaxVolumes> shownPermanent;
+    if (kind == TOperationKind::Delete)
+        shownPermanent = PermanentVolumes(analysis);
     if (const int rc = out.Flush(); rc != 0) {
         std::fprintf(stderr, "vardex-cli %s: cannot write the output: %s\n", cmd.name,
                      ToUtf8(SystemErrorText(rc)).c_str());
@@ -615,7 +666,11 @@ int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
             return kExitFailed;
         }
         noTrash = TNoTrashAction::kDeletePermanently;
-    } else if (permanentVolumes) {
+        operation.SetPermanentVolumes(shownPermanent);
+    } else if (op.directly) {
+        // --yes --directly asked for permanent deletion up front.
+        operation.SetPermanentVolumes(shownPermanent);
+    } else if (shownPermanent.any()) {
         std::fputs("\nWith --yes, files on a volume without a usable trash stay where they are "
                    "(use --directly, or confirm on a terminal, to delete them permanently).\n",
                    stdout);

@@ -2,8 +2,10 @@
 
 #include <climits>
 #include <memory>
+#include <string>
 
 #include "engine/VDX_unit_Grouping.h"
+#include "engine/VDX_unit_Helpers.h"
 #include "platform/VDX_unit_Text.h"
 #include "platform/VDX_unit_Time.h"
 
@@ -42,6 +44,10 @@ const char* const kFindUsage =
     "Scans the given folders as one search set and prints a view of the groups\n"
     "of duplicate files. The same folder twice, or one folder inside another,\n"
     "is refused.\n"
+    "\n"
+    "A PATH or DIR that exists as written is used as written; otherwise its\n"
+    "%NAME% environment references are expanded. A path longer than 2000\n"
+    "characters is refused.\n"
     "\n"
     "Filters (applied to every PATH):\n" VDX_SEARCH_OPTIONS_USAGE
     "  --no-protect-hidden   also enter hidden folders\n"
@@ -258,6 +264,29 @@ std::u16string NormalizePath(std::u16string_view path, std::u16string_view cwd) 
     return result.empty() ? std::u16string(u"/") : result;
 }
 
+bool ResolveGivenPath(std::string_view what, std::u16string_view given, std::u16string_view cwd,
+                      bool expand, std::u16string& path, std::string& error) {
+    // The name as written wins: a folder really called "%USER%" is the one
+    // the user means, not the folder the variable names.
+    path = NormalizePath(given, cwd);
+    if (expand && !PathExists(path)) {
+        std::u16string expanded;
+        if (ExpandPathEnvVars(given, expanded) != 0) {
+            error = std::string(what) + " '" + EncodeFileName(given) + "' is longer than " +
+                    std::to_string(kMaxExpandedPathLength) +
+                    " characters once its environment references are expanded";
+            return false;
+        }
+        path = NormalizePath(expanded, cwd);
+    }
+    if (path.size() > kMaxExpandedPathLength) {
+        error = std::string(what) + " '" + EncodeFileName(given) + "' is longer than " +
+                std::to_string(kMaxExpandedPathLength) + " characters";
+        return false;
+    }
+    return true;
+}
+
 bool ParseSize(std::string_view text, std::int32_t& value, std::int32_t& degree,
                std::string& error) {
     std::size_t pos = 0;
@@ -450,8 +479,11 @@ bool AddSearchPath(const std::string& arg, std::u16string_view cwd, TSearchOptio
         error = "an empty path was given";
         return false;
     }
+    std::u16string path;
+    if (!ResolveGivenPath("the path", DecodeFileName(arg), cwd, out.resolveReferences, path, error))
+        return false;
     out.relativeGiven = out.relativeGiven || arg[0] != '/';
-    out.paths.push_back(NormalizePath(DecodeFileName(arg), cwd));
+    out.paths.push_back(std::move(path));
     return true;
 }
 
@@ -482,9 +514,13 @@ TParsed ParseSearchOption(TArgReader& reader, std::u16string_view cwd, TSearchOp
             error = "option --exclude-dir needs a folder";
             ok = false;
         }
+        std::u16string dir;
+        if (ok)
+            ok = ResolveGivenPath("the folder of --exclude-dir", DecodeFileName(v), cwd,
+                                  out.resolveReferences, dir, error);
         if (ok) {
             out.relativeGiven = out.relativeGiven || v[0] != '/';
-            out.excludeDirs.push_back(NormalizePath(DecodeFileName(v), cwd));
+            out.excludeDirs.push_back(std::move(dir));
         }
     } else if (name == "--min-size") {
         ok = reader.Value(v, error) && ParseSize(v, out.minValue, out.minDegree, error);
@@ -620,9 +656,12 @@ TParsed ParseMarkOption(TArgReader& reader, std::u16string_view cwd, TMarkOption
             error = "option --keep needs a folder";
             ok = false;
         }
+        std::u16string dir;
+        if (ok)
+            ok = ResolveGivenPath("the folder of --keep", DecodeFileName(v), cwd, true, dir, error);
         if (ok) {
             out.relativeGiven = out.relativeGiven || v[0] != '/';
-            out.keepDirs.push_back(NormalizePath(DecodeFileName(v), cwd));
+            out.keepDirs.push_back(std::move(dir));
         }
     } else if (name == "--wash-clean" || name == "--no-wash-clean") {
         ok = reader.Flag(error);
@@ -701,6 +740,7 @@ bool ParseFindOptions(const std::vector<std::string>& args, std::u16string_view 
             out.protectPrograms = false;
         } else if (name == "--view") {
             ok = reader.Value(v, error);
+            out.viewGiven = true;
             if (ok && !ParseView(v, out.view)) {
                 error = "unknown view " + Quoted(v) +
                         " (use name, size, name-size, content, clones or zero)";
@@ -765,7 +805,11 @@ TSearchSet BuildSearchSet(const TSearchOptions& options) {
         path->fileFilter = options.filter;
         for (const std::u16string& dir : options.excludeDirs)
             path->folderFilter.Add(dir);
-        path->folderFilter.Normalize();
+        // Resolved paths are final, and so they must not be merged by their
+        // expanded texts either: "/a/%USER%" and "/a/root" are two folders.
+        path->pathsFinal = options.resolveReferences;
+        if (!path->pathsFinal)
+            path->folderFilter.Normalize();
         set.AddOwned(std::move(path));
     }
     return set;

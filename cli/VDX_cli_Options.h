@@ -73,6 +73,10 @@ struct TSearchOptions {
     bool useCurrentSet = false;
     // A path or excluded folder was relative, so the current folder was used.
     bool relativeGiven = false;
+    // Paths and excluded folders are resolved as they are parsed (see
+    // ResolveGivenPath) and become final paths of the set. Off for a set
+    // that is stored: it keeps its references, which expand when it is used.
+    bool resolveReferences = true;
     // The filter options given, by name: a set brings its own filters, so
     // they are refused with --set and --current-set.
     std::vector<std::string> filterOptions;
@@ -125,6 +129,8 @@ struct TFindOptions {
     bool protectSystem = true;
     bool protectPrograms = true;
     TViewKind view = kViewSameSize;
+    // --view was given: the commands that change files default to another view.
+    bool viewGiven = false;
     // Compare the content of the Same size groups after the search; the
     // content views exist only then.
     bool compare = false;
@@ -156,6 +162,15 @@ TSearchSet BuildSearchSet(const TSearchOptions& options);
 // ".." taking back the component before it (never above the root). No
 // trailing "/" except for the root itself.
 std::u16string NormalizePath(std::u16string_view path, std::u16string_view cwd);
+
+// The path the user gave (given, decoded, before normalizing) for what the
+// error names ("the path", "the folder of --keep" ...): given made absolute
+// against cwd when an entry of that name exists or expand is false, else
+// given with its %NAME% references expanded and then made absolute. false
+// with error set when the result (or the expansion) is longer than
+// kMaxExpandedPathLength: a path is never cut.
+bool ResolveGivenPath(std::string_view what, std::u16string_view given, std::u16string_view cwd,
+                      bool expand, std::u16string& path, std::string& error);
 
 // A byte count with an optional K, M or G suffix (1024-based), written as the
 // largest unit whose 32-bit signed value holds it exactly. false with error

@@ -169,6 +169,8 @@ int RunSave(const std::vector<std::string>& args, const TGlobalOptions& global) 
     cwd = cwdError == 0 ? DecodeFileName(resolved) : std::u16string(u"/");
 
     TSearchOptions options;
+    // A stored set keeps its references as typed; they expand when it is used.
+    options.resolveReferences = false;
     std::string error;
     bool haveName = false;
     std::u16string name;

@@ -62,6 +62,7 @@ void TFolderScan::SetProtectedFolders(std::vector<std::u16string> systemFolders,
 bool TFolderScan::ScanAll() {
     m_entryBuffer.resize(kEntryBufferBytes);
     m_seenFolders.clear();
+    m_volumeOfDevice.clear();
     for (std::size_t i = 0; i < m_paths.Count(); ++i) {
         const TSearchData* path = m_paths.Item(i);
         if (path != nullptr && !ScanPath(static_cast<std::uint32_t>(i), *path))
@@ -71,7 +72,13 @@ bool TFolderScan::ScanAll() {
 }
 
 bool TFolderScan::ScanPath(std::uint32_t pathIndex, const TSearchData& path) {
-    std::u16string root = ExpandEnvVars(path.SearchPath);
+    // A path whose expansion would be cut is not searched at all: the cut
+    // text names another folder (often a parent of the one meant).
+    std::u16string root;
+    if (path.pathsFinal)
+        root = path.SearchPath;
+    else if (ExpandPathEnvVars(path.SearchPath, root) != 0)
+        root.clear();
     // Stat follows a symbolic link: a search path that is a link to a folder
     // is listed, because the user named it. Links below it are never followed.
     struct stat st {};
@@ -85,6 +92,8 @@ bool TFolderScan::ScanPath(std::uint32_t pathIndex, const TSearchData& path) {
     // twice, or one inside the other) would list its files a second time.
     if (!m_seenFolders.insert(TFolderId{st.st_dev, st.st_ino}).second)
         return true;
+    // The controller registered the path's own volume from its real device.
+    m_volumeOfDevice.emplace(st.st_dev, path.volumeIndex);
     const std::int32_t rootFolder = m_store.AddFolder(path.volumeIndex, pathIndex, 0, true, root);
     if (rootFolder < 0)
         return true;
@@ -165,6 +174,15 @@ bool TFolderScan::Protected(const std::vector<std::u16string>& folders) const {
     return false;
 }
 
+TVolumeIndex TFolderScan::VolumeOfDevice(dev_t device) {
+    const auto known = m_volumeOfDevice.find(device);
+    if (known != m_volumeOfDevice.end())
+        return known->second;
+    const TVolumeIndex volume = m_drives != nullptr ? m_drives->Register(m_childPath) : kNoVolume;
+    m_volumeOfDevice.emplace(device, volume);
+    return volume;
+}
+
 bool TFolderScan::SubFolderAllowed(const TSearchData& path, bool hidden) const {
     if (hidden && m_store.m_protectHiddenFolders)
         return false;
@@ -187,6 +205,17 @@ void TFolderScan::ListFolder(std::uint32_t folder, const TSearchData& path) {
         return;
     }
     const std::uint32_t pathIndex = m_store.Folder(folder).m_searchPath;
+    // Entries on the folder's own device share its volume; only an entry on
+    // another device (a mount point, a file bind-mounted in place) needs a
+    // look-up. A folder whose device cannot be read has every entry looked up.
+    const TVolumeIndex folderVolume = m_store.Folder(folder).m_volume;
+    struct stat folderSt {};
+    const bool folderDeviceKnown = Fs().FStat(fd, folderSt) == 0;
+    auto volumeOf = [&](const struct stat& entry) {
+        if (folderDeviceKnown && entry.st_dev == folderSt.st_dev)
+            return folderVolume;
+        return VolumeOfDevice(entry.st_dev);
+    };
     std::uint32_t filesFound = 0;
     std::uint32_t subFoldersAdded = 0;
 
@@ -239,7 +268,7 @@ void TFolderScan::ListFolder(std::uint32_t folder, const TSearchData& path) {
                 if (!m_seenFolders.insert(TFolderId{st.st_dev, st.st_ino}).second)
                     continue;
                 m_childPath.push_back(kPathDelim);
-                if (m_store.AddFolder(path.volumeIndex, pathIndex, folder, false, m_childPath) >= 0)
+                if (m_store.AddFolder(volumeOf(st), pathIndex, folder, false, m_childPath) >= 0)
                     ++subFoldersAdded;
                 continue;
             }
@@ -256,9 +285,16 @@ void TFolderScan::ListFolder(std::uint32_t folder, const TSearchData& path) {
             const auto size = static_cast<std::int64_t>(st.st_size);
             if (!path.PassesFile(attributes, lastWrite, size, m_name))
                 continue;
+            // Only a file on another device than its folder needs its path,
+            // for registering that device's volume.
+            TVolumeIndex volume = folderVolume;
+            if (!folderDeviceKnown || st.st_dev != folderSt.st_dev) {
+                m_childPath.assign(m_folderPath).append(m_name);
+                volume = volumeOf(st);
+            }
             // A file the table or the pool has no room for is skipped.
-            if (m_store.AddFile(path.volumeIndex, folder, m_name, static_cast<std::uint64_t>(size),
-                                lastWrite, attributes) == 0)
+            if (m_store.AddFile(volume, folder, m_name, static_cast<std::uint64_t>(size), lastWrite,
+                                attributes) == 0)
                 ++m_filesAdded;
         }
     }

@@ -8,9 +8,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "engine/VDX_unit_Drives.h"
 #include "engine/VDX_unit_ScanData.h"
 #include "engine/VDX_unit_SearchData.h"
 
@@ -41,6 +43,14 @@ public:
     // without a trailing "/"), so tests can protect a folder of their own.
     void SetProtectedFolders(std::vector<std::u16string> systemFolders,
                              std::vector<std::u16string> programFolders);
+
+    // The volume table of the search, which must outlive the scan. A folder
+    // or file on another device than its parent folder lies on another
+    // mount; its volume is registered there, so every record carries the
+    // volume that really holds it. Without a table (or once the table is
+    // full) such records get kNoVolume: never the parent's volume, whose
+    // trash could not take them.
+    void SetVolumeTable(TScanDrivesData* drives) { m_drives = drives; }
 
     // Scans every path in the set's order. false when the control asked to
     // stop; the store then holds what was found up to that point.
@@ -73,12 +83,19 @@ private:
     // entered by the protections and the path's folder filter.
     bool SubFolderAllowed(const TSearchData& path, bool hidden) const;
     bool Protected(const std::vector<std::u16string>& folders) const;
+    // The volume of an entry on device, whose path is m_childPath.
+    TVolumeIndex VolumeOfDevice(dev_t device);
 
     TScanData& m_store;
     const TSearchDataList& m_paths;
     TScanControl* m_control;
     std::vector<std::u16string> m_systemFolders;
     std::vector<std::u16string> m_programFolders;
+
+    TScanDrivesData* m_drives = nullptr;
+    // The volume of each device met so far, so that a mount is registered
+    // once however often the walk enters it.
+    std::unordered_map<dev_t, TVolumeIndex> m_volumeOfDevice;
 
     // Folders already in the table, by identity, so that a folder reached a
     // second time (bind mount, overlapping search paths) is not listed again.

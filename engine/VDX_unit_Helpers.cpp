@@ -14,7 +14,7 @@ namespace vdx {
 
 namespace {
 
-constexpr std::size_t kMaxExpandedLength = 2000;
+constexpr std::size_t kMaxExpandedLength = kMaxExpandedPathLength;
 constexpr std::int64_t kMsPerDay = 86'400'000;
 
 // Decimal digits of an unsigned magnitude, most significant first.
@@ -232,6 +232,14 @@ std::u16string ExpandEnvVars(std::u16string_view text) {
         expanded.resize(keep);
     }
     return expanded;
+}
+
+int ExpandPathEnvVars(std::u16string_view text, std::u16string& path) {
+    path = ExpandEnvironmentText(text);
+    if (path.size() <= kMaxExpandedLength)
+        return 0;
+    path.clear();
+    return ENAMETOOLONG;
 }
 
 std::u16string LongPathForm(std::u16string_view path) {

@@ -3,6 +3,7 @@
 // each rule (grouping digits, naming durations, normalizing paths) lives in
 // one place. All functions are stateless.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -50,6 +51,12 @@ std::u16string ReplaceInvalidNameChars(std::u16string_view text, char16_t replac
 std::u16string AddTrailingBackslash(std::u16string_view path);
 std::u16string RemoveTrailingBackslash(std::u16string_view path);
 std::u16string ExpandEnvVars(std::u16string_view text);
+// The path that text names with its environment references expanded, or
+// ENAMETOOLONG (path empty) when the expansion is longer than ExpandEnvVars
+// keeps: a path is never cut, since a cut path names another folder.
+int ExpandPathEnvVars(std::u16string_view text, std::u16string& path);
+// The longest expanded text ExpandEnvVars keeps, in UTF-16 code units.
+inline constexpr std::size_t kMaxExpandedPathLength = 2000;
 std::u16string LongPathForm(std::u16string_view path);
 std::u16string RemoveLineBreaks(std::u16string_view text);
 std::size_t LastPosition(std::u16string_view sub, std::u16string_view text);

@@ -415,7 +415,7 @@ bool TFilterExtProcessor::Passes(std::uint32_t attributes, TFileTime lastWrite,
 // ---------------------------------------------------------------------------
 // TPathProcessor
 
-void TPathProcessor::Prepare(const TFolderFilter& filter) {
+void TPathProcessor::Prepare(const TFolderFilter& filter, bool expand) {
     m_items.clear();
     m_items.reserve(filter.Count());
     for (const TStrItem& entry : filter.Items()) {
@@ -424,7 +424,7 @@ void TPathProcessor::Prepare(const TFolderFilter& filter) {
         if (TrimText(entry.text).empty()) {
             continue;
         }
-        std::u16string text = ExpandEnvVars(entry.text);
+        std::u16string text = expand ? ExpandEnvVars(entry.text) : entry.text;
         if (text.empty()) {
             continue;
         }
@@ -461,6 +461,7 @@ void TSearchData::Assign(const TSearchData& other) {
     SearchPath = other.SearchPath;
     bSubFolders = other.bSubFolders;
     volumeIndex = other.volumeIndex;
+    pathsFinal = other.pathsFinal;
     fileFilter = other.fileFilter;
     folderFilter.Assign(other.folderFilter);
 }
@@ -471,7 +472,7 @@ void TSearchData::Prepare() {
                                                  : std::u16string_view());
     m_useExclude = fileFilter.FLT_bUseExclude;
     m_filterExt.Prepare(fileFilter);
-    m_pathProcessor.Prepare(folderFilter);
+    m_pathProcessor.Prepare(folderFilter, !pathsFinal);
 }
 
 bool TSearchData::PassesFile(std::uint32_t attributes, TFileTime lastWrite, std::int64_t size,

@@ -177,7 +177,9 @@ private:
 // any other entry may occur anywhere in it.
 class TPathProcessor {
 public:
-    void Prepare(const TFolderFilter& filter);
+    // expand false takes the entries as final paths, without expanding
+    // environment references in them.
+    void Prepare(const TFolderFilter& filter, bool expand = true);
     // True when the folder may be entered: no prepared entry matches fullPath
     // (the folder's path without a trailing "/"). Allocates nothing.
     bool Passes(std::u16string_view fullPath) const;
@@ -200,12 +202,18 @@ public:
     bool selected = false;
     bool focused = false;
     std::uint16_t volumeIndex = kNoVolume;
+    // SearchPath and the excluded folders are final paths: whoever built the
+    // path already expanded the references that were meant (a folder whose
+    // name holds "%USER%" is not someone else's folder), so neither the
+    // controller nor the scan expands them again. Not stored; Assign copies it.
+    bool pathsFinal = false;
 
     TSearchData() = default;
     TSearchData(const TSearchData&) = delete;
     TSearchData& operator=(const TSearchData&) = delete;
 
-    // Copies path, sub-folder switch, volume index and both filters; neither
+    // Copies path, sub-folder switch, volume index, final-paths flag and both
+    // filters; neither
     // the row state nor the prepared testers.
     void Assign(const TSearchData& other);
     // Compiles the masks and prepares the size/date/attribute and folder

@@ -28,10 +28,12 @@ constexpr std::uint64_t kProgressIntervalMs = 200;
 // thread, and posted messages.
 class TSearchThread final : public TScanControl, public TGroupingControl {
 public:
-    TSearchThread(TScanData& store, TSearchDataList&& paths, TSearchSafeProgress& progress,
-                  TMessageTarget* window, TMainThreadCaller* caller)
-        : m_store(store), m_paths(std::move(paths)), m_progress(progress), m_window(window),
-          m_caller(caller) {}
+    // drives is the controller's volume table: the scan adds the volumes of
+    // the mounts it enters while nothing else reads the table.
+    TSearchThread(TScanData& store, TScanDrivesData& drives, TSearchDataList&& paths,
+                  TSearchSafeProgress& progress, TMessageTarget* window, TMainThreadCaller* caller)
+        : m_store(store), m_drives(drives), m_paths(std::move(paths)), m_progress(progress),
+          m_window(window), m_caller(caller) {}
 
     // Tells the progress window that the search is over, completed or not.
     ~TSearchThread() override {
@@ -97,6 +99,7 @@ private:
             for (std::size_t i = 0; i < m_paths.Count(); ++i)
                 m_paths.Item(i)->Prepare();
             m_scan = std::make_unique<TFolderScan>(m_store, m_paths, this);
+            m_scan->SetVolumeTable(&m_drives);
             completed = m_scan->ScanAll() && !Terminated();
             Snapshot();
         }
@@ -168,6 +171,7 @@ private:
     }
 
     TScanData& m_store;
+    TScanDrivesData& m_drives;
     TSearchDataList m_paths;
     TSearchSafeProgress& m_progress;
     TMessageTarget* m_window;
@@ -368,8 +372,8 @@ bool TSearchRun::StartSearch(const TSearchSet& set, TMessageTarget* window,
     for (std::size_t i = 0; i < workerPaths.Count(); ++i)
         workerPaths.Item(i)->volumeIndex = m_searchSetCopy.Item(i)->volumeIndex;
 
-    auto worker = std::make_unique<TSearchThread>(m_store, std::move(workerPaths), m_searchProgress,
-                                                  window, caller);
+    auto worker = std::make_unique<TSearchThread>(m_store, m_drives, std::move(workerPaths),
+                                                  m_searchProgress, window, caller);
     TWorkerRun<TSearchThread>::THooks hooks;
     // The worker thread could not be started: the search ends aborted.
     hooks.notStarted = [this](TSearchThread&) { TSearchThread::MarkAborted(m_store); };
@@ -454,7 +458,15 @@ void TSearchRun::PrepareSearchPaths() {
     m_drives.Clear();
     for (std::size_t i = 0; i < m_searchSetCopy.Count(); ++i) {
         TSearchData& path = *m_searchSetCopy.Item(i);
-        path.SearchPath = ExpandEnvVars(path.SearchPath);
+        // A path whose expansion is too long keeps its text and gets no
+        // volume; the scan finds no such folder.
+        std::u16string expanded;
+        if (!path.pathsFinal && ExpandPathEnvVars(path.SearchPath, expanded) != 0) {
+            path.volumeIndex = kNoVolume;
+            continue;
+        }
+        if (!path.pathsFinal)
+            path.SearchPath = std::move(expanded);
         path.volumeIndex = m_drives.Register(path.SearchPath);
     }
     for (std::size_t i = 0; i < m_searchSetCopy.Count(); ++i)

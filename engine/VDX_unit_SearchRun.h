@@ -94,6 +94,8 @@ public:
 
     TScanData& Store() { return m_store; }
     const TScanData& Store() const { return m_store; }
+    // The volumes of the last search: those of its paths, and those of the
+    // mounts its scan entered. The search worker adds to it while it runs.
     TScanDrivesData& Drives() { return m_drives; }
     const TSearchDataList& SearchSetCopy() const { return m_searchSetCopy; }
     const TSearchSafeProgress& SearchProgress() const { return m_searchProgress; }

@@ -15,6 +15,7 @@
 
 #include <array>
 #include <atomic>
+#include <bitset>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -74,6 +75,9 @@ struct TDeleteInputs {
     // trash: kDeletePermanently only when the safety analysis showed those
     // volumes and the user confirmed.
     TNoTrashAction noTrash = TNoTrashAction::kKeep;
+    // Volumes (by the file records' volume index) whose permanent-deletion
+    // verdict the user saw and confirmed: only their files may go for good.
+    std::bitset<kMaxVolumes> permanentVolumes;
     // The list's count and bytes when the user confirmed, for the summary.
     std::uint32_t filesToProcess = 0;
     std::uint64_t bytesToProcess = 0;

@@ -11,6 +11,7 @@
 // refused while a search, a comparison or the other operation runs, and
 // while the operation list no longer describes what the store holds.
 
+#include <bitset>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -50,6 +51,11 @@ public:
     // The Delete window's choice: unlink directly instead of using the trash.
     bool DeleteDirectly() const { return m_deleteDirectly; }
     void SetDeleteDirectly(bool on) { m_deleteDirectly = on; }
+    // The volumes whose permanent-deletion verdict the user saw before
+    // confirming; the next deletion removes files for good only there.
+    void SetPermanentVolumes(const std::bitset<kMaxVolumes>& volumes) {
+        m_permanentVolumes = volumes;
+    }
 
     // Sums the operation list per volume into analysis (files without a
     // volume are left out) and judges every volume with the delete-directly
@@ -114,6 +120,7 @@ private:
     TAlertList m_alerts;
     TOperationLogs m_logs;
     bool m_deleteDirectly = false;
+    std::bitset<kMaxVolumes> m_permanentVolumes;
     bool m_lastCopyWasMove = false;
 
     TDeleteSafeProgress m_deleteProgress;

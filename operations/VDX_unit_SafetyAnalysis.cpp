@@ -1,6 +1,7 @@
 #include "operations/VDX_unit_SafetyAnalysis.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <initializer_list>
 #include <limits>
 #include <string_view>
@@ -41,6 +42,11 @@ constexpr std::u16string_view kRecoverableVerdict =
     u"later.";
 constexpr std::u16string_view kNoRoomVerdict =
     u"Not enough space in Recycle Bin to place deleted files. Files will be deleted permanently.";
+constexpr std::u16string_view kReadOnlyVerdict =
+    u"The drive is mounted read-only. Files cannot be deleted from it and will stay where they "
+    u"are.";
+constexpr std::u16string_view kReadOnlyAdvice =
+    u"Mount the drive for writing first, or leave its files out of the list.";
 constexpr std::u16string_view kClearAdvice =
     u"Clear Recycle Bin or Move files into temporary folder instead of delete them.";
 
@@ -96,22 +102,42 @@ void StoreTrashState(const TTrashState& state, TScanDrivesItem& item) {
     item.binItems = ClampToInt64(state.items);
 }
 
-// True when the volume has no trash at all: the rule that stands for
-// "not a fixed drive" on a system where any mount may have a trash.
-bool HasNoUsableTrash(TTrashProblem problem) {
-    return problem == TTrashProblem::kSystemVolume || problem == TTrashProblem::kReadOnly;
+// True when the trash folder was ruled out for good (by permissions or
+// ownership), not for a passing reason: the deletion then deletes the file
+// permanently, as on a volume without any trash.
+bool TrashFolderRuledOut(const TTrashState& state) {
+    return state.problem == TTrashProblem::kNoTrashFolder &&
+           (state.error == EACCES || state.error == EPERM);
 }
 
-void Judge(const TScanDrivesItem& item, TTrashProblem problem, bool deleteDirectly,
+// True when no file can be removed from the volume at all.
+bool CannotDelete(const TTrashState& state) {
+    return state.problem == TTrashProblem::kReadOnly ||
+           (state.problem == TTrashProblem::kNoTrashFolder && state.error == EROFS);
+}
+
+// True when the volume has no trash at all: the rule that stands for
+// "not a fixed drive" on a system where any mount may have a trash.
+bool HasNoUsableTrash(const TTrashState& state) {
+    return state.problem == TTrashProblem::kSystemVolume || TrashFolderRuledOut(state);
+}
+
+void Judge(const TScanDrivesItem& item, const TTrashState& state, bool deleteDirectly,
            TOutputItem& out) {
     auto set = [&out](std::u16string_view verdict, std::u16string_view advice, bool alert) {
         out.verdict = verdict;
         out.advice = advice;
         out.alert = alert;
+        out.permanent = alert;
     };
-    if (deleteDirectly) {
+    // Neither the trash nor a direct deletion can remove a file from a
+    // read-only mount, so no other verdict would come true.
+    if (CannotDelete(state)) {
+        set(kReadOnlyVerdict, kReadOnlyAdvice, true);
+        out.permanent = false;
+    } else if (deleteDirectly) {
         set(kDirectVerdict, kDirectAdvice, true);
-    } else if (HasNoUsableTrash(problem)) {
+    } else if (HasNoUsableTrash(state)) {
         set(kNoBinVerdict, kMoveAdvice, true);
     } else if (!item.settingsKnown) {
         set(kUnknownVerdict, kChangeAdvice, true);
@@ -172,14 +198,14 @@ void TSafetyAnalysis::AddFile(std::size_t volumeIndex, std::uint64_t size) {
 void TSafetyAnalysis::Analyse(bool deleteDirectly) {
     // The trash is read for every affected volume even when deleting
     // directly, so the records always describe the last analysis.
-    std::vector<TTrashProblem> problems(m_drives.Count(), TTrashProblem::kNone);
+    std::vector<TTrashState> states(m_drives.Count());
     for (std::size_t i = 0; i < m_drives.Count(); ++i) {
         TScanDrivesItem& item = m_drives.Item(i);
         if (item.selectedFiles <= 0)
             continue;
         TTrashState state = m_query(item);
-        problems[i] = state.problem;
         StoreTrashState(state, item);
+        states[i] = std::move(state);
     }
 
     m_items.clear();
@@ -196,7 +222,8 @@ void TSafetyAnalysis::Analyse(bool deleteDirectly) {
         out.selection =
             FormatText(kSelectionFormat, {FormatNumber(item.selectedFiles),
                                           FormatNumber(ClampToInt64(item.selectedBytes))});
-        Judge(item, problems[i], deleteDirectly, out);
+        out.volume = i;
+        Judge(item, states[i], deleteDirectly, out);
         m_items.push_back(std::move(out));
     }
 

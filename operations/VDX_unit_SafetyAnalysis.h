@@ -30,6 +30,13 @@ struct TOutputItem {
     std::u16string advice;
     // True when the files on this volume will not be recoverable, or may not be.
     bool alert = false;
+    // True when the verdict tells the user that the files on this volume
+    // will (or may) be deleted permanently: the only volumes whose files the
+    // deletion may remove for good once the user confirmed. False on a
+    // read-only volume, whose files stay where they are.
+    bool permanent = false;
+    // The index of the volume record in the volume table.
+    std::size_t volume = 0;
 };
 
 // The trash of a volume as the system reports it; tests replace it.

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <string>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -140,7 +141,7 @@ TEST_F(OperateTest, DeleteMovesTheMarkedFilesIntoTheTrashAndLogsThem) {
     EXPECT_TRUE(Contains(r.out, "Full log file was stored into:\n" + FullLog())) << r.out;
     EXPECT_FALSE(Contains(r.out, "Error log file")) << r.out;
     const std::string log = ReadAll(FullLog());
-    EXPECT_TRUE(Contains(log, "Deleting files from view 'Same size'")) << log;
+    EXPECT_TRUE(Contains(log, "Deleting files from view 'Same content'")) << log;
     EXPECT_TRUE(Contains(log, "- Ok deleting: '" + D("b/x.txt") + "'")) << log;
     EXPECT_TRUE(Contains(log, "Files deleting was finished at")) << log;
     EXPECT_FALSE(Exists(ErrorLog()));
@@ -431,6 +432,153 @@ TEST_F(OperateTest, TerminalConfirmationDecides) {
             EXPECT_FALSE(Exists(m_tree.Path("logs")));
         }
     }
+}
+
+// A unique file whose only likeness to a kept file is its size: only a view
+// named on purpose lists it, and the plan then says what that view means.
+TEST_F(OperateTest, OnlyTheContentViewIsTheDefaultOfCommandsThatChangeFiles) {
+    m_tree.File("d/b/unique.txt", "world"); // the size of "hello"
+    for (const std::string command : {"delete", "copy", "move"}) {
+        SCOPED_TRACE(command);
+        std::vector<std::string> extra{"--dry-run"};
+        if (command != "delete")
+            extra = {"--dry-run", "--dest", m_tree.Path("out")};
+        TProcessResult r = Cli(command, extra);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(Contains(r.out, "files from view 'Same content': 3 file(s)")) << r.out;
+        EXPECT_FALSE(Contains(r.out, "unique.txt")) << r.out;
+        EXPECT_FALSE(Contains(r.out, "not known to be identical")) << r.out;
+
+        extra.insert(extra.end(), {"--view", "size"});
+        r = Cli(command, extra);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(Contains(r.out, "files from view 'Same size': 4 file(s)")) << r.out;
+        EXPECT_TRUE(Contains(r.out, D("b/unique.txt"))) << r.out;
+        EXPECT_TRUE(Contains(r.out, "Note: the files of the view 'Same size' are not known to be "
+                                    "identical"))
+            << r.out;
+    }
+    const TProcessResult r = Cli("delete", {"--yes", "--directly"});
+    EXPECT_EQ(r.status, 0) << r.err << r.out;
+    EXPECT_EQ(ReadAll(D("b/unique.txt")), "world");
+    EXPECT_FALSE(Exists(D("b/x.txt")));
+}
+
+// A folder whose name holds a reference to a set variable is that folder;
+// only a name that does not exist as written is expanded, and the plan shows
+// what was used.
+TEST_F(OperateTest, PathsThatExistAsWrittenAreNotExpanded) {
+    TEnvGuard var("VDX_TEST_NAME", "real");
+    m_tree.File("p/%VDX_TEST_NAME%/a.txt", "same");
+    m_tree.File("p/%VDX_TEST_NAME%/keep/a.txt", "same");
+    m_tree.File("p/real/a.txt", "same");
+    m_tree.File("p/real/keep/a.txt", "same");
+    const std::string literal = m_tree.Path("p/%VDX_TEST_NAME%");
+    const std::vector<std::string> base{
+        "--settings", m_tree.Path("settings.ini"), "delete", literal, "--keep", literal + "/keep"};
+    std::vector<std::string> args = base;
+    args.push_back("--dry-run");
+    TProcessResult r = RunProcess(VDX_CLI_PATH, args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "Search path: " + literal + "\n")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "Folder to keep: " + literal + "/keep\n")) << r.out;
+
+    args = base;
+    args.push_back("--yes");
+    r = RunProcess(VDX_CLI_PATH, args);
+    EXPECT_EQ(r.status, 0) << r.err << r.out;
+    EXPECT_FALSE(Exists(literal + "/a.txt"));
+    EXPECT_EQ(ReadAll(literal + "/keep/a.txt"), "same");
+    EXPECT_EQ(ReadAll(m_tree.Path("p/real/a.txt")), "same");
+
+    // A name that does not exist as written is expanded: --dest names
+    // out-real, and the plan says so.
+    r = Cli("copy", {"--dry-run", "--dest", m_tree.Path("out-%VDX_TEST_NAME%")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "Destination folder: " + m_tree.Path("out-real") + "/\n")) << r.out;
+}
+
+TEST_F(OperateTest, APathLongerThanTheLimitIsRefusedNeverCut) {
+    // 2000 characters cut from these would name d/ itself, or a folder
+    // inside the tree.
+    const std::string longTail = "/" + std::string(1000, 'n') + "/" + std::string(1000, 'm');
+    TEnvGuard var("VDX_TEST_LONG", longTail);
+    struct TCase {
+        std::vector<std::string> args;
+        std::string what;
+    };
+    const std::string settings = m_tree.Path("settings.ini");
+    const TCase cases[] = {
+        {{"delete", D("") + longTail, "--keep", D("keep"), "--yes"}, "the path"},
+        {{"delete", D("%VDX_TEST_LONG%"), "--keep", D("keep"), "--yes"}, "the path"},
+        {{"delete", D(""), "--keep", D("keep") + longTail, "--yes"}, "--keep"},
+        {{"delete", D(""), "--keep", D("keep"), "--exclude-dir", D("%VDX_TEST_LONG%"), "--yes"},
+         "--exclude-dir"},
+        {{"copy", D(""), "--keep", D("keep"), "--dest", m_tree.Path("out%VDX_TEST_LONG%"), "--yes"},
+         "--dest"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> args{"--settings", settings};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const TProcessResult r = RunProcess(VDX_CLI_PATH, args);
+        EXPECT_EQ(r.status, 2) << r.out << r.err;
+        EXPECT_TRUE(Contains(r.err, "longer than 2000 characters")) << r.err;
+        EXPECT_TRUE(Contains(r.err, c.what)) << r.err;
+        ExpectTreeUntouched();
+        EXPECT_TRUE(Names(Trash()).empty());
+        EXPECT_FALSE(Exists(m_tree.Path("out")));
+    }
+}
+
+// A tmpfs mounted inside the searched tree is a volume of its own with its
+// own verdict, and a read-only mount says that nothing will be deleted there.
+// Needs the right to mount (root); skipped elsewhere.
+TEST_F(OperateTest, EachMountInTheTreeIsListedWithItsOwnVerdict) {
+    m_tree.Dir("d/ram");
+    m_tree.Dir("d/ro");
+    if (::mount("none", D("ram").c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    struct TUnmount {
+        std::vector<std::string> paths;
+        ~TUnmount() {
+            for (const std::string& p : paths)
+                ::umount2(p.c_str(), MNT_DETACH);
+        }
+    } unmount{{D("ram")}};
+    ASSERT_EQ(::mount("none", D("ro").c_str(), "tmpfs", 0, "size=1m"), 0);
+    unmount.paths.push_back(D("ro"));
+    m_tree.File("d/ram/x.txt", "hello");
+    m_tree.File("d/ro/x.txt", "hello");
+    ASSERT_EQ(::mount("none", D("ro").c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+
+    TProcessResult r = Cli("delete", {"--dry-run"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string ram = "\nDrive " + Canonical(D("ram")) + " [] (tmpfs, serial ";
+    const std::string ro = "\nDrive " + Canonical(D("ro")) + " [] (tmpfs, serial ";
+    const std::size_t ramAt = r.out.find(ram);
+    const std::size_t roAt = r.out.find(ro);
+    ASSERT_NE(ramAt, std::string::npos) << r.out;
+    ASSERT_NE(roAt, std::string::npos) << r.out;
+    // Each volume's block: its verdict, then its own files.
+    const std::string ramBlock = r.out.substr(ramAt, r.out.find("\nDrive ", ramAt + 1) - ramAt);
+    const std::string roBlock = r.out.substr(roAt, r.out.find("\nDrive ", roAt + 1) - roAt);
+    EXPECT_TRUE(Contains(ramBlock, "ALERT: Files will be deleted permanently.")) << ramBlock;
+    EXPECT_TRUE(Contains(ramBlock, D("ram/x.txt"))) << ramBlock;
+    EXPECT_FALSE(Contains(ramBlock, D("b/x.txt"))) << ramBlock;
+    EXPECT_TRUE(Contains(roBlock, "ALERT: The drive is mounted read-only. Files cannot be "
+                                  "deleted from it"))
+        << roBlock;
+    EXPECT_TRUE(Contains(roBlock, D("ro/x.txt"))) << roBlock;
+    EXPECT_TRUE(Contains(r.out, "Deleted files would be send into Recycle Bin.")) << r.out;
+
+    // --yes trashes what has a trash and leaves the tmpfs files alone.
+    r = Cli("delete", {"--yes"});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_EQ(ReadAll(D("ram/x.txt")), "hello");
+    EXPECT_EQ(ReadAll(D("ro/x.txt")), "hello");
+    EXPECT_FALSE(Exists(D("b/x.txt")));
+    EXPECT_EQ(ReadAll(D("keep/x.txt")), "hello");
 }
 
 } // namespace

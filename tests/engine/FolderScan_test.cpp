@@ -10,17 +10,21 @@
 #include <string>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "engine/VDX_unit_Drives.h"
 #include "engine/VDX_unit_ScanData.h"
 #include "engine/VDX_unit_SearchData.h"
 #include "platform/VDX_unit_Text.h"
 #include "platform/VDX_unit_Time.h"
+#include "platform/VDX_unit_Volumes.h"
 #include "tests/support/VDX_test_FaultFs.h"
+#include "tests/support/VDX_test_Files.h"
 #include "tests/support/VDX_test_TempTree.h"
 
 namespace vdx {
@@ -579,6 +583,247 @@ TEST(FolderScanTest, AsksForLeaveBeforeAndAfterEachFolderAndStopsWhenRefused) {
     EXPECT_FALSE(r->completed);
     EXPECT_EQ(r->foldersListed, 2u);
     EXPECT_EQ(stopping.foldersDone, 2);
+}
+
+// Makes chosen folders and files of a real tree look like mount points of
+// their own devices, with a made-up mount table that lists them: every stat
+// of a path at or below a fake mount point reports that mount's device.
+class TFakeMountsFs : public TFileSystem {
+public:
+    TFakeMountsFs(std::string tablePath, std::map<std::string, dev_t> mounts)
+        : m_tablePath(std::move(tablePath)), m_mounts(std::move(mounts)) {}
+
+    int Open(const char* path, int flags, mode_t mode, int& fd) override {
+        if (std::string_view(path) == "/proc/self/mountinfo")
+            path = m_tablePath.c_str();
+        return TFileSystem::Open(path, flags, mode, fd);
+    }
+    int Stat(const char* path, struct stat& st) override {
+        return Faked(TFileSystem::Stat(path, st), Canonical(path), st);
+    }
+    int FStat(int fd, struct stat& st) override {
+        return Faked(TFileSystem::FStat(fd, st), PathOfFd(fd), st);
+    }
+    int StatAt(int dirFd, const char* name, struct stat& st, int flags) override {
+        return Faked(TFileSystem::StatAt(dirFd, name, st, flags), PathOfFd(dirFd) + "/" + name, st);
+    }
+
+    static std::string Canonical(const std::string& path) {
+        char* full = ::realpath(path.c_str(), nullptr);
+        std::string result = full != nullptr ? full : path;
+        std::free(full);
+        return result;
+    }
+
+private:
+    static std::string PathOfFd(int fd) {
+        char target[PATH_MAX];
+        const std::string link = "/proc/self/fd/" + std::to_string(fd);
+        const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+        return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string();
+    }
+    int Faked(int rc, const std::string& path, struct stat& st) const {
+        if (rc != 0)
+            return rc;
+        std::size_t best = 0;
+        for (const auto& [point, device] : m_mounts)
+            if (point.size() > best && (path == point || path.starts_with(point + "/"))) {
+                best = point.size();
+                st.st_dev = device;
+            }
+        return rc;
+    }
+
+    std::string m_tablePath;
+    std::map<std::string, dev_t> m_mounts;
+};
+
+// A folder tree in which ram/ stands for a tmpfs and ram/stick/ for a USB
+// file system mounted inside it, and one file is bind-mounted from a third
+// device, all below a search root on the made-up "/".
+class FolderScanVolumes : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_tree.File("disk/a.txt", "a");
+        m_tree.File("disk/sub/b.txt", "b");
+        m_tree.File("disk/ram/r.txt", "r");
+        m_tree.File("disk/ram/deep/s.txt", "s");
+        m_tree.File("disk/ram/stick/u.txt", "u");
+        m_tree.File("disk/bound.txt", "x");
+        m_base = TFakeMountsFs::Canonical(m_tree.Path("disk"));
+        const std::string table = "1 0 0:1 / / rw - ext4 /dev/fake rw\n"
+                                  "2 1 0:901 / " +
+                                  m_base +
+                                  "/ram rw - tmpfs none rw\n"
+                                  "3 2 0:902 / " +
+                                  m_base +
+                                  "/ram/stick rw - vfat none rw\n"
+                                  "4 1 0:903 /x " +
+                                  m_base + "/bound.txt rw - xfs none rw\n";
+        m_tree.File("mountinfo", table);
+        m_fs = std::make_unique<TFakeMountsFs>(
+            m_tree.Path("mountinfo"),
+            std::map<std::string, dev_t>{{m_base + "/ram", makedev(0, 901)},
+                                         {m_base + "/ram/stick", makedev(0, 902)},
+                                         {m_base + "/bound.txt", makedev(0, 903)}});
+    }
+
+    // The volume root of each file and folder record, by path below the base.
+    std::map<std::string, std::string> Scan(TScanDrivesData& drives, bool withTable) {
+        test::TFaultFsInstall install(*m_fs);
+        TSearchDataList paths;
+        paths.AddOwned(MakePath(m_base));
+        paths.Item(0)->volumeIndex = drives.Register(DecodeFileName(m_base));
+        paths.Item(0)->Prepare();
+        m_store.ClearForNewSearch();
+        m_store.m_protectHiddenFolders = false;
+        m_store.m_protectSystemFolder = false;
+        m_store.m_protectProgramFolder = false;
+        TFolderScan scan(m_store, paths);
+        scan.SetProtectedFolders({}, {});
+        if (withTable)
+            scan.SetVolumeTable(&drives);
+        EXPECT_TRUE(scan.ScanAll());
+        auto rootOf = [&](std::uint16_t volume) {
+            return volume < drives.Count() ? EncodeFileName(drives.Item(volume).root)
+                                           : std::string("none");
+        };
+        std::map<std::string, std::string> roots;
+        for (std::uint32_t i = 0; i < m_store.FolderCount(); ++i)
+            roots[EncodeFileName(m_store.FolderPath(i)).substr(m_base.size())] =
+                rootOf(Val(m_store.Folder(i).m_volume));
+        for (std::uint32_t i = 0; i < m_store.FileCount(); ++i)
+            roots[EncodeFileName(m_store.FullPath(i)).substr(m_base.size())] =
+                rootOf(m_store.FileVolume(i));
+        return roots;
+    }
+
+    TTempTree m_tree;
+    std::string m_base;
+    std::unique_ptr<TFakeMountsFs> m_fs;
+    TScanData m_store;
+};
+
+TEST_F(FolderScanVolumes, EveryRecordCarriesTheMountThatHoldsIt) {
+    TScanDrivesData drives;
+    const auto roots = Scan(drives, true);
+    const std::string ram = m_base + "/ram/";
+    const std::string stick = m_base + "/ram/stick/";
+    const std::map<std::string, std::string> expected = {
+        {"/", "/"},
+        {"/a.txt", "/"},
+        {"/sub/", "/"},
+        {"/sub/b.txt", "/"},
+        {"/bound.txt", m_base + "/bound.txt/"},
+        {"/ram/", ram},
+        {"/ram/r.txt", ram},
+        {"/ram/deep/", ram},
+        {"/ram/deep/s.txt", ram},
+        {"/ram/stick/", stick},
+        {"/ram/stick/u.txt", stick},
+    };
+    EXPECT_EQ(roots, expected);
+    ASSERT_EQ(drives.Count(), 4u);
+    std::size_t ramVolume = 0;
+    while (ramVolume < drives.Count() && drives.Item(ramVolume).root != DecodeFileName(ram))
+        ++ramVolume;
+    ASSERT_LT(ramVolume, drives.Count());
+    EXPECT_EQ(drives.Item(ramVolume).fileSystem, u"tmpfs");
+    EXPECT_EQ(drives.Item(ramVolume).driveType, kDriveRamDisk);
+}
+
+TEST_F(FolderScanVolumes, AMountWithoutARecordOfItsOwnHasNoVolume) {
+    // A full table, and a scan that has no table at all: the files of the
+    // other mounts must not borrow the volume (and so the trash verdict) of
+    // the folder they are mounted in.
+    for (bool withTable : {true, false}) {
+        TScanDrivesData drives;
+        const TVolumeIndex own = drives.Register(DecodeFileName(m_base));
+        ASSERT_EQ(own, 0);
+        while (withTable && drives.Count() < kMaxVolumes) {
+            TScanDrivesItem filler;
+            filler.root = u"/filler/" + FromUtf8(std::to_string(drives.Count())) + u"/";
+            drives.Add(filler);
+        }
+        const auto roots = Scan(drives, withTable);
+        EXPECT_EQ(roots.at("/sub/b.txt"), "/");
+        for (const char* elsewhere :
+             {"/ram/", "/ram/r.txt", "/ram/deep/s.txt", "/ram/stick/u.txt", "/bound.txt"})
+            EXPECT_EQ(roots.at(elsewhere), "none") << elsewhere << (withTable ? " full" : " none");
+        EXPECT_EQ(drives.Count(), withTable ? kMaxVolumes : 1u);
+    }
+}
+
+// A real tmpfs inside the tree, where the test may mount one.
+TEST(FolderScanTest, FilesOnAMountedTmpfsGetThatVolume) {
+    TTempTree tree;
+    tree.File("top.txt", "t");
+    tree.Dir("ram");
+    if (::mount("none", tree.Path("ram").c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    struct TUnmount {
+        std::string path;
+        ~TUnmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{tree.Path("ram")};
+    tree.File("ram/in.txt", "i");
+
+    TScanDrivesData drives;
+    TSearchDataList paths;
+    paths.AddOwned(MakePath(tree.Root()));
+    paths.Item(0)->volumeIndex = drives.Register(DecodeFileName(tree.Root()));
+    paths.Item(0)->Prepare();
+    TScanData store;
+    store.ClearForNewSearch();
+    TFolderScan scan(store, paths);
+    scan.SetVolumeTable(&drives);
+    ASSERT_TRUE(scan.ScanAll());
+    ASSERT_EQ(store.FileCount(), 2u);
+    for (std::uint32_t i = 0; i < store.FileCount(); ++i) {
+        const std::string name = EncodeFileName(store.FileName(i));
+        const std::uint16_t volume = store.FileVolume(i);
+        ASSERT_LT(volume, drives.Count()) << name;
+        if (name == "in.txt") {
+            EXPECT_EQ(EncodeFileName(drives.Item(volume).root),
+                      TFakeMountsFs::Canonical(tree.Path("ram")) + "/");
+            EXPECT_EQ(drives.Item(volume).fileSystem, u"tmpfs");
+        } else {
+            EXPECT_NE(volume, store.FileVolume(i == 0 ? 1 : 0));
+        }
+    }
+}
+
+// References expand in the paths of a stored set, never in a final path,
+// and an expansion too long to keep whole is no path at all: cut, this one
+// would name the folder above the one meant.
+TEST(FolderScanTest, ExpandsOnlyPathsThatAreNotFinalAndNeverCutsOne) {
+    TTempTree tree;
+    tree.File("real/r.txt");
+    tree.File("%VDX_SCAN_DIR%/literal.txt");
+    tree.File("parent/p.txt");
+    test::TEnvGuard dir("VDX_SCAN_DIR", "real");
+    const std::string parent = tree.Path("parent");
+    test::TEnvGuard tooLong("VDX_SCAN_LONG",
+                            parent + std::string(2000 - parent.size(), '/') + "child");
+    struct TCase {
+        std::string path;
+        bool final;
+        std::set<std::string> files;
+        std::uint32_t notFound;
+    };
+    const TCase cases[] = {
+        {tree.Path("%VDX_SCAN_DIR%"), false, {"real/r.txt"}, 0},
+        {tree.Path("%VDX_SCAN_DIR%"), true, {"%VDX_SCAN_DIR%/literal.txt"}, 0},
+        {"%VDX_SCAN_LONG%", false, {}, 1},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.path + (c.final ? " final" : ""));
+        TSearchDataList paths;
+        paths.AddOwned(MakePath(c.path));
+        paths.Item(0)->pathsFinal = c.final;
+        const auto r = Scan(paths);
+        EXPECT_EQ(r->Files(tree.Root() + "/"), c.files);
+        EXPECT_EQ(r->pathsNotFound, c.notFound);
+    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "operations/VDX_unit_SafetyAnalysis.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <limits>
@@ -37,6 +38,10 @@ const std::u16string kNoRoom =
     u"Not enough space in Recycle Bin to place deleted files. Files will be deleted permanently.";
 const std::u16string kClearAdvice =
     u"Clear Recycle Bin or Move files into temporary folder instead of delete them.";
+const std::u16string kReadOnly = u"The drive is mounted read-only. Files cannot be deleted from "
+                                 u"it and will stay where they are.";
+const std::u16string kReadOnlyAdvice =
+    u"Mount the drive for writing first, or leave its files out of the list.";
 
 TTrashState Usable(std::optional<std::uint64_t> capacityBytes = std::nullopt,
                    std::uint64_t binBytes = 0, std::uint64_t binItems = 0) {
@@ -50,9 +55,10 @@ TTrashState Usable(std::optional<std::uint64_t> capacityBytes = std::nullopt,
     return state;
 }
 
-TTrashState Broken(TTrashProblem problem) {
+TTrashState Broken(TTrashProblem problem, int error = 0) {
     TTrashState state;
     state.problem = problem;
+    state.error = error;
     return state;
 }
 
@@ -102,12 +108,23 @@ TEST_F(SafetyAnalysisTest, VerdictForEachKindOfVolume) {
         {u"/c-nfs/", kDriveRemote, Usable(), 5 * kMB, kRecoverable, none, false},
         {u"/d-tmpfs/", kDriveRamDisk, Broken(TTrashProblem::kSystemVolume), 5, kPermanent,
          kMoveAdvice, true},
-        {u"/e-cdrom/", kDriveCdRom, Broken(TTrashProblem::kReadOnly), 5, kPermanent, kMoveAdvice,
+        // Nothing can be deleted there, by the trash or directly.
+        {u"/e-cdrom/", kDriveCdRom, Broken(TTrashProblem::kReadOnly), 5, kReadOnly, kReadOnlyAdvice,
          true},
+        {u"/e-ro-trash/", kDriveFixed, Broken(TTrashProblem::kNoTrashFolder, EROFS), 5, kReadOnly,
+         kReadOnlyAdvice, true},
         {u"/f-notrash/", kDriveFixed, Broken(TTrashProblem::kSwitchedOff), 5, kSwitchedOff,
          kChangeAdvice, true},
         {u"/g-no-folder/", kDriveFixed, Broken(TTrashProblem::kNoTrashFolder), 5, kUnknown,
          kChangeAdvice, true},
+        {u"/g-no-folder2-eio/", kDriveFixed, Broken(TTrashProblem::kNoTrashFolder, EIO), 5,
+         kUnknown, kChangeAdvice, true},
+        // A trash folder that cannot be created (or must not be used) is no
+        // trash at all: the deletion removes these files for good.
+        {u"/g-not-creatable/", kDriveFixed, Broken(TTrashProblem::kNoTrashFolder, EACCES), 5,
+         kPermanent, kMoveAdvice, true},
+        {u"/g-ruled-out/", kDriveFixed, Broken(TTrashProblem::kNoTrashFolder, EPERM), 5, kPermanent,
+         kMoveAdvice, true},
         // 1000 MB of room: 999.9 MB fits (whole megabytes), 1001 MB does not.
         {u"/h-fits/", kDriveFixed, Usable(1000 * kMB), 999 * kMB + 943718, kRecoverable, none,
          false},
@@ -135,10 +152,16 @@ TEST_F(SafetyAnalysisTest, VerdictForEachKindOfVolume) {
             const TCase& c = cases[i];
             const TOutputItem& item = analysis.Item(i);
             SCOPED_TRACE(ToUtf8(c.root) + (direct ? " direct" : ""));
+            const bool readOnly = &c.verdict == &kReadOnly;
+            const bool useDirect = direct && !readOnly;
             EXPECT_EQ(item.root, c.root);
-            EXPECT_EQ(item.verdict, direct ? kDirect : c.verdict);
-            EXPECT_EQ(item.advice, direct ? kDirectAdvice : c.advice);
-            EXPECT_EQ(item.alert, direct || c.alert);
+            EXPECT_EQ(item.volume, i);
+            EXPECT_EQ(item.verdict, useDirect ? kDirect : c.verdict);
+            EXPECT_EQ(item.advice, useDirect ? kDirectAdvice : c.advice);
+            EXPECT_EQ(item.alert, useDirect || c.alert);
+            // Only a verdict that names permanent deletion lets the deletion
+            // remove files for good.
+            EXPECT_EQ(item.permanent, !readOnly && (useDirect || c.alert));
         }
     }
 }
