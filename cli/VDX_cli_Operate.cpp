@@ -345,6 +345,21 @@ void PrintPlan(TOperationKind kind, TOperationRun& op, TSearchRun& run,
     }
 }
 
+// The confirmation's summary of the plan: one line per volume with its
+// verdict, under the caption of the confirmation window.
+std::string VolumeVerdicts(const TSafetyAnalysis& analysis) {
+    std::string text = analysis.ItemCount() == 1
+                           ? " List contains a drive from which you delete files \n"
+                           : " List contains " + Grouped(analysis.ItemCount()) +
+                                 " drives from which you delete files \n";
+    for (std::size_t i = 0; i < analysis.ItemCount(); ++i) {
+        const TOutputItem& item = analysis.Item(i);
+        text += "  " + Path8(item.title) + ": " + (item.alert ? "ALERT: " : "") +
+                ToUtf8(item.verdict) + "\n";
+    }
+    return text;
+}
+
 // The volumes whose verdict says their files will (or may) be lost for good.
 std::bitset<kMaxVolumes> PermanentVolumes(const TSafetyAnalysis& analysis) {
     std::bitset<kMaxVolumes> volumes;
@@ -653,7 +668,8 @@ int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
         const TOperationList& list = operation.List();
         std::string question;
         if (kind == TOperationKind::Delete)
-            question = "Are you sure you want to delete whole list of " + Grouped(list.Count()) +
+            question = VolumeVerdicts(analysis) +
+                       "\nAre you sure you want to delete whole list of " + Grouped(list.Count()) +
                        " file(s) which contains " + Grouped(list.TotalBytes()) + " bytes?";
         else
             question = std::string("Are you sure you want to ") +

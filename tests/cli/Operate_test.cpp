@@ -416,6 +416,10 @@ TEST_F(OperateTest, TerminalConfirmationDecides) {
         EXPECT_TRUE(Contains(err, "Are you sure you want to delete whole list of 3 file(s) which "
                                   "contains 13 bytes?"))
             << err;
+        // The question repeats each volume's verdict right above it.
+        EXPECT_TRUE(Contains(err, " List contains a drive from which you delete files \n  Drive "))
+            << err;
+        EXPECT_TRUE(Contains(err, ": Deleted files would be send into Recycle Bin.")) << err;
         ASSERT_EQ(::write(master, answer.data(), answer.size()),
                   static_cast<ssize_t>(answer.size()));
         const int status = child.Wait();
