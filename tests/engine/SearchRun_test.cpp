@@ -4,12 +4,14 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <sys/mount.h>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "engine/VDX_unit_Messages.h"
 #include "platform/VDX_unit_Text.h"
+#include "tests/support/VDX_test_Files.h"
 #include "tests/support/VDX_test_GateCaller.h"
 #include "tests/support/VDX_test_TempTree.h"
 
@@ -230,6 +232,56 @@ TEST_F(SearchRunTest, WithoutAWindowNothingIsPostedAndTheRunStillEnds) {
     m_run.SearchFinished(); // may come before the worker has ended
     EXPECT_FALSE(m_run.SearchRunning());
     EXPECT_EQ(m_queue.Count(), 0u);
+}
+
+// A stored set's path whose expansion would have to be cut is not searched:
+// cut, this one would name the folder above the one meant.
+TEST_F(SearchRunTest, APathWhoseExpansionIsTooLongIsNotSearched) {
+    const std::string parent = m_tree.Path("two");
+    test::TEnvGuard tooLong("VDX_SEARCHRUN_LONG",
+                            parent + std::string(2000 - parent.size(), '/') + "deeper");
+    auto path = std::make_unique<TSearchData>();
+    path->SearchPath = u"%VDX_SEARCHRUN_LONG%";
+    TSearchSet set;
+    set.AddOwned(std::move(path));
+
+    TGateCaller caller(m_run.SearchProgress());
+    ASSERT_TRUE(m_run.StartSearch(set, &m_queue, &caller, true, true, true));
+    ExpectProtocol(DrainUntil(m_queue, kMsgSearchWaiterDone));
+    m_run.SearchFinished();
+    EXPECT_EQ(m_run.SearchProgress().pathsNotFound, 1u);
+    EXPECT_EQ(m_run.Store().FileCount(), 0u);
+    EXPECT_EQ(m_run.SearchSetCopy().Item(0)->volumeIndex, kNoVolume);
+}
+
+// The files of a tmpfs mounted inside the search path carry its volume,
+// which the search adds to the controller's table. Needs the right to mount.
+TEST_F(SearchRunTest, FilesOfAMountInsideTheSearchPathCarryItsVolume) {
+    m_tree.Dir("ram");
+    if (::mount("none", m_tree.Path("ram").c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    struct TUnmount {
+        std::string path;
+        ~TUnmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{m_tree.Path("ram")};
+    m_tree.File("ram/photo.jpg", "same content");
+
+    TGateCaller caller(m_run.SearchProgress());
+    ASSERT_TRUE(m_run.StartSearch(m_set, &m_queue, &caller, true, true, true));
+    ExpectProtocol(DrainUntil(m_queue, kMsgSearchWaiterDone));
+    m_run.SearchFinished();
+    const TScanData& store = m_run.Store();
+    ASSERT_EQ(m_run.Drives().Count(), 2u);
+    std::size_t onRam = 0;
+    for (std::uint32_t i = 0; i < store.FileCount(); ++i) {
+        const std::uint16_t volume = store.FileVolume(i);
+        ASSERT_LT(volume, m_run.Drives().Count());
+        const bool inRam = EncodeFileName(store.FullPath(i)).find("/ram/") != std::string::npos;
+        EXPECT_EQ(volume, inRam ? 1 : 0) << EncodeFileName(store.FullPath(i));
+        onRam += inRam ? 1 : 0;
+    }
+    EXPECT_EQ(onRam, 1u);
+    EXPECT_EQ(m_run.Drives().Item(1).fileSystem, u"tmpfs");
 }
 
 TEST(SearchRunLifetime, ControllerDestroyedWhilePausedStopsAndJoinsItsThreads) {
