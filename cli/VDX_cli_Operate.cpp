@@ -360,15 +360,6 @@ std::string VolumeVerdicts(const TSafetyAnalysis& analysis) {
     return text;
 }
 
-// The volumes whose verdict says their files will (or may) be lost for good.
-std::bitset<kMaxVolumes> PermanentVolumes(const TSafetyAnalysis& analysis) {
-    std::bitset<kMaxVolumes> volumes;
-    for (std::size_t i = 0; i < analysis.ItemCount(); ++i)
-        if (analysis.Item(i).permanent && analysis.Item(i).volume < kMaxVolumes)
-            volumes.set(analysis.Item(i).volume);
-    return volumes;
-}
-
 // The safety alert's figures and texts, then the files of the groups that
 // would lose every copy, group by group.
 void PrintAlert(const TAlertList& alerts, TOutBuffer& out) {
@@ -631,7 +622,7 @@ int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
     // the user confirmed after seeing them.
     std::bitset<kMaxVolumes> shownPermanent;
     if (kind == TOperationKind::Delete)
-        shownPermanent = PermanentVolumes(analysis);
+        shownPermanent = analysis.PermanentVolumes();
     if (const int rc = out.Flush(); rc != 0) {
         std::fprintf(stderr, "vardex-cli %s: cannot write the output: %s\n", cmd.name,
                      ToUtf8(SystemErrorText(rc)).c_str());

@@ -247,4 +247,12 @@ void TSafetyAnalysis::Analyse(bool deleteDirectly) {
     m_items = std::move(sorted);
 }
 
+std::bitset<kMaxVolumes> TSafetyAnalysis::PermanentVolumes() const {
+    std::bitset<kMaxVolumes> volumes;
+    for (const TOutputItem& item : m_items)
+        if (item.permanent && item.volume < kMaxVolumes)
+            volumes.set(item.volume);
+    return volumes;
+}
+
 } // namespace vdx

@@ -5,6 +5,7 @@
 // volume of the volume table, asks each affected volume's trash what it can
 // take, and builds one verdict item per volume for the confirmation window.
 
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -65,6 +66,9 @@ public:
     void Analyse(bool deleteDirectly);
 
     std::size_t ItemCount() const { return m_items.size(); }
+    // The volumes of the items whose verdict names permanent deletion: what
+    // a deletion confirmed after these verdicts may remove for good.
+    std::bitset<kMaxVolumes> PermanentVolumes() const;
     const TOutputItem& Item(std::size_t index) const { return m_items[index]; }
 
 private:

@@ -162,6 +162,7 @@ TEST_F(SafetyAnalysisTest, VerdictForEachKindOfVolume) {
             // Only a verdict that names permanent deletion lets the deletion
             // remove files for good.
             EXPECT_EQ(item.permanent, !readOnly && (useDirect || c.alert));
+            EXPECT_EQ(analysis.PermanentVolumes().test(i), item.permanent);
         }
     }
 }
