@@ -282,8 +282,7 @@ void PrintPlan(TOperationKind kind, TOperationRun& op, TSearchRun& run,
     out.Put(std::string(verb) + " files from view '" + view + "': " + Grouped(list.Count()) +
             " file(s), total size " + Grouped(list.TotalBytes()) + " bytes\n");
     if (!ViewIsIdentical(list.View()))
-        out.Put("Note: the files of the view '" + view +
-                "' are not known to be identical (only the content view compares them).\n");
+        out.Put("Note: the files of the view '" + view + "' are not known to be identical.\n");
     if (kind == TOperationKind::Delete) {
         out.Put(op.DeleteDirectly() ? "Mode: delete directly (unrecoverable)\n"
                                     : "Mode: move into the trash\n");
