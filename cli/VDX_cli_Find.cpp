@@ -173,6 +173,8 @@ public:
                      Grouped(totals.groups).c_str(),
                      static_cast<int>(FilesPercent(p.filesCompared, totals.files)),
                      static_cast<int>(SizePercent(p.kilobytesCompared, totals.kilobytes)));
+        if (p.filesNotCompared > 0)
+            std::fprintf(stderr, ", %s not compared", Grouped(p.filesNotCompared).c_str());
         std::fputs("\033[K", stderr);
         std::fflush(stderr);
         m_shown = true;
