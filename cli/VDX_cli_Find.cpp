@@ -8,6 +8,8 @@
 #include "cli/VDX_cli_Options.h"
 #include "cli/VDX_cli_Output.h"
 #include "cli/VDX_cli_Settings.h"
+#include "engine/VDX_unit_ContentCompare.h"
+#include "engine/VDX_unit_ErrorFile.h"
 #include "engine/VDX_unit_Grouping.h"
 #include "engine/VDX_unit_Helpers.h"
 #include "engine/VDX_unit_SearchRun.h"
@@ -23,13 +25,17 @@
 namespace vdx::cli {
 
 std::string TerminalText(std::u16string_view text) {
-    std::string bytes = ToUtf8(text);
+    // Only the message's own "\r\n" breaks the line; every other control
+    // character (of a path quoted in it) is shown escaped.
     std::string result;
-    result.reserve(bytes.size());
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n'))
-            result.push_back(bytes[i]);
-    return result;
+    for (;;) {
+        const std::size_t br = text.find(u"\r\n");
+        AppendTerminalName(text.substr(0, br), result);
+        if (br == std::u16string_view::npos)
+            return result;
+        result.push_back('\n');
+        text.remove_prefix(br + 2);
+    }
 }
 
 namespace {
@@ -52,7 +58,7 @@ int ResolveSearchSet(const TCommandInfo& cmd, const TSearchOptions& options,
     const TSettingsSource source = LoadCliSettings(global, settings);
     if (source.error != 0) {
         std::fprintf(stderr, "vardex-cli %s: cannot read the settings file '%s': %s\n", cmd.name,
-                     EncodeFileName(source.path).c_str(),
+                     TerminalName(source.path).c_str(),
                      ToUtf8(SystemErrorText(source.error)).c_str());
         return kExitFailed;
     }
@@ -68,14 +74,14 @@ int ResolveSearchSet(const TCommandInfo& cmd, const TSearchOptions& options,
     const int index = FindStoredSet(settings, options.setName);
     if (index < 0) {
         std::fprintf(stderr, "vardex-cli %s: no stored search set is named '%s'\n%s", cmd.name,
-                     EncodeFileName(options.setName).c_str(), StoredSetNames(settings).c_str());
+                     TerminalName(options.setName).c_str(), StoredSetNames(settings).c_str());
         return kExitUsage;
     }
     set.Assign(*settings.storedSets[static_cast<std::size_t>(index)]);
     if (set.Count() == 0) {
         // Only a damaged file gives a stored set without a readable path.
         std::fprintf(stderr, "vardex-cli %s: the stored search set '%s' holds no path\n", cmd.name,
-                     EncodeFileName(set.name).c_str());
+                     TerminalName(set.name).c_str());
         return kExitUsage;
     }
     return kExitOk;
@@ -167,6 +173,8 @@ public:
                      Grouped(totals.groups).c_str(),
                      static_cast<int>(FilesPercent(p.filesCompared, totals.files)),
                      static_cast<int>(SizePercent(p.kilobytesCompared, totals.kilobytes)));
+        if (p.filesNotCompared > 0)
+            std::fprintf(stderr, ", %s not compared", Grouped(p.filesNotCompared).c_str());
         std::fputs("\033[K", stderr);
         std::fflush(stderr);
         m_shown = true;
@@ -183,6 +191,82 @@ private:
     bool m_enabled;
     bool m_shown = false;
 };
+
+// A search path lies in one of the protected folders (the same prefix test
+// as the scan's): the scan lists it but enters none of its sub-folders.
+bool LiesIn(std::u16string_view path, const std::vector<std::u16string>& folders) {
+    for (const std::u16string& folder : folders)
+        if (!folder.empty() && path.starts_with(folder))
+            return true;
+    return false;
+}
+
+// Says once per protection that it kept folders out of the search, and
+// which option lifts it, so that a search path below /usr, say, does not
+// just find nothing.
+void ReportProtections(const TCommandInfo& cmd, const TScanData& store, const TSearchSet& set) {
+    struct TProtection {
+        bool on;
+        std::uint32_t skipped;
+        const std::vector<std::u16string>* folders; // null: hidden folders
+        const char* what;
+        const char* option;
+    };
+    const TProtectionSkips& skips = store.ProtectionSkips();
+    const TProtection protections[] = {
+        {store.m_protectSystemFolder, skips.system, &store.SystemFolders(),
+         "the operating system's folders", "--no-protect-system"},
+        {store.m_protectProgramFolder, skips.programs, &store.ProgramFolders(),
+         "the folders of installed programs", "--no-protect-programs"},
+        {store.m_protectHiddenFolders, skips.hidden, nullptr, "hidden folders",
+         "--no-protect-hidden"},
+    };
+    for (const TProtection& p : protections) {
+        if (!p.on)
+            continue;
+        std::string inside;
+        for (std::size_t i = 0; i < set.Count() && p.folders != nullptr && inside.empty(); ++i) {
+            const std::u16string path = ExpandEnvVars(set.Path(i)->SearchPath);
+            if (LiesIn(path, *p.folders))
+                inside = TerminalName(path);
+        }
+        if (!inside.empty())
+            std::fprintf(stderr,
+                         "vardex-cli %s: '%s' lies in %s: only the files directly in it are "
+                         "taken, %s folders below it were skipped; %s enters them\n",
+                         cmd.name, inside.c_str(), p.what, Grouped(p.skipped).c_str(), p.option);
+        else if (p.skipped > 0)
+            std::fprintf(stderr, "vardex-cli %s: %s %s skipped as %s; %s enters them\n", cmd.name,
+                         Grouped(p.skipped).c_str(), p.skipped == 1 ? "folder was" : "folders were",
+                         p.what, p.option);
+    }
+}
+
+// Names the first files the comparison could not read, with the reason, so
+// that none of them passes for a unique file without a word.
+void ReportUncompared(const TCommandInfo& cmd, const TScanData& store) {
+    constexpr std::size_t kShown = 5;
+    const std::vector<TUncomparedFile>& files = store.UncomparedFiles();
+    if (files.empty())
+        return;
+    // The command line opens the error file only when there is something
+    // to write, so that a clean run leaves no folder behind; the worker had
+    // none to write to, so the entries go in now.
+    if (ErrorFilePath().empty() && !OpenErrorFile().empty())
+        for (const TUncomparedFile& file : files)
+            AddErrorEntry(UncomparedEntryText(file));
+    std::fprintf(stderr, "vardex-cli %s: %s %s could not be compared:\n", cmd.name,
+                 Grouped(files.size()).c_str(), files.size() == 1 ? "file" : "files");
+    for (std::size_t i = 0; i < files.size() && i < kShown; ++i)
+        std::fprintf(stderr, "  %s: %s\n", TerminalName(files[i].m_path).c_str(),
+                     ToUtf8(SystemErrorText(files[i].m_error)).c_str());
+    if (files.size() > kShown) {
+        const std::u16string errorFile = ErrorFilePath();
+        std::fprintf(stderr, "  and %s more%s%s%s\n", Grouped(files.size() - kShown).c_str(),
+                     errorFile.empty() ? "" : " (all are in the error file ",
+                     TerminalName(errorFile).c_str(), errorFile.empty() ? "" : ")");
+    }
+}
 
 // Runs the content comparison of the finished search, showing its progress.
 // false when it could not start or did not complete.
@@ -219,6 +303,7 @@ bool RunComparison(const TCommandInfo& cmd, TSearchRun& run, TMessageQueue& queu
         std::fprintf(stderr, "vardex-cli %s: the content comparison did not complete\n", cmd.name);
         return false;
     }
+    ReportUncompared(cmd, store);
     return true;
 }
 
@@ -263,7 +348,7 @@ bool ApplySmartMarking(const TCommandInfo& cmd, TScanData& store, TViewKind view
             std::fprintf(stderr,
                          "vardex-cli %s: warning: --keep '%s' holds no folder of the "
                          "view\n",
-                         cmd.name, EncodeFileName(options.keepDirs[k]).c_str());
+                         cmd.name, TerminalName(options.keepDirs[k]).c_str());
     SmartMark(store, view, options.smart);
     return true;
 }
@@ -330,12 +415,14 @@ int SearchAndMark(const TCommandInfo& cmd, const TFindOptions& options,
             if (!FolderExists(set.Path(i)->pathsFinal ? set.Path(i)->SearchPath
                                                       : ExpandEnvVars(set.Path(i)->SearchPath)))
                 std::fprintf(stderr, "vardex-cli %s: warning: '%s' is not a folder\n", cmd.name,
-                             EncodeFileName(set.Path(i)->SearchPath).c_str());
+                             TerminalName(set.Path(i)->SearchPath).c_str());
         if (final.pathsNotFound >= set.Count()) {
             std::fprintf(stderr, "vardex-cli %s: none of the given paths is a folder\n", cmd.name);
             return kExitFailed;
         }
     }
+
+    ReportProtections(cmd, store, set);
 
     if (options.compare && !RunComparison(cmd, run, queue, caller, progress))
         return kExitFailed;
@@ -350,6 +437,8 @@ int SearchAndMark(const TCommandInfo& cmd, const TFindOptions& options,
     summary.filesTaken = store.FileCount();
     summary.foldersListed = final.foldersListed;
     summary.pathsNotFound = final.pathsNotFound;
+    summary.filesNotCompared = store.UncomparedFiles().size();
+    summary.foldersProtected = store.ProtectionSkips().Total();
     summary.durationMs = TickCountMs() - startTick;
     summary.marksShown = options.mark.smartMark;
     return kExitOk;
@@ -401,7 +490,9 @@ int RunFind(const std::vector<std::string>& args, const TGlobalOptions& global) 
                      ToUtf8(SystemErrorText(rc)).c_str());
         return kExitFailed;
     }
-    return kExitOk;
+    // The view is complete for the files that were read; the status tells
+    // a script that some were not.
+    return summary.filesNotCompared > 0 ? kExitFailed : kExitOk;
 }
 
 } // namespace vdx::cli

@@ -141,8 +141,10 @@ std::string Grouped(std::uint64_t value) {
     return ToUtf8(FormatNumber(static_cast<std::int64_t>(value)));
 }
 
+// A path or volume text for the plan and messages: control characters and
+// raw bytes escaped, so that a name can neither rewrite nor add plan lines.
 std::string Path8(std::u16string_view path) {
-    return EncodeFileName(path);
+    return TerminalName(path);
 }
 
 // Takes this command's own options out of args (up to a "--"); the rest goes
@@ -749,6 +751,10 @@ int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
     const TOperationFigures& recorded = run.Store().Operation();
     figures.filesToProcess = recorded.m_filesToProcess;
     figures.bytesToProcess = recorded.m_bytesToProcess;
+    // A Ctrl+C that came after the last file was done (while the store was
+    // re-indexed, say) stopped nothing the user asked for: the run finished.
+    if (processed >= figures.filesToProcess)
+        aborted = false;
 
     std::string report = "\n" + TerminalText(SummaryBlock(kind, figures));
     if (kind != TOperationKind::Delete && processed > figures.filesDone + failed)
@@ -766,6 +772,21 @@ int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
         report += "\nError log file was stored into:\n" + Path8(logs.errorPath) + "\n";
     out.Put(report);
     out.Flush();
+    // The logs enter the settings' log history, where the log viewer finds
+    // them, in the order they were written, as the progress window adds them.
+    std::vector<std::u16string> written;
+    if (logs.fullWritten)
+        written.push_back(logs.fullPath);
+    if (logs.errorWritten)
+        written.push_back(logs.errorPath);
+    std::u16string settingsPath;
+    if (const int rc = AddLogsToHistory(global, written, settingsPath); rc != 0)
+        std::fprintf(stderr,
+                     "vardex-cli %s: warning: the log history of the settings file '%s' was not "
+                     "updated: %s\n",
+                     cmd.name, Path8(settingsPath).c_str(),
+                     rc == EINVAL ? "it is not a settings file"
+                                  : ToUtf8(SystemErrorText(rc)).c_str());
     // Skipped files did what the rule asked; a failure, an abort or a file
     // never reached is not success.
     const bool allDone = !aborted && failed == 0 && processed == figures.filesToProcess;

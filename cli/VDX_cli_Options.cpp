@@ -61,7 +61,10 @@ const char* const kFindUsage =
     "Content comparison:\n"
     "  --compare             after the search, compare the content of the files\n"
     "                        of every Same size group byte by byte; this makes\n"
-    "                        the views content and clones\n"
+    "                        the views content and clones. A file that cannot\n"
+    "                        be opened or read joins no group; the summary\n"
+    "                        counts such files, stderr names the first few\n"
+    "                        with the reason, and the exit status is 1\n"
     "\n"
     "Output:\n"
     "  --view VIEW           name, size (default), name-size, content, clones or\n"
@@ -99,8 +102,9 @@ const char* const kFindUsage =
     "                        the size rule keeps the smaller (default) file\n"
     "\n"
     "Exit status: 0 success, 1 no given path exists, the settings file cannot be\n"
-    "read or the run failed, 2 bad arguments, an unknown set name or a refused\n"
-    "set of paths.\n";
+    "read, the run failed or (with --compare) some files could not be compared;\n"
+    "the view is printed all the same in that last case. 2 bad arguments, an\n"
+    "unknown set name or a refused set of paths.\n";
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include "engine/VDX_unit_Helpers.h"
 #include "engine/VDX_unit_ViewTexts.h"
 #include "platform/VDX_unit_FileSystem.h"
+#include "platform/VDX_unit_Text.h"
 
 namespace vdx::cli {
 namespace {
@@ -113,6 +114,12 @@ void TOutBuffer::PutText(std::u16string_view text) {
         Flush();
 }
 
+void TOutBuffer::PutShown(std::u16string_view text) {
+    AppendTerminalName(text, m_data);
+    if (m_data.size() >= m_capacity)
+        Flush();
+}
+
 void TOutBuffer::PutJsonString(std::u16string_view text) {
     m_data.push_back('"');
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -198,7 +205,7 @@ void WriteTextView(TOutBuffer& out, const TScanData& store, TViewKind view,
             if (!firstGroup)
                 out.Put('\n');
             firstGroup = false;
-            out.PutText(GroupText(store, view, row.m_group));
+            out.PutShown(GroupText(store, view, row.m_group));
             out.Put('\n');
             continue;
         }
@@ -213,9 +220,8 @@ void WriteTextView(TOutBuffer& out, const TScanData& store, TViewKind view,
         out.Pad(2 + (dateWidth > Width(date) ? dateWidth - Width(date) : 0));
         out.PutText(FileCellText(store, view, file, kGridColAttr));
         out.Pad(2);
-        // The exact path, not the display-cased one: it names the file.
-        out.PutText(store.FolderPathOfFile(file));
-        out.PutText(store.FileName(file));
+        out.PutShown(store.FolderPathOfFile(file));
+        out.PutShown(store.FileName(file));
         out.Put('\n');
     }
 
@@ -247,10 +253,22 @@ void WriteTextView(TOutBuffer& out, const TScanData& store, TViewKind view,
     out.Put(" files taken in ");
     out.PutText(FormatNumber(static_cast<std::int64_t>(summary.foldersListed)));
     out.Put(" folders");
+    if (summary.foldersProtected > 0) {
+        out.Put(", ");
+        out.PutText(FormatNumber(static_cast<std::int64_t>(summary.foldersProtected)));
+        out.Put(summary.foldersProtected == 1 ? " folder skipped by protections"
+                                              : " folders skipped by protections");
+    }
     if (summary.pathsNotFound > 0) {
         out.Put(", ");
         out.PutNumber(summary.pathsNotFound);
         out.Put(summary.pathsNotFound == 1 ? " path not found" : " paths not found");
+    }
+    if (summary.filesNotCompared > 0) {
+        out.Put(", ");
+        out.PutText(FormatNumber(static_cast<std::int64_t>(summary.filesNotCompared)));
+        out.Put(summary.filesNotCompared == 1 ? " file could not be compared"
+                                              : " files could not be compared");
     }
     out.Put(", ");
     out.PutNumber(summary.durationMs);
@@ -326,6 +344,10 @@ void WriteJsonView(TOutBuffer& out, const TScanData& store, TViewKind view,
     out.PutNumber(counters.m_markedBytes);
     out.Put(", \"paths_not_found\": ");
     out.PutNumber(summary.pathsNotFound);
+    out.Put(", \"folders_skipped_by_protections\": ");
+    out.PutNumber(summary.foldersProtected);
+    out.Put(", \"files_not_compared\": ");
+    out.PutNumber(summary.filesNotCompared);
     out.Put(", \"duration_ms\": ");
     out.PutNumber(summary.durationMs);
     out.Put("}}\n");

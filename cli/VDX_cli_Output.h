@@ -32,6 +32,9 @@ public:
     // UTF-16 as the file system's bytes: the lossless codec's encoding, so a
     // name that was not valid UTF-8 is written back as its raw bytes.
     void PutText(std::u16string_view text);
+    // A name, path or text holding one for a terminal: TerminalName's
+    // escapes for control characters and raw bytes.
+    void PutShown(std::u16string_view text);
     // A JSON string with its quotes: UTF-8, with every lone surrogate
     // (a raw byte of a name that was not valid UTF-8) as its \uDCxx escape.
     void PutJsonString(std::u16string_view text);
@@ -62,6 +65,10 @@ struct TFindSummary {
     std::uint64_t filesTaken = 0;   // files that passed the filters
     std::uint64_t foldersListed = 0;
     std::uint64_t pathsNotFound = 0;
+    // Sub-folders not entered because a folder protection skipped them.
+    std::uint64_t foldersProtected = 0;
+    // Files of Same size groups the comparison could not open or read.
+    std::uint64_t filesNotCompared = 0;
     std::uint64_t durationMs = 0;
     // Smart marking ran: the text summary and the CSV report show the marks.
     bool marksShown = false;
@@ -72,6 +79,7 @@ std::string_view ViewOptionName(TViewKind view);
 
 // Each group's text, then one line per file: an "M" for a marked file, size,
 // date, attributes and full path in aligned columns; then a summary line.
+// Names and paths are shown with control characters escaped (TerminalName).
 void WriteTextView(TOutBuffer& out, const TScanData& store, TViewKind view,
                    const TFindSummary& summary);
 

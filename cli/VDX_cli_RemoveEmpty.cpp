@@ -166,7 +166,7 @@ int RunRemoveEmpty(const std::vector<std::string>& args, const TGlobalOptions& g
     if (!FolderExists(dir)) {
         std::fprintf(stderr,
                      "vardex-cli remove-empty: The folder you typed does not exist:\n\n%s\n",
-                     EncodeFileName(dir).c_str());
+                     TerminalName(dir).c_str());
         return kExitUsage;
     }
     for (const std::string& sub : includes) {
@@ -186,7 +186,7 @@ int RunRemoveEmpty(const std::vector<std::string>& args, const TGlobalOptions& g
     const TSettingsSource source = LoadCliSettings(global, settings);
     if (source.error != 0) {
         std::fprintf(stderr, "vardex-cli remove-empty: cannot read the settings file '%s': %s\n",
-                     EncodeFileName(source.path).c_str(),
+                     TerminalName(source.path).c_str(),
                      ToUtf8(SystemErrorText(source.error)).c_str());
         return kExitFailed;
     }
@@ -221,18 +221,23 @@ int RunRemoveEmpty(const std::vector<std::string>& args, const TGlobalOptions& g
 
     TOutBuffer out(STDOUT_FILENO);
     for (const TStrItem& line : remover.Report()) {
-        out.PutText(line.text);
+        out.PutShown(line.text);
         out.Put('\n');
     }
     out.Put(ToUtf8(RemoveStatisticsText(remover.Statistics())));
     out.Put('\n');
     if (remover.LogWritten()) {
         out.Put("Log file is stored in:\n");
-        out.PutText(inputs.logPath);
+        out.PutShown(inputs.logPath);
         out.Put('\n');
+        // Into the settings' log history, where the log viewer finds it.
+        std::u16string settingsPath;
+        if (AddLogsToHistory(global, {inputs.logPath}, settingsPath) != 0)
+            std::fprintf(stderr, "vardex-cli remove-empty: warning: the log history of the "
+                                 "settings file was not updated\n");
     } else if (inputs.storeLog) {
         out.Put("Log file could not be stored: ");
-        out.PutText(inputs.logPath.empty() ? std::u16string(u"no log folder") : inputs.logPath);
+        out.PutShown(inputs.logPath.empty() ? std::u16string(u"no log folder") : inputs.logPath);
         out.Put('\n');
     } else {
         out.Put("Log file is not stored\n");

@@ -46,14 +46,20 @@ const char* const kSetsUsage =
     "Filter options of save:\n"
     "%s"
     "\n"
-    "Exit status: 0 success, 1 the settings file cannot be read or written,\n"
-    "2 bad arguments or an unknown set name.\n";
+    "save and delete hold a lock (the file FILE.lock beside the settings file)\n"
+    "from their read to their write, so that commands run at once never lose\n"
+    "each other's sets; they refuse to write over a file that has content but\n"
+    "is not a settings file.\n"
+    "\n"
+    "Exit status: 0 success, 1 the settings file cannot be read or written or is\n"
+    "not a settings file, 2 bad arguments or an unknown set name.\n";
 
 namespace {
 
-// Messages end up on a terminal; the store's texts are UTF-16.
+// Messages end up on a terminal; the store's texts are UTF-16, and a set
+// name or path may hold control characters.
 std::string Bytes(std::u16string_view text) {
-    return EncodeFileName(text);
+    return TerminalName(text);
 }
 
 int PrintUsage(FILE* stream) {
@@ -69,11 +75,35 @@ int UsageError(const std::string& message) {
 
 // Loads the settings; false after printing why they cannot be used. A
 // --settings file that does not exist yet is fine only when the command
-// creates it (missingOk).
-bool Load(const TGlobalOptions& global, TSettings& settings, bool missingOk) {
+// creates it (missingOk). With lock, the settings are read to be changed:
+// the lock is taken first and held until the caller has saved, so that
+// commands running at once each see the others' changes; and a file that is
+// not a settings file is refused, as it would be replaced.
+bool Load(const TGlobalOptions& global, TSettings& settings, bool missingOk,
+          TFileLock* lock = nullptr) {
+    // A missing file is fine only for save, which creates it: only then is
+    // the lock (and the folder for it) made for a file not there yet.
+    if (lock != nullptr) {
+        // No folder to hold the lock file is no folder to save into either:
+        // the read or the save says so below.
+        if (const int rc = LockCliSettings(global, *lock, missingOk); rc != 0 && rc != ENOENT) {
+            std::fprintf(stderr, "vardex-cli sets: cannot lock the settings file: %s\n",
+                         ToUtf8(SystemErrorText(rc)).c_str());
+            return false;
+        }
+    }
     const TSettingsSource source = LoadCliSettings(global, settings);
-    if (source.error == 0 || (source.error == ENOENT && missingOk))
+    if (source.error == 0 || (source.error == ENOENT && missingOk)) {
+        if (lock != nullptr && source.foreign) {
+            std::fprintf(stderr,
+                         "vardex-cli sets: '%s' is not a settings file of this program (it holds "
+                         "none of its sections); it is left as it is. Name another file with "
+                         "--settings, or an empty or missing one to start anew.\n",
+                         Bytes(source.path).c_str());
+            return false;
+        }
         return true;
+    }
     // A store partly read must not be written back: the rest of the file
     // would be lost.
     std::fprintf(stderr, "vardex-cli sets: cannot read the settings file '%s': %s\n",
@@ -210,7 +240,8 @@ int RunSave(const std::vector<std::string>& args, const TGlobalOptions& global) 
     }
 
     TSettings settings;
-    if (!Load(global, settings, true))
+    TFileLock lock;
+    if (!Load(global, settings, true, &lock))
         return kExitFailed;
     SortStoredSets(settings);
 
@@ -289,7 +320,8 @@ int RunDelete(const std::vector<std::string>& args, const TGlobalOptions& global
         return UsageError("delete needs the name of the set");
 
     TSettings settings;
-    if (!Load(global, settings, false))
+    TFileLock lock;
+    if (!Load(global, settings, false, &lock))
         return kExitFailed;
     SortStoredSets(settings);
     const int index = FindStoredSet(settings, name);

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <sys/stat.h>
 
 #include "engine/VDX_unit_Helpers.h"
+#include "operations/VDX_unit_OperationLogs.h"
 #include "persistence/KLX_unit_Ini.h"
+#include "platform/VDX_unit_FileSystem.h"
 #include "platform/VDX_unit_Text.h"
 
 namespace vdx::cli {
@@ -55,10 +58,34 @@ TSettingsSource LoadCliSettings(const TGlobalOptions& global, TSettings& setting
     TKLXIni ini;
     if (!source.path.empty())
         source.error = ini.LoadFromFile(source.path);
+    if (source.error == 0 && !source.path.empty() && !HoldsProgramSections(ini)) {
+        struct stat st {};
+        source.foreign = Fs().Stat(NativePath(source.path).c_str(), st) == 0 && st.st_size > 0;
+    }
     // After a failed read the store holds what was read before the failure;
     // the caller decides whether it may go on.
     ReadSettings(settings, ini);
     return source;
+}
+
+int LockCliSettings(const TGlobalOptions& global, TFileLock& lock, bool create) {
+    std::u16string path = global.settingsFile;
+    TSettings probe;
+    if (path.empty())
+        InitGlobals(probe, u"", 0);
+    if (!create) {
+        // Without a file there is nothing to change, and no folder or lock
+        // file is made for it.
+        const std::u16string existing = path.empty() ? ExistingSettingsFile(probe.globals) : path;
+        struct stat st {};
+        if (existing.empty() || Fs().Stat(NativePath(existing).c_str(), st) != 0)
+            return 0;
+    }
+    if (path.empty())
+        path = SettingsFileToSave(probe.globals);
+    if (path.empty())
+        return ENOENT;
+    return lock.Acquire(path);
 }
 
 int SaveCliSettings(const TGlobalOptions& global, const TSettings& settings, std::u16string& path) {
@@ -68,6 +95,28 @@ int SaveCliSettings(const TGlobalOptions& global, const TSettings& settings, std
     TKLXIni ini;
     WriteSettings(settings, ini);
     return ini.SaveToFile(path);
+}
+
+int AddLogsToHistory(const TGlobalOptions& global, const std::vector<std::u16string>& logs,
+                     std::u16string& path) {
+    path.clear();
+    if (logs.empty())
+        return 0;
+    TFileLock lock;
+    if (const int rc = LockCliSettings(global, lock, true); rc != 0)
+        return rc;
+    TSettings settings;
+    const TSettingsSource source = LoadCliSettings(global, settings);
+    path = source.path;
+    // A store partly read must not be written back, nor a file of another
+    // program replaced.
+    if (source.error != 0 && source.error != ENOENT)
+        return source.error;
+    if (source.foreign)
+        return EINVAL;
+    for (const std::u16string& log : logs)
+        AddToLogHistory(settings.logFileHistory.items, log);
+    return SaveCliSettings(global, settings, path);
 }
 
 int FindStoredSet(const TSettings& settings, std::u16string_view name) {
@@ -91,7 +140,7 @@ std::string StoredSetNames(const TSettings& settings) {
     std::string text = "Stored search sets:\n";
     for (const auto& set : settings.storedSets) {
         text += "  ";
-        text += EncodeFileName(set->name);
+        text += TerminalName(set->name);
         text += '\n';
     }
     return text;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "persistence/VDX_unit_Settings.h"
+#include "platform/VDX_unit_FileLock.h"
 
 namespace vdx::cli {
 
@@ -29,7 +30,18 @@ struct TSettingsSource {
     // 0, or the errno of reading path (ENOENT: a --settings file that does
     // not exist yet).
     int error = 0;
+    // The file has content but none of the program's sections: it is some
+    // other file, read as empty settings and never to be written over.
+    bool foreign = false;
 };
+
+// Takes the lock that every read-modify-write of the settings file holds
+// from before its read to after its atomic replace, on the file a save
+// would write (the --settings file or the program's own). Unless create,
+// a settings file that does not exist yet is not locked (nothing can be
+// changed in it, and no folder or lock file is made for it). Returns 0 or
+// the errno.
+int LockCliSettings(const TGlobalOptions& global, TFileLock& lock, bool create);
 
 // Prepares settings with the start-up globals and fills them from the
 // --settings file or the default one, when it exists. Creates no folder and
@@ -38,8 +50,18 @@ TSettingsSource LoadCliSettings(const TGlobalOptions& global, TSettings& setting
 
 // Writes every setting as a whole new file (through a temporary file renamed
 // over the old one): to the --settings file, or where the program saves its
-// settings. Returns 0 or the errno; path receives the file.
+// settings. Returns 0 or the errno; path receives the file. A caller that
+// read the settings first holds LockCliSettings's lock around both and does
+// not save over a source that was foreign.
 int SaveCliSettings(const TGlobalOptions& global, const TSettings& settings, std::u16string& path);
+
+// Puts the log files a command wrote at the front of the settings' log
+// history (newest first, as the log viewer lists them) and saves the
+// settings, holding the lock from the read to the write. A settings file
+// that cannot be read or is not a settings file is left alone. Returns 0 or
+// the errno (EINVAL for a foreign file); path receives the settings file.
+int AddLogsToHistory(const TGlobalOptions& global, const std::vector<std::u16string>& logs,
+                     std::u16string& path);
 
 // The index of the first stored set whose name equals name, both
 // upper-cased (name is not trimmed); -1 when none does.

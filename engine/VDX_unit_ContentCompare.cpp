@@ -84,6 +84,10 @@ std::uint64_t HashBlock(const unsigned char* p, std::size_t n) {
 
 } // namespace
 
+std::u16string UncomparedEntryText(const TUncomparedFile& file) {
+    return u"TContentThread: cannot read " + file.m_path + u": " + SystemErrorText(file.m_error);
+}
+
 std::uint32_t CompareBufferSize(std::uint64_t commonSize, std::uint32_t fileCount) {
     std::uint64_t size = std::min<std::uint64_t>(commonSize, kCompareBlockMax);
     if (fileCount > 0)
@@ -208,19 +212,45 @@ const unsigned char* TContentCompare::BufferOf(const TSlot& slot) const {
     return m_buffer + m_stride * static_cast<std::size_t>(&slot - m_slots.data());
 }
 
+int TContentCompare::OpenSlotFile(TSlot& slot, int& fd) {
+    for (;;) {
+        // The scan took a regular file: a link or a pipe put in its place
+        // since then is not followed, and opening it never blocks.
+        const int rc =
+            Fs().Open(m_path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0, fd);
+        if (rc != EMFILE && rc != ENFILE)
+            return rc;
+        // Out of descriptors is a limit of the process or the system, not a
+        // fault of this file: hold fewer files open from now on and try
+        // again. A file closed for it is reopened at the offset reached.
+        TSlot* victim = nullptr;
+        for (TSlot& other : m_slots)
+            if (&other != &slot && other.fd >= 0) {
+                victim = &other;
+                break;
+            }
+        if (victim == nullptr)
+            return rc; // not even one file can be open
+        CloseSlot(*victim);
+        m_budget = std::max<std::uint32_t>(1, m_openCount);
+        ++m_stats.budgetCuts;
+    }
+}
+
 void TContentCompare::ReadSlot(TSlot& slot, std::uint32_t want) {
-    auto fail = [&] {
+    auto fail = [&](int error) {
         CloseSlot(slot);
         slot.state = TSlotState::Failed;
         ++m_stats.unreadable;
+        ++m_counters.filesUnreadable;
+        m_store.AddUncomparedFile(m_store.FullPath(slot.file), error);
+        AddErrorEntry(UncomparedEntryText(m_store.UncomparedFiles().back()));
     };
     if (slot.fd < 0) {
         BuildPath(slot.file);
-        // The scan took a regular file: a link or a pipe put in its place
-        // since then is not followed, and opening it never blocks.
         int fd = -1;
-        if (Fs().Open(m_path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0, fd) != 0) {
-            fail();
+        if (const int rc = OpenSlotFile(slot, fd); rc != 0) {
+            fail(rc);
             return;
         }
         slot.fd = fd;
@@ -234,8 +264,8 @@ void TContentCompare::ReadSlot(TSlot& slot, std::uint32_t want) {
                 Fs().Advise(fd, POSIX_FADV_SEQUENTIAL);
         } else {
             ++m_stats.reopens;
-            if (Fs().Seek(fd, m_offset) != 0) {
-                fail();
+            if (const int rc = Fs().Seek(fd, m_offset); rc != 0) {
+                fail(rc);
                 return;
             }
         }
@@ -245,8 +275,8 @@ void TContentCompare::ReadSlot(TSlot& slot, std::uint32_t want) {
     while (got < want) {
         std::size_t done = 0;
         ++m_stats.readCalls;
-        if (Fs().Read(slot.fd, buffer + got, want - got, done) != 0) {
-            fail();
+        if (const int rc = Fs().Read(slot.fd, buffer + got, want - got, done); rc != 0) {
+            fail(rc);
             return;
         }
         if (done == 0)

@@ -6,7 +6,8 @@
 //
 // A file is read at most once, sequentially, and stops being read as soon
 // as no other file of its group has matched it so far. A file that cannot be
-// opened or read is set aside at once and never joins a group; two files
+// opened or read is set aside at once, recorded in the store with its
+// reason and in the error file, and never joins a group; two files
 // join one group only when every byte matched and both ended at the same
 // length.
 
@@ -28,6 +29,9 @@ inline constexpr std::uint64_t kCompareGroupBuffersMax = 134217728;
 // size, kCompareGroupBuffersMax / fileCount and kCompareBlockMax; at least 1.
 std::uint32_t CompareBufferSize(std::uint64_t commonSize, std::uint32_t fileCount);
 
+// The error file's line for a file the comparison could not read.
+std::u16string UncomparedEntryText(const TUncomparedFile& file);
+
 // Lets the content worker pause, stop and report progress while the
 // comparison runs.
 class TCompareControl {
@@ -42,10 +46,11 @@ public:
 
 // What the progress window shows.
 struct TCompareCounters {
-    std::uint32_t filesCompared = 0;  // sum of the file counts of the finished groups
-    std::uint32_t groupsCompared = 0; // Same size groups finished
-    std::uint64_t bytesCompared = 0;  // file count x common size of the finished groups,
-                                      // plus the part of the current group passed so far
+    std::uint32_t filesCompared = 0;   // sum of the file counts of the finished groups
+    std::uint32_t groupsCompared = 0;  // Same size groups finished
+    std::uint64_t bytesCompared = 0;   // file count x common size of the finished groups,
+                                       // plus the part of the current group passed so far
+    std::uint32_t filesUnreadable = 0; // files that could not be opened or read
 };
 
 // How the reading went, for tests and benchmarks.
@@ -55,6 +60,7 @@ struct TCompareStats {
     std::uint64_t opens = 0;         // successful opens, reopens included
     std::uint64_t reopens = 0;       // opens of a file read before (descriptor budget)
     std::uint32_t unreadable = 0;    // files set aside because an open, seek or read failed
+    std::uint32_t budgetCuts = 0;    // opens that ran out of descriptors and closed another file
     std::uint32_t peakOpen = 0;      // most descriptors held at once
     std::size_t peakBufferBytes = 0; // largest buffer block of a group
 };
@@ -76,7 +82,9 @@ public:
     // Most descriptors held open at once. A group with more files still
     // being read reopens the others for each block (at the position reached)
     // so that every byte is still read once. Defaults to half the soft limit
-    // of open files, at least 16.
+    // of open files, at least 16; an open that fails with EMFILE or ENFILE
+    // closes another file of the group, lowers the budget and tries again,
+    // so that running out of descriptors never leaves a file uncompared.
     void SetDescriptorBudget(std::uint32_t budget) { m_budget = budget < 1 ? 1 : budget; }
     std::uint32_t DescriptorBudget() const { return m_budget; }
 
@@ -116,6 +124,8 @@ private:
     // since the scan shows it.
     std::uint32_t Want() const;
     void ReadSlot(TSlot& slot, std::uint32_t want);
+    // Opens m_path for slot; 0 or the errno.
+    int OpenSlotFile(TSlot& slot, int& fd);
     // Splits the class into runs of identical blocks and files each as
     // still active, finished or set aside.
     void SplitRange(std::uint32_t begin, std::uint32_t end, std::uint32_t want);

@@ -183,15 +183,24 @@ TVolumeIndex TFolderScan::VolumeOfDevice(dev_t device) {
     return volume;
 }
 
-bool TFolderScan::SubFolderAllowed(const TSearchData& path, bool hidden) const {
-    if (hidden && m_store.m_protectHiddenFolders)
-        return false;
+bool TFolderScan::SubFolderAllowed(const TSearchData& path, bool hidden) {
     if (!path.bSubFolders)
         return false;
-    if (m_store.m_protectSystemFolder && Protected(m_systemFolders))
+    // Each skip is counted under the protection that made it, so that the
+    // front ends can say which option would have entered the folder.
+    TProtectionSkips& skips = m_store.ProtectionSkips();
+    if (hidden && m_store.m_protectHiddenFolders) {
+        ++skips.hidden;
         return false;
-    if (m_store.m_protectProgramFolder && Protected(m_programFolders))
+    }
+    if (m_store.m_protectSystemFolder && Protected(m_systemFolders)) {
+        ++skips.system;
         return false;
+    }
+    if (m_store.m_protectProgramFolder && Protected(m_programFolders)) {
+        ++skips.programs;
+        return false;
+    }
     return path.PassesFolder(m_childPath);
 }
 

@@ -80,8 +80,9 @@ private:
     int OpenFolderByComponents(const std::string& native);
     void ListFolder(std::uint32_t folder, const TSearchData& path);
     // True when the sub-folder at m_childPath (without trailing "/") may be
-    // entered by the protections and the path's folder filter.
-    bool SubFolderAllowed(const TSearchData& path, bool hidden) const;
+    // entered by the protections and the path's folder filter; counts the
+    // folders a protection skips in the store.
+    bool SubFolderAllowed(const TSearchData& path, bool hidden);
     bool Protected(const std::vector<std::u16string>& folders) const;
     // The volume of an entry on device, whose path is m_childPath.
     TVolumeIndex VolumeOfDevice(dev_t device);

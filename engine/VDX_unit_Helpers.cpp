@@ -179,15 +179,10 @@ std::u16string UpperCaseText(std::u16string_view text) {
     return copy;
 }
 
+// README.TXT and Readme.txt are two different files here: a name shown,
+// hinted or reported in another case would name a file that is not there.
 std::u16string DisplayCaseName(std::u16string_view text) {
-    std::u16string name(text);
-    for (char16_t c : name)
-        if (c > 96)
-            return name;
-    for (std::size_t i = 1; i < name.size(); ++i)
-        if (name[i] >= u'A' && name[i] <= u'Z')
-            name[i] = static_cast<char16_t>(name[i] + (u'a' - u'A'));
-    return name;
+    return std::u16string(text);
 }
 
 std::u16string NameWithoutExtension(std::u16string_view name) {

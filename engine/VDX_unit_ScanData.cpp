@@ -211,19 +211,21 @@ void TScanData::ClearForNewSearch() {
     m_durationExtensions = 0;
     m_durationSearch = 0;
     m_durationContent = 0;
+    std::vector<TUncomparedFile>().swap(m_uncompared);
+    m_protectionSkips = TProtectionSkips{};
 }
 
 void TScanData::ClearContentResults() {
     ResetView(kViewSameContent);
     ResetView(kViewFullClones);
-    // Stale group numbers or marks would make files of a later comparison
-    // look grouped or marked in views that were rebuilt without them.
-    constexpr std::uint8_t kContentBits =
-        ViewMarkBit(kViewSameContent) | ViewMarkBit(kViewFullClones);
+    m_uncompared.clear();
+    // Stale group numbers would make files of a later comparison look
+    // grouped in views that were rebuilt without them. The Same content and
+    // Full clones marks stay: the next comparison counts them again as it
+    // builds its groups, so a mark the user set survives a new comparison.
     for (TScanFileItem& f : m_files) {
         f.m_contentGroup = -1;
         f.m_cloneGroup = -1;
-        f.m_marks = static_cast<std::uint8_t>(f.m_marks & ~kContentBits);
     }
 }
 

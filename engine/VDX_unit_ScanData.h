@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "engine/VDX_unit_SearchData.h" // kNoVolume and the attribute bits
@@ -360,6 +361,24 @@ struct TOperationFigures {
     }
 };
 
+// Sub-folders the last search did not enter because a folder protection
+// skipped them, per protection.
+struct TProtectionSkips {
+    std::uint32_t hidden = 0;
+    std::uint32_t system = 0;   // the operating system's folders
+    std::uint32_t programs = 0; // the folders of installed programs
+    std::uint32_t Total() const { return hidden + system + programs; }
+};
+
+// A file of a Same size group that the last comparison could not open or
+// read, with the errno: it is in no content group, and the front ends say so
+// rather than let it pass as unique. Kept by path, which re-indexing after
+// removals does not change.
+struct TUncomparedFile {
+    std::u16string m_path;
+    int m_error = 0;
+};
+
 class TScanData {
 public:
     TScanData();
@@ -393,7 +412,9 @@ public:
     // search and comparison flags; keeps the protection settings.
     void ClearForNewSearch();
     // Empties the Same content and Full clones views (groups, rows, orders,
-    // counters) and clears every file's content and clone group and marks.
+    // counters) and clears every file's content and clone group; the files'
+    // Same content and Full clones mark bits are kept for the next
+    // comparison to count.
     void ClearContentResults();
     // Rebuilds every view from the files not flagged removed and drops the
     // removed files from the file table. File indices change. Implemented by
@@ -495,6 +516,15 @@ public:
     double m_durationSearch = 0;
     double m_durationContent = 0;
 
+    TProtectionSkips& ProtectionSkips() { return m_protectionSkips; }
+    const TProtectionSkips& ProtectionSkips() const { return m_protectionSkips; }
+
+    // Files the last comparison could not read; rare, so kept as a list.
+    const std::vector<TUncomparedFile>& UncomparedFiles() const { return m_uncompared; }
+    void AddUncomparedFile(std::u16string path, int error) {
+        m_uncompared.push_back(TUncomparedFile{std::move(path), error});
+    }
+
     TScanStatus& Status() { return m_status; }
     const TScanStatus& Status() const { return m_status; }
     TOperationFigures& Operation() { return m_operation; }
@@ -537,6 +567,8 @@ private:
         TRecordTable<std::int32_t>{1}, TRecordTable<std::int32_t>{1},
         TRecordTable<std::int32_t>{1}, TRecordTable<std::int32_t>{1}};
     TViewCounters m_viewCounters[kViewCount];
+    std::vector<TUncomparedFile> m_uncompared;
+    TProtectionSkips m_protectionSkips;
 
     std::uint64_t m_filesFoundSum = 0;
     std::uint64_t m_subFoldersSum = 0;

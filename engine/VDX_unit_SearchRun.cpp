@@ -311,6 +311,7 @@ private:
             m_progress.groupsCompared = m_counters.groupsCompared;
             m_progress.kilobytesCompared =
                 static_cast<std::uint32_t>(m_counters.bytesCompared / 1024);
+            m_progress.filesNotCompared = m_counters.filesUnreadable;
             if (m_window != nullptr)
                 m_window->Post(kMsgContentProgress, 0, 0);
         };

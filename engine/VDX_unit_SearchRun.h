@@ -49,6 +49,9 @@ struct TContentSafeProgress {
     std::uint32_t filesCompared = 0;     // first counter
     std::uint32_t groupsCompared = 0;    // second counter
     std::uint32_t kilobytesCompared = 0; // third counter: bytes / 1024, cut to 32 bits
+    // Files that could not be opened or read so far; they join no group.
+    // The store's UncomparedFiles names them once the worker has ended.
+    std::uint32_t filesNotCompared = 0;
 };
 
 class TSearchThread;  // the search worker (folder scan, then grouping)

@@ -531,12 +531,27 @@ void TSettings::ResetToDefaults() {
     ReadSettings(*this, empty);
 }
 
+namespace {
+
+// The folder the two output folders lie below: Documents, else the home
+// folder; "" when neither is known, which the check at load replaces by the
+// program folder. Never the root: "/QVD/" would be a folder of the whole
+// system that a user cannot create.
+std::u16string OutputBase(const TStartupGlobals& g) {
+    const std::u16string& base = !g.documentsFolder.empty() ? g.documentsFolder : g.homeFolder;
+    return base.empty() ? std::u16string() : AddTrailingBackslash(base);
+}
+
+} // namespace
+
 std::u16string TSettings::DefaultReportFolder() const {
-    return AddTrailingBackslash(globals.documentsFolder) + u"QVD/";
+    const std::u16string base = OutputBase(globals);
+    return base.empty() ? base : base + u"QVD/";
 }
 
 std::u16string TSettings::DefaultLogFolder() const {
-    return AddTrailingBackslash(globals.documentsFolder) + u"QVD/Logs/";
+    const std::u16string base = OutputBase(globals);
+    return base.empty() ? base : base + u"QVD/Logs/";
 }
 
 TSettings& Settings() {
@@ -549,6 +564,7 @@ void InitGlobals(TSettings& settings, std::u16string_view defaultFontName,
     TStartupGlobals& g = settings.globals;
     g.localAppDataFolder = SpecialFolderPath(TSpecialFolder::LocalAppData);
     g.documentsFolder = SpecialFolderPath(TSpecialFolder::Documents);
+    g.homeFolder = SpecialFolderPath(TSpecialFolder::Home);
     g.programFolder = SpecialFolderPath(TSpecialFolder::ProgramFolder);
     g.defaultFont = TFontData{std::u16string(defaultFontName), defaultFontSize,
                               SystemColor(kColorWindowText), 0};
@@ -641,6 +657,19 @@ std::u16string SettingsFileToSave(const TStartupGlobals& globals) {
     const std::u16string programFolder = SettingsProgramFolder(globals);
     return programFolder.empty() ? std::u16string()
                                  : programFolder + std::u16string(kSettingsFileName);
+}
+
+bool HoldsProgramSections(const TKLXIni& ini) {
+    // The sections every save writes; the numbered and layout sections
+    // never stand without them.
+    static constexpr std::u16string_view kSections[] = {
+        u"MainSection",        u"ReportSection",     u"LogSection",
+        u"NavigatorSection",   u"SmartSection",      u"HistorySection",
+        u"RemoveEmptySection", u"CurrentSetSection", u"SetStoreSection"};
+    for (std::u16string_view name : kSections)
+        if (ini.FindSection(name) >= 0)
+            return true;
+    return false;
 }
 
 void CheckOutputFolders(TSettings& s) {

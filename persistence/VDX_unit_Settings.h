@@ -59,11 +59,12 @@ struct TFontData {
 };
 
 // The values every window shares that are set up before the settings load.
-// The three folders are injectable: InitGlobals fills them from the system,
+// The four folders are injectable: InitGlobals fills them from the system,
 // tests set their own.
 struct TStartupGlobals {
     std::u16string localAppDataFolder; // $XDG_CONFIG_HOME or ~/.config; "" unknown
     std::u16string documentsFolder;    // "" unknown
+    std::u16string homeFolder;         // "" unknown
     std::u16string programFolder;      // the executable's folder; "" unknown
     TFontData defaultFont;             // handed in by the caller (the toolkit's font)
     TFontData linkFont;                // the default font, underlined, blue
@@ -211,7 +212,8 @@ public:
     // ReportFolder and LogFolder defaults follow globals.documentsFolder.
     void ResetToDefaults();
     // The defaults of the two output folders: the Documents folder followed by
-    // "/QVD/" and "/QVD/Logs/".
+    // "/QVD/" and "/QVD/Logs/"; the home folder in its place when Documents is
+    // unknown; "" when both are.
     std::u16string DefaultReportFolder() const;
     std::u16string DefaultLogFolder() const;
 
@@ -256,6 +258,10 @@ std::u16string ExistingSettingsFile(const TStartupGlobals& globals);
 // The file to write: the data folder's when it exists or can be created,
 // else the program folder's.
 std::u16string SettingsFileToSave(const TStartupGlobals& globals);
+
+// The store holds at least one of the sections this program writes: a file
+// without any is some other file, which a save must not replace.
+bool HoldsProgramSections(const TKLXIni& ini);
 
 // Reads every key from a loaded store in the load order; missing sections and
 // bad values give defaults. Touches no file.

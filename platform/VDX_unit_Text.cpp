@@ -195,6 +195,52 @@ void AppendEncodedFileName(std::u16string_view text, std::string& out) {
     }
 }
 
+namespace {
+
+void AppendOctalByte(std::string& out, unsigned char byte) {
+    out.push_back('\\');
+    out.push_back(static_cast<char>('0' + (byte >> 6)));
+    out.push_back(static_cast<char>('0' + ((byte >> 3) & 7)));
+    out.push_back(static_cast<char>('0' + (byte & 7)));
+}
+
+} // namespace
+
+std::string TerminalName(std::u16string_view text) {
+    std::string out;
+    AppendTerminalName(text, out);
+    return out;
+}
+
+void AppendTerminalName(std::u16string_view text, std::string& out) {
+    static constexpr char kNamed[] = "abtnvfr"; // escapes of 7 to 13
+    out.reserve(out.size() + text.size());
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const char16_t c = text[i];
+        if (c >= 7 && c <= 13) {
+            out.push_back('\\');
+            out.push_back(kNamed[c - 7]);
+        } else if (c < 0x20 || c == 0x7F) {
+            AppendOctalByte(out, static_cast<unsigned char>(c));
+        } else if (c == u'\\') {
+            out += "\\\\";
+        } else if (c >= 0x80 && c <= 0x9F) {
+            // Shown as the bytes the name holds: its UTF-8 encoding.
+            AppendOctalByte(out, static_cast<unsigned char>(0xC0 | (c >> 6)));
+            AppendOctalByte(out, static_cast<unsigned char>(0x80 | (c & 0x3F)));
+        } else if (c >= 0xDC80 && c <= 0xDCFF) {
+            AppendOctalByte(out, static_cast<unsigned char>(c - kEscapeBase));
+        } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 &&
+                   text[i + 1] <= 0xDFFF) {
+            AppendEncodedFileName(text.substr(i, 2), out);
+            ++i;
+        } else {
+            AppendEncodedFileName(text.substr(i, 1), out); // a lone surrogate as U+FFFD
+        }
+    }
+}
+
 char16_t UpperChar(char16_t c) {
     return UpperTable().map[c];
 }

@@ -25,6 +25,17 @@ std::string EncodeFileName(std::u16string_view text);
 // paths (a folder's bytes, then a name's).
 void AppendEncodedFileName(std::u16string_view text, std::string& out);
 
+// A name or message as UTF-8 safe to print on a terminal, as `ls -b` quotes
+// names: control characters (C0, DEL and C1) and the raw bytes of a name
+// that is not valid UTF-8 become visible escapes (\n, \r, \t, \a, \b, \f,
+// \v, else \ooo for each byte: ESC is \033, U+009B is \302\233, a raw byte
+// 0xFF is \377), and a backslash becomes \\ so that no escape is ambiguous.
+// A name with an escape sequence or a line break in it can then neither
+// move the cursor nor forge a line of its own. JSON and CSV output have
+// their own escaping and do not use this.
+std::string TerminalName(std::u16string_view text);
+void AppendTerminalName(std::u16string_view text, std::string& out);
+
 // The same codec under the names used for text that is not a file name
 // (settings values, messages, test output).
 inline std::u16string FromUtf8(std::string_view bytes) {

@@ -3,7 +3,10 @@
 // details and smart marking from the command line.
 
 #include <algorithm>
+#include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
@@ -152,10 +155,68 @@ TEST_F(FindCompareTest, CompareFindsExactlyTheIdenticalFiles) {
     EXPECT_NE(text.out.find("group #1 \"7 bytes\" contains 3 files and 21 bytes\n"),
               std::string::npos)
         << text.out;
-    EXPECT_NE(text.out.find(P("raw/\xFF\xFEname.bin") + "\n"), std::string::npos);
+    EXPECT_NE(text.out.find(P("raw/\\377\\376name.bin") + "\n"), std::string::npos);
     EXPECT_NE(text.out.find("\nSame content: 4 groups, 9 files, 400,039 bytes; "),
               std::string::npos)
         << text.out;
+}
+
+// As root the file is read all the same: scripts/test runs this as nobody.
+TEST_F(FindCompareTest, UnreadableFilesAreNamedAndFailTheRun) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root reads a file without read permission";
+    m_tree.Dir("home");
+    ::setenv("HOME", P("home").c_str(), 1);
+    ::unsetenv("XDG_CONFIG_HOME");
+    for (const char* name : {"a.bin", "b.bin", "c.bin"})
+        m_tree.File(name, std::string(5000, 'z'));
+    ASSERT_EQ(::chmod(P("c.bin").c_str(), 0), 0);
+    TProcessResult r = Cli({"find", "--compare", "--view", "content", "--format", "json", P("")});
+    EXPECT_EQ(r.status, 1) << r.err;
+    TJson json;
+    std::string error;
+    ASSERT_TRUE(ParseJson(r.out, json, error)) << error << r.out;
+    EXPECT_EQ(GroupSets(json), (std::set<std::set<std::string>>{{"a.bin", "b.bin"}}));
+    EXPECT_EQ(json["summary"]["files_not_compared"].number, 1);
+    EXPECT_NE(
+        r.err.find("1 file could not be compared:\n  " + P("c.bin") + ": Permission denied\n"),
+        std::string::npos)
+        << r.err;
+    // The error file under Documents names it too.
+    const std::string folder = P("home/Documents/QVD");
+    std::string logged;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir))
+            if (std::string(entry->d_name).rfind("VDXerrors_", 0) == 0) {
+                std::ifstream in(folder + "/" + entry->d_name);
+                logged.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            }
+        ::closedir(dir);
+    }
+    EXPECT_NE(logged.find("cannot read " + P("c.bin") + ": Permission denied"), std::string::npos)
+        << logged;
+
+    r = Cli({"find", "--compare", "--view", "content", P("")});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.out.find(", 1 file could not be compared, "), std::string::npos) << r.out;
+}
+
+TEST_F(FindCompareTest, ALowLimitOfOpenFilesLeavesNoFileOut) {
+    // Far more files in one group than the process may open at once.
+    constexpr int kFiles = 60;
+    for (int i = 0; i < kFiles; ++i)
+        m_tree.File("f" + std::to_string(i), std::string(70000, 'k'));
+    const std::string command = "ulimit -n 20 && exec \"$0\" find --compare --view content "
+                                "--format json \"$1\"";
+    const TProcessResult r = RunProcess("/bin/sh", {"-c", command, VDX_CLI_PATH, P("")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    TJson json;
+    std::string error;
+    ASSERT_TRUE(ParseJson(r.out, json, error)) << error << r.out;
+    ASSERT_EQ(json["groups"].items.size(), 1u) << r.out;
+    EXPECT_EQ(json["groups"].items[0]["files"].items.size(), static_cast<std::size_t>(kFiles));
+    EXPECT_EQ(json["summary"]["files_not_compared"].number, 0);
+    EXPECT_EQ(r.err, "");
 }
 
 TEST_F(FindCompareTest, CompareWithoutSameSizeGroups) {

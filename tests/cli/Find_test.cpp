@@ -343,6 +343,63 @@ TEST_F(FindTest, BadArguments) {
         EXPECT_EQ(Cli({"find", "--quiet", "--min-size", size, P("")}).status, 0) << size;
 }
 
+TEST_F(FindTest, TextShowsNamesExactlyWithControlCharactersEscaped) {
+    TTempTree tree;
+    tree.File("README.TXT", "same");
+    tree.File("x/README.TXT", "same");
+    tree.File("IMPORTANT.doc\x1b[2K\r", "other");
+    tree.File("x/IMPORTANT.doc\x1b[2K\r", "other");
+    tree.File("caf\xe9\x9b", "third!");
+    tree.File("x/caf\xe9\x9b", "third!");
+    const TProcessResult r = Cli({"find", "--view", "name", tree.Root()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The case as on disk, in group texts and paths alike.
+    EXPECT_NE(r.out.find("\"README.TXT\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(tree.Path("x/README.TXT") + "\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(tree.Path("x/IMPORTANT.doc\\033[2K\\r") + "\n"), std::string::npos)
+        << r.out;
+    // Raw bytes of a name that is not UTF-8 are shown, not sent.
+    EXPECT_NE(r.out.find(tree.Path("x/caf\\351\\233") + "\n"), std::string::npos) << r.out;
+    for (char c : r.out)
+        EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << static_cast<int>(c);
+    EXPECT_EQ(r.out.find('\xe9'), std::string::npos);
+    // JSON keeps its own escapes, which give the name back byte for byte.
+    const TJson json = JsonOf(Cli({"find", "--view", "name", "--format", "json", tree.Root()}));
+    std::set<std::string> names;
+    for (const auto& group : GroupsOf(json))
+        for (const std::string& path : group)
+            names.insert(path);
+    EXPECT_EQ(names.count(tree.Path("x/IMPORTANT.doc\x1b[2K\r")), 1u);
+    EXPECT_EQ(names.count(tree.Path("x/caf\xe9\x9b")), 1u);
+}
+
+TEST_F(FindTest, ProtectionsThatSkipFoldersSaySoWithTheOptionThatLiftsThem) {
+    // a/.hid is hidden; the other folders are entered.
+    TProcessResult r = Cli({"find", "--format", "json", P("")});
+    TJson json = JsonOf(r);
+    EXPECT_EQ(json["summary"]["folders_skipped_by_protections"].number, 1);
+    EXPECT_NE(r.err.find("1 folder was skipped as hidden folders; --no-protect-hidden enters them"),
+              std::string::npos)
+        << r.err;
+    r = Cli({"find", P("")});
+    EXPECT_NE(r.out.find(" folders, 1 folder skipped by protections, "), std::string::npos)
+        << r.out;
+    r = Cli({"find", "--no-protect-hidden", "--format", "json", P("")});
+    json = JsonOf(r);
+    EXPECT_EQ(json["summary"]["folders_skipped_by_protections"].number, 0);
+    EXPECT_EQ(r.err, "");
+
+    // A search path inside the operating system's folders: only its own
+    // files are taken, and the message says why.
+    r = Cli({"find", "--format", "json", "/usr/share"});
+    json = JsonOf(r);
+    EXPECT_GT(json["summary"]["folders_skipped_by_protections"].number, 0);
+    EXPECT_NE(r.err.find("'/usr/share' lies in the operating system's folders"), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("--no-protect-system enters them"), std::string::npos) << r.err;
+    EXPECT_EQ(json["summary"]["folders_listed"].number, 1);
+}
+
 TEST_F(FindTest, RawByteNameRoundTripsThroughJson) {
     const std::string odd = "a/dup\xFF.txt";
     m_tree.File(odd, "hello");
@@ -357,9 +414,10 @@ TEST_F(FindTest, RawByteNameRoundTripsThroughJson) {
         paths.insert(group.begin(), group.end());
     EXPECT_EQ(paths.count(P(odd)), 1u);
 
-    // The text output writes the name's own bytes.
+    // The text output, meant for a terminal, shows the raw byte escaped.
     const TProcessResult text = Cli({"find", "--include", "dup*", P("")});
-    EXPECT_NE(text.out.find(P(odd) + "\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find(P("a/dup\\377.txt") + "\n"), std::string::npos) << text.out;
+    EXPECT_EQ(text.out.find('\xFF'), std::string::npos);
 }
 
 TEST_F(FindTest, JsonEscapesAndEmptyResult) {

@@ -84,6 +84,21 @@ protected:
     TEnvGuard m_home;
 };
 
+TEST_F(OperateTest, PlanShowsControlCharactersOfNamesEscaped) {
+    // A name that would erase its own line of the plan, and one that would
+    // add a line of its own.
+    m_tree.File("d/b/IMPORTANT.doc\x1b[2K\r", "hello");
+    m_tree.File("d/c/a\n    /etc/passwd (5 bytes)", "hello");
+    const TProcessResult r = Cli("delete", {"--dry-run"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, D("b/IMPORTANT.doc\\033[2K\\r") + " (5 bytes)")) << r.out;
+    EXPECT_TRUE(Contains(r.out, D("c/a\\n    /etc/passwd (5 bytes)") + " (5 bytes)")) << r.out;
+    EXPECT_FALSE(Contains(r.out, "\x1b")) << r.out;
+    EXPECT_FALSE(Contains(r.out, "\r")) << r.out;
+    EXPECT_FALSE(Contains(r.out, "\n    /etc/passwd")) << r.out;
+    ExpectTreeUntouched();
+}
+
 TEST_F(OperateTest, DryRunPrintsThePlanPerVolumeAndTouchesNothing) {
     for (const std::string command : {"delete", "copy", "move"}) {
         SCOPED_TRACE(command);
@@ -145,6 +160,13 @@ TEST_F(OperateTest, DeleteMovesTheMarkedFilesIntoTheTrashAndLogsThem) {
     EXPECT_TRUE(Contains(log, "- Ok deleting: '" + D("b/x.txt") + "'")) << log;
     EXPECT_TRUE(Contains(log, "Files deleting was finished at")) << log;
     EXPECT_FALSE(Exists(ErrorLog()));
+    // The log enters the settings' log history, for the log viewer, and the
+    // rest of the settings file stays.
+    const std::string settings = ReadAll(m_tree.Path("settings.ini"));
+    EXPECT_TRUE(Contains(settings, "[LogHistory]")) << settings;
+    EXPECT_TRUE(Contains(settings, "LogHistoryCount=1")) << settings;
+    EXPECT_TRUE(Contains(settings, "Logfile_1=" + FullLog())) << settings;
+    EXPECT_TRUE(Contains(settings, "LogFolder=" + m_tree.Path("logs"))) << settings;
 }
 
 TEST_F(OperateTest, DeleteDirectlyUnlinksWithoutTheTrash) {
@@ -282,7 +304,8 @@ TEST_F(OperateTest, NamesThatAreNotUtf8AreDeletedByteForByte) {
     m_tree.File("d/" + raw, "hello");
     const TProcessResult r = Cli("delete", {"--yes"});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_TRUE(Contains(r.out, D(raw))) << r.out;
+    // The summary shows the raw bytes escaped; the log holds them as they are.
+    EXPECT_TRUE(Contains(r.out, D("b/\\377\\376-name.txt"))) << r.out;
     EXPECT_FALSE(Exists(D(raw)));
     const std::vector<std::string> trashed = Names(Trash());
     EXPECT_NE(std::find(trashed.begin(), trashed.end(), "\xff\xfe-name.txt"), trashed.end());

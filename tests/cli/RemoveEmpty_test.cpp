@@ -58,11 +58,13 @@ TEST_F(RemoveEmptyTest, RemovesEmptyFoldersDeepestFirstAndLogsTheReport) {
     ASSERT_NE(c, std::string::npos) << r.out;
     EXPECT_LT(c, b);
     EXPECT_LT(b, a);
-    EXPECT_TRUE(Contains(r.out, "'" + M("\xff/") + "'")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "'" + M("\\377/") + "'")) << r.out; // the raw byte shown escaped
     EXPECT_TRUE(Contains(r.out, "Found 8 in scanned 11 folders, 8 empty folders have been deleted"))
         << r.out;
     EXPECT_TRUE(Contains(r.out, "Scanned folders: 11, found empty: 8, removed: 8")) << r.out;
     EXPECT_TRUE(Contains(r.out, "Log file is stored in:\n" + Log())) << r.out;
+    // The log enters the settings' log history, for the log viewer.
+    EXPECT_TRUE(Contains(ReadAll(m_tree.Path("settings.ini")), "Logfile_1=" + Log()));
     const std::string log = ReadAll(Log());
     EXPECT_TRUE(Contains(log, "Search for empty folders in " + M(""))) << log;
     EXPECT_TRUE(Contains(log, "Deleted empty folder '" + M("A/B/C/") + "'\r\n")) << log;

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <vector>
 
 #include "platform/VDX_unit_Text.h"
@@ -317,10 +318,10 @@ TEST_F(SetsTest, DefaultFileIsReadOnlyWhenItExistsAndWrittenOnlyBySave) {
               (TFiles{"a/cache/z.txt", "a/x.txt", "a/y.log", "b/x.txt", "b/y.log"}));
     EXPECT_EQ(Cli({"sets", "delete", "MINE"}).status, 0);
     EXPECT_EQ(ReadAll(DefaultIni()).find("SetName="), std::string::npos);
-    // No temporary file is left beside it.
+    // No temporary file is left beside it; the lock file stays.
     const std::string folder = m_tree.Path("config/Quillborne/QVD");
     const TProcessResult listing = RunProcess("/bin/ls", {"-A", folder});
-    EXPECT_EQ(listing.out, "QVD.ini\n");
+    EXPECT_EQ(listing.out, "QVD.ini\nQVD.ini.lock\n");
 }
 
 TEST_F(SetsTest, SettingsThatCannotBeReadAreNeverOverwritten) {
@@ -348,6 +349,73 @@ TEST_F(SetsTest, SettingsThatCannotBeReadAreNeverOverwritten) {
     // The option needs its file.
     EXPECT_EQ(Cli({"sets", "list", "--settings"}).status, 2);
     EXPECT_EQ(Cli({"--settings=", "sets", "list"}).status, 2);
+}
+
+TEST_F(SetsTest, SavesRunAtOnceKeepEverySet) {
+    // Each run reads the file, adds its set and replaces the file; without
+    // the lock, runs that read the same old file drop each other's sets.
+    constexpr int kRuns = 16;
+    std::vector<TProcessResult> results(kRuns);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kRuns; ++i)
+        threads.emplace_back([&, i] {
+            results[i] =
+                Cli({"--settings", Ini(), "sets", "save", "S" + std::to_string(i), D("a")});
+        });
+    for (std::thread& t : threads)
+        t.join();
+    for (const TProcessResult& r : results)
+        EXPECT_EQ(r.status, 0) << r.err;
+    const TProcessResult list = Cli({"--settings", Ini(), "sets", "list"});
+    ASSERT_EQ(list.status, 0) << list.err;
+    for (int i = 0; i < kRuns; ++i)
+        EXPECT_NE(list.out.find("S" + std::to_string(i) + " [1 path]\n"), std::string::npos)
+            << i << "\n"
+            << list.out;
+    // The lock file stays beside the settings; nothing else is left.
+    EXPECT_TRUE(Exists(Ini() + ".lock"));
+}
+
+TEST_F(SetsTest, AFileThatIsNotASettingsFileIsNeverReplaced) {
+    struct TCase {
+        const char* what;
+        std::string content;
+        int saveStatus;
+    };
+    std::string random(4096, '\0');
+    for (std::size_t i = 0; i < random.size(); ++i)
+        random[i] = static_cast<char>((i * 2654435761u) >> 13);
+    const TCase cases[] = {
+        {"random bytes", random, 1},
+        {"an INI file of another program", "[Desktop Entry]\nName=x\n", 1},
+        {"text without sections", "just some notes\n", 1},
+        {"empty", "", 0},
+        {"a settings file", "[MainSection]\n", 0},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        {
+            std::ofstream out(Ini(), std::ios::binary | std::ios::trunc);
+            out << c.content;
+        }
+        for (const char* command : {"save", "delete"}) {
+            std::vector<std::string> args = {"--settings", Ini(), "sets", command, "X"};
+            if (std::string(command) == "save")
+                args.push_back(D("a"));
+            const TProcessResult r = Cli(args);
+            if (c.saveStatus == 0) {
+                EXPECT_EQ(r.status, 0) << command << r.err;
+                continue;
+            }
+            EXPECT_EQ(r.status, 1) << command;
+            EXPECT_NE(r.err.find("'" + Ini() + "' is not a settings file"), std::string::npos)
+                << r.err;
+            std::ifstream in(Ini(), std::ios::binary);
+            const std::string now((std::istreambuf_iterator<char>(in)),
+                                  std::istreambuf_iterator<char>());
+            EXPECT_EQ(now, c.content) << command;
+        }
+    }
 }
 
 } // namespace

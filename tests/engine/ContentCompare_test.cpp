@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <dirent.h>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -35,6 +37,9 @@ using TGroups = std::set<std::set<std::string>>;
 class TCountingFs : public TFaultFs {
 public:
     int Open(const char* path, int flags, mode_t mode, int& fd) override {
+        // A process or system limit on open files, as EMFILE or ENFILE.
+        if (m_openLimit >= 0 && OpenNow() >= m_openLimit)
+            return m_limitError;
         const int rc = TFaultFs::Open(path, flags, mode, fd);
         if (rc == 0) {
             std::lock_guard<std::mutex> lock(m_mutex);
@@ -82,6 +87,8 @@ public:
         return m_peakOpen;
     }
     bool m_failSeeks = false;
+    int m_openLimit = -1; // -1: no limit
+    int m_limitError = EMFILE;
 
 private:
     static std::string NameOf(const char* path) {
@@ -402,6 +409,17 @@ TEST_F(ContentCompareTest, UnreadableFilesAreSetAsideAndNeverGrouped) {
         TContentCompare compare(store);
         ASSERT_TRUE(compare.CompareAll());
         EXPECT_EQ(compare.Stats().unreadable, c.unreadable);
+        EXPECT_EQ(compare.Counters().filesUnreadable, c.unreadable);
+        // Each is named with the reason, for the front ends to report.
+        ASSERT_EQ(store.UncomparedFiles().size(), c.unreadable);
+        for (const TUncomparedFile& file : store.UncomparedFiles()) {
+            const TFaultRule* cause = nullptr;
+            for (const TFaultRule& r : c.rules)
+                if (EncodeFileName(file.m_path).find(r.pathPart) != std::string::npos)
+                    cause = &r;
+            ASSERT_NE(cause, nullptr) << EncodeFileName(file.m_path);
+            EXPECT_EQ(file.m_error, cause->error);
+        }
         EXPECT_EQ(GroupsOf(store, kViewSameContent, tree.Root()), c.content);
         EXPECT_EQ(fs.OpenNow(), 0);
         // The group still counts as compared.
@@ -523,6 +541,106 @@ TEST(ContentCompareBudget, GroupLargerThanTheDescriptorBudgetReadsEachByteOnce) 
     }
 }
 
+// 40 files of four blocks in one group: 15 equal, 15 equal to each other but
+// not to the first 15 from the third block on, 10 that all differ at once.
+struct TFortyFiles {
+    TFortyFiles() {
+        const std::string base = Bytes(100000, 8);
+        const std::string other = WithByte(base, 70000, 'o');
+        for (int i = 0; i < 40; ++i) {
+            const std::string name = "f" + std::to_string(i);
+            if (i < 15) {
+                tree.File(name, base);
+                first.insert(name);
+            } else if (i < 30) {
+                tree.File(name, other);
+                second.insert(name);
+            } else {
+                tree.File(name, Bytes(100000, 100 + static_cast<unsigned>(i)));
+            }
+        }
+    }
+    TTempTree tree;
+    std::set<std::string> first, second;
+};
+
+TEST(ContentCompareBudget, RunningOutOfDescriptorsNeverLeavesAFileOut) {
+    // The default budget is far above what the "system" lets the process
+    // open; every EMFILE or ENFILE must lower the budget, not drop a file.
+    TFortyFiles files;
+    for (int error : {EMFILE, ENFILE}) {
+        for (int limit : {3, 1}) {
+            SCOPED_TRACE(std::to_string(error) + " at " + std::to_string(limit));
+            TScanData store;
+            ScanAndGroup(store, files.tree.Root());
+            store.ClearContentResults();
+            TCountingFs fs;
+            fs.m_openLimit = limit;
+            fs.m_limitError = error;
+            TFaultFsInstall install(fs);
+            TContentCompare compare(store);
+            ASSERT_GT(compare.DescriptorBudget(), 3u);
+            ASSERT_TRUE(compare.CompareAll());
+            EXPECT_EQ(GroupsOf(store, kViewSameContent, files.tree.Root()),
+                      (TGroups{files.first, files.second}));
+            EXPECT_EQ(compare.Stats().unreadable, 0u);
+            EXPECT_TRUE(store.UncomparedFiles().empty());
+            EXPECT_GT(compare.Stats().budgetCuts, 0u);
+            EXPECT_LE(compare.DescriptorBudget(), static_cast<std::uint32_t>(limit));
+            EXPECT_EQ(fs.OpenNow(), 0);
+            // Reopened at the offset reached: every byte is still read once.
+            for (int i = 0; i < 30; ++i)
+                EXPECT_EQ(fs.BytesOf("f" + std::to_string(i)), 100000u) << i;
+        }
+    }
+}
+
+TEST(ContentCompareBudget, NoDescriptorAtAllLeavesEveryFileNamedAsNotCompared) {
+    TFortyFiles files;
+    TScanData store;
+    ScanAndGroup(store, files.tree.Root());
+    store.ClearContentResults();
+    TCountingFs fs;
+    fs.m_openLimit = 0;
+    TFaultFsInstall install(fs);
+    TContentCompare compare(store);
+    ASSERT_TRUE(compare.CompareAll());
+    EXPECT_EQ(store.ContentGroups().Count(), 0u);
+    ASSERT_EQ(store.UncomparedFiles().size(), 40u);
+    for (const TUncomparedFile& file : store.UncomparedFiles())
+        EXPECT_EQ(file.m_error, EMFILE);
+}
+
+TEST(ContentCompareBudget, LowLimitOfOpenFilesOfTheProcess) {
+    // The real thing: the process may open only a few more files than it
+    // holds now, far fewer than the budget taken from the old limit.
+    TFortyFiles files;
+    TScanData store;
+    ScanAndGroup(store, files.tree.Root());
+    store.ClearContentResults();
+    TContentCompare compare(store);
+    compare.SetDescriptorBudget(64);
+    int held = 0;
+    if (DIR* dir = ::opendir("/proc/self/fd")) {
+        while (::readdir(dir) != nullptr)
+            ++held;
+        ::closedir(dir);
+    }
+    ASSERT_GT(held, 0);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit low = saved;
+    low.rlim_cur = static_cast<rlim_t>(held + 2);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    const bool completed = compare.CompareAll();
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    ASSERT_TRUE(completed);
+    EXPECT_EQ(GroupsOf(store, kViewSameContent, files.tree.Root()),
+              (TGroups{files.first, files.second}));
+    EXPECT_TRUE(store.UncomparedFiles().empty());
+    EXPECT_GT(compare.Stats().budgetCuts, 0u);
+}
+
 TEST_F(ContentCompareTest, FailedSeekOnReopenSetsTheFileAside) {
     const std::string big = Bytes(100000, 10);
     Make({{"a", big}, {"b", big}, {"c", big}});
@@ -574,18 +692,32 @@ TEST_F(ContentCompareTest, StoppingClosesEveryFileAndReportsIt) {
     EXPECT_EQ(m_store.ContentGroups().Count(), 1u); // the first group's, for the caller to clear
 }
 
-TEST_F(ContentCompareTest, MarkedFilesAreCountedInTheirGroups) {
-    Make({{"a", "same"}, {"b", "same"}, {"c", "same"}});
+TEST_F(ContentCompareTest, MarksOfAnEarlierComparisonAreKeptAndCounted) {
+    Make({{"a/x", "same"}, {"b/x", "same"}, {"c", "same"}});
     ScanAndGroup(m_store, m_tree.Root());
-    m_store.ClearContentResults();
-    m_store.File(0).m_marks |= ViewMarkBit(kViewSameContent);
-    TContentCompare compare(m_store);
-    ASSERT_TRUE(compare.CompareAll());
+    auto compareAgain = [&] {
+        m_store.ClearContentResults();
+        TContentCompare compare(m_store);
+        ASSERT_TRUE(compare.CompareAll());
+        BuildContentViews(m_store);
+    };
+    compareAgain();
+    const std::uint8_t bits = ViewMarkBit(kViewSameContent) | ViewMarkBit(kViewFullClones);
+    std::uint32_t marked = 0;
+    for (std::uint32_t i = 0; i < m_store.FileCount(); ++i)
+        if (m_store.FileName(i) == u"x" && marked++ == 0)
+            m_store.File(i).m_marks |= bits;
+    ASSERT_EQ(marked, 2u);
+
+    compareAgain(); // the user runs the comparison once more
     ASSERT_EQ(m_store.ContentGroups().Count(), 1u);
     EXPECT_EQ(+m_store.ContentGroups()[0].m_head.m_markedCount, 1u);
     EXPECT_EQ(+m_store.ContentGroups()[0].m_markState, 2);
     EXPECT_EQ(m_store.Counters(kViewSameContent).m_markedFiles, 1u);
     EXPECT_EQ(m_store.Counters(kViewSameContent).m_markedBytes, 4u);
+    ASSERT_EQ(m_store.CloneGroups().Count(), 1u);
+    EXPECT_EQ(+m_store.CloneGroups()[0].m_head.m_markedCount, 1u);
+    EXPECT_EQ(m_store.Counters(kViewFullClones).m_markedFiles, 1u);
 }
 
 } // namespace

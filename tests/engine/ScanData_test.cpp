@@ -248,7 +248,7 @@ TEST(ScanData, ClearForNewSearchEmptiesEverything) {
     EXPECT_LT(store.MemoryBytes(), 4096u);
 }
 
-TEST(ScanData, ClearContentResultsForgetsContentGroupsAndMarks) {
+TEST(ScanData, ClearContentResultsForgetsContentGroupsButKeepsMarks) {
     TScanData store;
     store.AddFolder(0, 0, 0, true, u"/r/");
     store.AddFile(0, 0, u"a", 10, 0, 0);
@@ -268,8 +268,10 @@ TEST(ScanData, ClearContentResultsForgetsContentGroupsAndMarks) {
     for (std::uint32_t i = 0; i < 2; ++i) {
         EXPECT_EQ(+store.File(i).m_contentGroup, -1);
         EXPECT_EQ(+store.File(i).m_cloneGroup, -1);
-        EXPECT_EQ(+store.File(i).m_marks, ViewMarkBit(kViewSameSize));
+        EXPECT_EQ(+store.File(i).m_marks,
+                  ViewMarkBit(kViewSameContent) | ViewMarkBit(kViewSameSize));
     }
+    EXPECT_EQ(store.Counters(kViewSameContent).m_markedFiles, 0u); // the view is gone
 }
 
 } // namespace

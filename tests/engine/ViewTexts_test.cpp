@@ -67,13 +67,14 @@ TEST_F(ViewTextsTest, GroupTextsOfEveryView) {
         const char* textAfterNumber;
     };
     const TCase cases[] = {
-        {kViewSameName, report, " \"Report.doc\" contains 2 files and 3,000 bytes"},
+        // The group's name as the first file has it on disk.
+        {kViewSameName, report, " \"REPORT.DOC\" contains 2 files and 3,000 bytes"},
         {kViewSameName, notes, " \"Notes.txt\" contains 2 files and 30 bytes"},
         {kViewSameSize, report, " \"1,500 bytes\" contains 3 files and 4,500 bytes"},
         // The total does not fit in 32 bits and must still be exact.
         {kViewSameSize, big, " \"3,221,225,472 bytes\" contains 2 files and 6,442,450,944 bytes"},
         {kViewSameNameSize, report,
-         " \"Report.doc\" & \"1,500 bytes\" contains 2 files and 3,000 bytes"},
+         " \"REPORT.DOC\" & \"1,500 bytes\" contains 2 files and 3,000 bytes"},
         {kViewZeroSize, zero, " contains 2 files"},
     };
     for (const TCase& c : cases) {
@@ -131,8 +132,8 @@ TEST_F(ViewTextsTest, CellTextsOfFileRows) {
         const char* text;
     };
     const TCase cases[] = {
-        {report, kGridColName, "Report"},
-        {report, kGridColExt, "doc"},
+        {report, kGridColName, "REPORT"},
+        {report, kGridColExt, "DOC"},
         {report, kGridColSize, "1,500"},
         {report, kGridColAttr, "a-r-"},
         {notes, kGridColName, "Notes"},
@@ -166,13 +167,14 @@ TEST(ViewTexts, AttributeCells) {
     EXPECT_EQ(AttributeCellText(kAttrSystem | 0x10), u"---s");
 }
 
-TEST(ViewTexts, CapitalFolderPathShownInDisplayCase) {
+TEST(ViewTexts, CapitalNamesAndPathsKeepTheirCase) {
+    // /DATA/OLD and /data/old are two folders here: the cell names the real one.
     TScanData store;
     const auto folder = static_cast<std::uint32_t>(store.AddFolder(1, 0, 0, true, u"/DATA/OLD/"));
     ASSERT_EQ(store.AddFile(1, folder, u"A.TXT", 1, 0, 0), 0);
-    EXPECT_EQ(FileCellText(store, kViewSameSize, 0, kGridColPath), u"/data/old/");
+    EXPECT_EQ(FileCellText(store, kViewSameSize, 0, kGridColPath), u"/DATA/OLD/");
     EXPECT_EQ(FileCellText(store, kViewSameSize, 0, kGridColName), u"A");
-    EXPECT_EQ(FileCellText(store, kViewSameSize, 0, kGridColExt), u"txt");
+    EXPECT_EQ(FileCellText(store, kViewSameSize, 0, kGridColExt), u"TXT");
 }
 
 TEST(ViewTexts, Captions) {

@@ -418,13 +418,13 @@ TEST(Views, CellTextsOfSortedRows) {
     EXPECT_EQ(cell(1, kGridColName), u".bashrc");
     EXPECT_EQ(cell(1, kGridColExt), u"");
     EXPECT_EQ(cell(2, kGridColPath), u"/r/c/");
-    EXPECT_EQ(cell(4, kGridColName), u"Report");
-    EXPECT_EQ(cell(4, kGridColExt), u"doc");
+    EXPECT_EQ(cell(4, kGridColName), u"REPORT");
+    EXPECT_EQ(cell(4, kGridColExt), u"DOC");
     EXPECT_EQ(cell(4, kGridColAttr), u"-hr-");
     EXPECT_EQ(cell(4, kGridColGroup), u"2");
     EXPECT_EQ(cell(5, kGridColPath), u"/r/b/");
     EXPECT_EQ(RowGroupText(store, kViewSameName, 5),
-              u"group #2 \"Report.doc\" contains 2 files and 10 bytes");
+              u"group #2 \"REPORT.DOC\" contains 2 files and 10 bytes");
 }
 
 // ---- Orders checked against the chains over many random stores ----

@@ -319,6 +319,28 @@ TEST(SettingsDefaults, TheInitialValuesOfTheObjectAreTheDefaultsOfAMissingFile) 
     EXPECT_EQ(SaveText(fresh), SaveText(loaded));
 }
 
+TEST(SettingsDefaults, OutputFoldersLieBelowHomeWhenDocumentsIsUnknownAndNeverAtTheRoot) {
+    struct TCase {
+        const char* documents;
+        const char* home;
+        const char* report;
+        const char* log;
+    };
+    const TCase cases[] = {
+        {"/h/Docs", "/h", "/h/Docs/QVD/", "/h/Docs/QVD/Logs/"},
+        {"", "/h", "/h/QVD/", "/h/QVD/Logs/"},
+        {"", "", "", ""}, // the check at load falls back to the program folder
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.home);
+        TSettings settings;
+        settings.globals.documentsFolder = U(c.documents);
+        settings.globals.homeFolder = U(c.home);
+        EXPECT_EQ(settings.DefaultReportFolder(), U(c.report));
+        EXPECT_EQ(settings.DefaultLogFolder(), U(c.log));
+    }
+}
+
 TEST(SettingsDefaults, InitGlobalsDerivesTheFontsAndColoursFromTheCallersFont) {
     TSettings settings;
     InitGlobals(settings, u"Noto Sans", 11);

@@ -66,6 +66,49 @@ TEST(FileNameCodec, EveryByteStringRoundTrips) {
     }
 }
 
+TEST(TerminalName, EscapesEveryByteATerminalWouldActOn) {
+    const TDecodeCase cases[] = {
+        {"plain names pass", "IMPORTANT.doc", u"IMPORTANT.doc"},
+        {"multibyte characters pass", "\xC3\xA9t\xC3\xA9 \xF0\x9F\x98\x80",
+         u"\u00E9t\u00E9 \U0001F600"},
+        {"erase line and carriage return", "IMPORTANT.doc\\033[2K\\r", u"IMPORTANT.doc\x1B[2K\r"},
+        {"a line break cannot forge a line", "a\\nDelete /etc", u"a\nDelete /etc"},
+        {"named escapes", "\\a\\b\\t\\n\\v\\f\\r", u"\a\b\t\n\v\f\r"},
+        {"other C0 and DEL", "\\000\\001\\037\\177", std::u16string(u"\0\x01\x1F\x7F", 4)},
+        {"C1 as its UTF-8 bytes", "\\302\\233\\302\\200\\302\\237", u"\x009B\x0080\x009F"},
+        {"first character past C1 passes", "\xC2\xA0", u"\x00A0"},
+        {"raw bytes of a name that is not UTF-8", "caf\\351\\377", u"caf\xDCE9\xDCFF"},
+        {"a backslash is doubled", "a\\\\n", u"a\\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(TerminalName(c.text), c.bytes);
+    }
+    // No decoded name, however broken, yields a control byte or invalid UTF-8.
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int round = 0; round < 2000; ++round) {
+        std::string bytes(16, '\0');
+        for (auto& b : bytes)
+            b = static_cast<char>(byte(rng));
+        const std::string shown = TerminalName(DecodeFileName(bytes));
+        for (unsigned char b : shown)
+            ASSERT_TRUE(b >= 0x20 && b != 0x7F) << "round " << round;
+        // Valid UTF-8 without C1 characters: decoding finds neither a C1
+        // character nor a raw byte (a lone low surrogate).
+        const std::u16string back = DecodeFileName(shown);
+        for (std::size_t i = 0; i < back.size(); ++i) {
+            const char16_t c = back[i];
+            if (c >= 0xD800 && c <= 0xDBFF) {
+                ++i; // a pair: a character beyond the BMP
+                continue;
+            }
+            ASSERT_FALSE((c >= 0x80 && c <= 0x9F) || (c >= 0xDC00 && c <= 0xDFFF))
+                << "round " << round;
+        }
+    }
+}
+
 TEST(UpperChar, UsesTheUnicodeCaseTableOneUnitAtATime) {
     struct TCase {
         char16_t in;

@@ -45,8 +45,15 @@ TProcessResult RunProcess(const std::string& program, const std::vector<std::str
     TProcessResult result;
     const int outFd = AnonymousFile();
     const int errFd = AnonymousFile();
-    if (outFd < 0 || errFd < 0)
+    // Standard input is an empty file rather than /dev/null, which a
+    // sandbox may keep from users other than root.
+    const int inFd = AnonymousFile();
+    if (outFd < 0 || errFd < 0 || inFd < 0) {
+        for (int fd : {outFd, errFd, inFd})
+            if (fd >= 0)
+                ::close(fd);
         return result;
+    }
 
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
@@ -56,7 +63,7 @@ TProcessResult RunProcess(const std::string& program, const std::vector<std::str
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, inFd, 0);
     posix_spawn_file_actions_adddup2(&actions, outFd, 1);
     posix_spawn_file_actions_adddup2(&actions, errFd, 2);
     if (!cwd.empty())
@@ -77,6 +84,7 @@ TProcessResult RunProcess(const std::string& program, const std::vector<std::str
         else if (WIFSIGNALED(status))
             result.status = 128 + WTERMSIG(status);
     }
+    ::close(inFd);
     result.out = ReadBack(outFd);
     result.err = ReadBack(errFd);
     return result;

@@ -15,7 +15,7 @@ struct TProcessResult {
 };
 
 // Runs program with args (not counting argv[0]) in folder cwd (empty: the
-// test's own current folder), with standard input from /dev/null.
+// test's own current folder), with standard input from an empty file.
 TProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                           const std::string& cwd = {});
 
