@@ -1,6 +1,7 @@
 #include "cli/VDX_cli_Operate.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -621,6 +622,28 @@ int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
                    stdout);
         std::fflush(stdout);
     }
+
+    // Files go for good only on the volumes the plan showed with a
+    // permanent-deletion verdict: every volume with --directly, else those
+    // whose trash cannot take the files once that was confirmed on the
+    // terminal.
+    if (kind == TOperationKind::Delete) {
+        std::bitset<kMaxVolumes> permanent;
+        const TScanDrivesData& drives = run.Drives();
+        for (std::size_t v = 0; v < drives.Count() && v < permanent.size(); ++v) {
+            const TScanDrivesItem& drive = drives.Item(v);
+            if (drive.selectedFiles <= 0)
+                continue;
+            bool lost = op.directly;
+            for (std::size_t i = 0;
+                 !lost && noTrash == TNoTrashAction::kDeletePermanently && i < analysis.ItemCount();
+                 ++i)
+                lost = analysis.Item(i).alert && analysis.Item(i).root == drive.root;
+            permanent.set(v, lost);
+        }
+        operation.SetPermanentVolumes(permanent);
+    }
+    operation.SetAllowWholeGroups(op.allowWholeGroups);
 
     const TLogSettings fullLog{settings.LogFull_bUse, settings.LogFull_bCreateNew,
                                settings.LogFull_bOverwrite, settings.LogFull_MaxSize};

@@ -11,6 +11,7 @@
 // refused while a search, a comparison or the other operation runs, and
 // while the operation list no longer describes what the store holds.
 
+#include <bitset>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -50,6 +51,14 @@ public:
     // The Delete window's choice: unlink directly instead of using the trash.
     bool DeleteDirectly() const { return m_deleteDirectly; }
     void SetDeleteDirectly(bool on) { m_deleteDirectly = on; }
+    // The volumes whose files the next deletion may delete for good (those
+    // the plan showed with a permanent-deletion verdict and the user
+    // confirmed), and whether the user chose to remove whole groups; both go
+    // into the next StartDelete's inputs.
+    void SetPermanentVolumes(const std::bitset<kMaxVolumes>& volumes) {
+        m_permanentVolumes = volumes;
+    }
+    void SetAllowWholeGroups(bool on) { m_allowWholeGroups = on; }
 
     // Sums the operation list per volume into analysis (files without a
     // volume are left out) and judges every volume with the delete-directly
@@ -114,6 +123,8 @@ private:
     TAlertList m_alerts;
     TOperationLogs m_logs;
     bool m_deleteDirectly = false;
+    std::bitset<kMaxVolumes> m_permanentVolumes;
+    bool m_allowWholeGroups = false;
     bool m_lastCopyWasMove = false;
 
     TDeleteSafeProgress m_deleteProgress;

@@ -18,6 +18,9 @@ inline constexpr int kErrorFolderChanged = 0x10000003;
 // No other file of the file's group that stays is still there unchanged, so
 // acting on the file would leave no copy of it.
 inline constexpr int kErrorNoRemainingCopy = 0x10000004;
+// The file would be deleted for good, but its volume is not one the user
+// confirmed permanent deletion for.
+inline constexpr int kErrorPermanentNotConfirmed = 0x10000005;
 
 // The C library's message text for an errno value (at most 4096 characters),
 // trimmed and without line breaks.

@@ -151,6 +151,13 @@ int TFaultFs::Close(int fd) {
     return v.error ? v.error : rc;
 }
 
+int TFaultFs::Duplicate(int fd, int& copy) {
+    const int rc = TFileSystem::Duplicate(fd, copy);
+    if (rc == 0)
+        Track(copy, PathOf(fd));
+    return rc;
+}
+
 int TFaultFs::Read(int fd, void* buffer, std::size_t n, std::size_t& done) {
     const auto v = Check(TFsOp::Read, PathOf(fd));
     if (v.error) {

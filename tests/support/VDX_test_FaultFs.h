@@ -80,6 +80,8 @@ public:
     int Open(const char* path, int flags, mode_t mode, int& fd) override;
     int OpenAt(int dirFd, const char* name, int flags, mode_t mode, int& fd) override;
     int Close(int fd) override;
+    // Not counted; the copy is tracked with the original's path.
+    int Duplicate(int fd, int& copy) override;
     int Read(int fd, void* buffer, std::size_t n, std::size_t& done) override;
     int Write(int fd, const void* buffer, std::size_t n, std::size_t& done) override;
     int FSync(int fd) override;
