@@ -16,6 +16,12 @@ namespace {
 // Readable descriptors, so that a caller may also list the folder.
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY;
 
+// The chain keeps this many folders from the root open; below that only the
+// deepest one, so that a very deep tree cannot use up the process's
+// descriptors. A folder that differs from the last one below that depth is
+// then opened again from the deepest folder still open.
+constexpr std::size_t kKeptLinks = 64;
+
 // What an open of a component that is no longer a real folder reports: a
 // link refused by O_NOFOLLOW (ELOOP), or anything else (ENOTDIR).
 bool NotAFolderAnyMore(int rc) {
@@ -46,7 +52,8 @@ void TFolderOpener::Reset() {
 
 void TFolderOpener::CloseFrom(std::size_t depth) {
     while (m_chain.size() > depth) {
-        Fs().Close(m_chain.back().fd);
+        if (m_chain.back().fd >= 0)
+            Fs().Close(m_chain.back().fd);
         m_chain.pop_back();
     }
 }
@@ -114,12 +121,19 @@ int TFolderOpener::OpenFolder(std::uint32_t folder, int& dirFd) {
     while (kept < m_chain.size() && kept < m_wanted.size() &&
            m_chain[kept].folder == m_wanted[kept])
         ++kept;
+    // Links closed for depth cannot be opened from: go back to an open one.
+    while (kept > 0 && m_chain[kept - 1].fd < 0)
+        --kept;
     CloseFrom(kept);
     for (std::size_t i = kept; i < m_wanted.size(); ++i) {
         int fd = -1;
         const int rc = OpenLink(m_wanted[i], i == 0 ? -1 : m_chain[i - 1].fd, fd);
         if (rc != 0)
             return rc;
+        if (i > kKeptLinks) {
+            Fs().Close(m_chain[i - 1].fd);
+            m_chain[i - 1].fd = -1;
+        }
         m_chain.push_back(TLink{m_wanted[i], fd});
     }
     dirFd = m_chain.back().fd;

@@ -26,9 +26,10 @@ bool MatchesRecord(const TScanData& store, std::uint32_t file, const struct stat
 
 // Opens the folders of one store for one operation run, on one thread. The
 // open chain of the last folder is kept (one descriptor per folder from the
-// search root down), so that consecutive files of one folder cost nothing
-// but the check of the file itself, and a neighbouring folder only the
-// components that differ.
+// search root down, at most 64 of them plus the folder itself in a deeper
+// tree), so that consecutive files of one folder cost nothing but the check
+// of the file itself, and a neighbouring folder only the components that
+// differ.
 class TFolderOpener {
 public:
     // store must outlive the opener; its folder table is only read.

@@ -115,6 +115,29 @@ TEST_F(FolderOpenerTest, OpensEachFolderOnceAndActsOnTheBareName) {
     EXPECT_EQ(fs.Calls(TFsOp::Open), 2);
 }
 
+std::size_t OpenDescriptors() {
+    return test::Names("/proc/self/fd").size();
+}
+
+TEST_F(FolderOpenerTest, DeepTreesKeepTheDescriptorsBounded) {
+    std::string deep;
+    for (int i = 0; i < 150; ++i)
+        deep += "d/";
+    m_tree.File("s/" + deep + "x/one.txt", "1111");
+    m_tree.File("s/" + deep + "y/two.txt", "2222");
+    m_tree.File("s/" + deep.substr(0, 100 * 2) + "z/three.txt", "3333");
+    ScanPath(m_root + "/s");
+    const std::size_t before = OpenDescriptors();
+    TFolderOpener opener(m_store);
+    for (const std::string& rel : {deep + "x/one.txt", deep + "y/two.txt",
+                                   deep.substr(0, 100 * 2) + "z/three.txt", deep + "x/one.txt"}) {
+        EXPECT_EQ(Check(opener, rel), 0) << rel.size();
+        EXPECT_LE(OpenDescriptors(), before + 70);
+    }
+    opener.Reset();
+    EXPECT_EQ(OpenDescriptors(), before);
+}
+
 TEST_F(FolderOpenerTest, FolderSwappedForALinkFailsItsFilesAndTouchesNothingBehindIt) {
     ScanPath(m_root + "/s");
     TFolderOpener opener(m_store);
