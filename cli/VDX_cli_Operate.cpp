@@ -685,6 +685,8 @@ int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
         std::fflush(stdout);
     }
 
+    operation.SetAllowWholeGroups(op.allowWholeGroups);
+
     const TLogSettings fullLog{settings.LogFull_bUse, settings.LogFull_bCreateNew,
                                settings.LogFull_bOverwrite, settings.LogFull_MaxSize};
     const TLogSettings errorLog{settings.LogError_bUse, settings.LogError_bCreateNew,

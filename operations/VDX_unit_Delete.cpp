@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <exception>
-#include <sys/stat.h>
 #include <system_error>
 #include <utility>
 
@@ -23,21 +22,13 @@ constexpr std::uint64_t kProgressIntervalMs = 200;
 
 // The error codes of the program's own checks: the file was never touched.
 bool RefusedByCheck(int code) {
-    return code == kErrorChangedSinceSearch;
+    return code == kErrorChangedSinceSearch || code == kErrorFolderChanged ||
+           code == kErrorNoRemainingCopy || code == kErrorPermanentNotConfirmed;
 }
 
-// lstat found nothing at the path: the file or one of its folders is gone.
+// Nothing is at the path any more: the file or one of its folders is gone.
 bool Vanished(int code) {
-    return code == ENOENT || code == ENOTDIR;
-}
-
-// The existence test after a failed attempt. Only a path that is certainly
-// gone counts as gone; when lstat fails for another reason (a folder that
-// cannot be searched) the file may well still be there and must not be
-// reported as deleted.
-bool Exists(const std::string& native) {
-    struct stat st {};
-    return !Vanished(Fs().LStat(native.c_str(), st));
+    return code == ENOENT;
 }
 
 } // namespace
@@ -48,11 +39,23 @@ TDeleteInputs DeleteInputsFromList(const TOperationList& list, bool deleteDirect
     inputs.files.reserve(static_cast<std::size_t>(list.Count()));
     for (std::int32_t row = 0; row < list.Count(); ++row)
         inputs.files.push_back(list.FileOf(row));
+    inputs.view = list.View();
     inputs.deleteDirectly = deleteDirectly;
     inputs.noTrash = noTrash;
     inputs.filesToProcess = static_cast<std::uint32_t>(list.Count());
     inputs.bytesToProcess = list.TotalBytes();
     return inputs;
+}
+
+void TrashRequests(const std::vector<TTrashRequest>& batch, std::vector<int>& results) {
+    results.assign(batch.size(), 0);
+    std::vector<TMountEntry> mounts;
+    if (const int rc = ReadMountTable(mounts); rc != 0) {
+        results.assign(batch.size(), rc);
+        return;
+    }
+    for (std::size_t i = 0; i < batch.size(); ++i)
+        results[i] = TrashAt(mounts, batch[i].dirFd, batch[i].name, batch[i].noTrash);
 }
 
 // ---- TDeleteThread ----
@@ -61,7 +64,8 @@ TDeleteThread::TDeleteThread(TScanData& store, TDeleteInputs inputs, TOperationL
                              TDeleteSafeProgress& progress, TMessageTarget* window,
                              TMainThreadCaller* caller)
     : m_store(store), m_inputs(std::move(inputs)), m_logs(logs), m_progress(progress),
-      m_window(window), m_caller(caller) {}
+      m_window(window), m_caller(caller), m_opener(store),
+      m_remaining(store, m_inputs.view, m_inputs.files) {}
 
 TDeleteThread::~TDeleteThread() {
     if (m_thread.joinable())
@@ -161,17 +165,17 @@ void TDeleteThread::DirectLoop() {
         if (entry < 0 || static_cast<std::uint32_t>(entry) >= m_store.FileCount())
             continue; // the controller hands over valid indices only
         const auto file = static_cast<std::uint32_t>(entry);
-        const std::string native = NativePath(m_store.FullPath(file));
-        int code = CheckBeforeDelete(file, native);
+        int dirFd = -1;
+        const char* name = nullptr;
+        int code = CheckBeforeDelete(file, dirFd, name);
+        if (code == 0 && !MayDeletePermanently(file))
+            code = kErrorPermanentNotConfirmed;
         // unlink needs no write permission on the file itself, so a read-only
         // file is deleted as it is; its mode is never changed, which also
         // leaves a file that cannot be deleted exactly as it was.
         if (code == 0)
-            code = Fs().Unlink(native.c_str());
-        if (RefusedByCheck(code))
-            RecordRefused(file, code);
-        else
-            RecordResult(file, code, false);
+            code = Fs().UnlinkAt(dirFd, name, 0);
+        Record(file, code, false);
     }
     HandOver();
     m_logs.AddBoth(u"", AnyFailure());
@@ -188,7 +192,9 @@ void TDeleteThread::TrashLoop() {
         const std::int32_t entry = m_inputs.files[i];
         if (entry >= 0 && static_cast<std::uint32_t>(entry) < m_store.FileCount()) {
             const auto file = static_cast<std::uint32_t>(entry);
-            if (Exists(NativePath(m_store.FullPath(file)))) {
+            int dirFd = -1;
+            const char* name = nullptr;
+            if (!Vanished(m_opener.CheckFile(file, dirFd, name))) {
                 m_batch[m_batchCount++] = TBatchEntry{file, 0};
             } else {
                 // A missing file closes the batch early, so that every
@@ -214,76 +220,69 @@ void TDeleteThread::SendBatch() {
     if (m_batchCount == 0)
         return;
     // The checks run now, right before the trash call: the batch may have
-    // waited through a pause since its files were appended.
-    std::vector<std::u16string> paths;
-    paths.reserve(m_batchCount);
+    // waited through a pause since its files were appended. Each request
+    // holds its own descriptor of its folder, since the opener keeps only
+    // the folder of the file it looked at last.
+    std::vector<TTrashRequest> batch;
+    std::vector<std::uint32_t> sent;
+    batch.reserve(m_batchCount);
     for (std::uint32_t k = 0; k < m_batchCount; ++k) {
         TBatchEntry& entry = m_batch[k];
-        std::u16string path = m_store.FullPath(entry.file);
-        entry.check = CheckBeforeDelete(entry.file, NativePath(path));
-        if (entry.check == 0)
-            paths.push_back(std::move(path));
+        int dirFd = -1;
+        const char* name = nullptr;
+        entry.check = CheckBeforeDelete(entry.file, dirFd, name);
+        if (entry.check != 0)
+            continue;
+        TTrashRequest request;
+        entry.check = Fs().Duplicate(dirFd, request.dirFd);
+        if (entry.check != 0)
+            continue;
+        request.name = name;
+        request.path = m_store.FullPath(entry.file);
+        request.noTrash = m_inputs.noTrash == TNoTrashAction::kDeletePermanently &&
+                                  MayDeletePermanently(entry.file)
+                              ? TNoTrashAction::kDeletePermanently
+                              : TNoTrashAction::kKeep;
+        batch.push_back(std::move(request));
+        sent.push_back(k);
     }
-    const int code = paths.empty() ? 0 : CallTrash(paths);
-    for (std::uint32_t k = 0; k < m_batchCount; ++k) {
-        const TBatchEntry& entry = m_batch[k];
-        if (entry.check == 0)
-            RecordResult(entry.file, code, true);
-        else if (Vanished(entry.check))
-            RecordMissing(entry.file);
-        else if (RefusedByCheck(entry.check))
-            RecordRefused(entry.file, entry.check);
-        else
-            RecordResult(entry.file, entry.check, true);
-    }
+    std::vector<int> results;
+    if (!batch.empty())
+        CallTrash(batch, results);
+    for (std::size_t j = 0; j < sent.size(); ++j)
+        m_batch[sent[j]].check = j < results.size() ? results[j] : -1;
+    for (const TTrashRequest& request : batch)
+        Fs().Close(request.dirFd);
+    for (std::uint32_t k = 0; k < m_batchCount; ++k)
+        Record(m_batch[k].file, m_batch[k].check, true);
     m_batchCount = 0;
 }
 
-int TDeleteThread::CallTrash(const std::vector<std::u16string>& paths) {
+void TDeleteThread::CallTrash(const std::vector<TTrashRequest>& batch, std::vector<int>& results) {
+    results.assign(batch.size(), -1);
     try {
         if (m_inputs.trashBatch)
-            return m_inputs.trashBatch(paths, m_inputs.noTrash);
-        return TrashBatch(paths, m_inputs.noTrash);
+            m_inputs.trashBatch(batch, results);
+        else
+            TrashRequests(batch, results);
+        results.resize(batch.size(), -1);
     } catch (...) {
         m_logs.AddFull(std::u16string(kShellExceptionLine));
-        return -1;
+        results.assign(batch.size(), -1);
     }
 }
 
-int TDeleteThread::CheckFolders(std::uint32_t folder) {
-    if (static_cast<std::int64_t>(folder) == m_checkedFolder)
-        return 0;
-    // Below its search path the scan never followed a link, so a folder of
-    // the chain that is now a link (or no folder at all) was replaced after
-    // the search, and the path would lead to other files.
-    std::uint32_t current = folder;
-    for (std::uint32_t depth = 0; depth < m_store.FolderCount(); ++depth) {
-        const TScanFolderItem& item = m_store.Folder(current);
-        if (item.m_searchRoot != 0 || item.m_parent == current)
-            break;
-        const std::string native = NativePath(RemoveTrailingBackslash(m_store.FolderPath(current)));
-        struct stat st {};
-        if (const int rc = Fs().LStat(native.c_str(), st); rc != 0)
+bool TDeleteThread::MayDeletePermanently(std::uint32_t file) const {
+    const std::uint16_t volume = m_store.FileVolume(file);
+    return volume < m_inputs.permanentVolumes.size() && m_inputs.permanentVolumes.test(volume);
+}
+
+int TDeleteThread::CheckBeforeDelete(std::uint32_t file, int& dirFd, const char*& name) {
+    if (const int rc = m_opener.CheckFile(file, dirFd, name); rc != 0)
+        return rc;
+    if (!m_inputs.allowWholeGroups)
+        if (const int rc = m_remaining.Check(file); rc != 0)
             return rc;
-        if (!S_ISDIR(st.st_mode))
-            return kErrorChangedSinceSearch;
-        current = item.m_parent;
-        if (current >= m_store.FolderCount())
-            break;
-    }
-    m_checkedFolder = folder;
-    return 0;
-}
-
-int TDeleteThread::CheckBeforeDelete(std::uint32_t file, const std::string& native) {
-    if (const int rc = CheckFolders(m_store.File(file).m_folder); rc != 0)
-        return rc;
-    struct stat st {};
-    if (const int rc = Fs().LStat(native.c_str(), st); rc != 0)
-        return rc;
-    if (!S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) != m_store.FileSize(file) ||
-        FileTimeFromTimespec(st.st_mtim) != m_store.FileLastWrite(file))
-        return kErrorChangedSinceSearch;
     return 0;
 }
 
@@ -297,22 +296,34 @@ void TDeleteThread::CountFailed(std::uint32_t file) {
     m_counters.failedBytes += m_store.FileSize(file);
 }
 
-void TDeleteThread::RecordResult(std::uint32_t file, int code, bool trash) {
-    CountProcessed(file);
-    const std::u16string path = m_store.FullPath(file);
-    const bool gone = code == 0 || !Exists(NativePath(path));
-    m_store.File(file).m_removed = gone ? 1 : 0;
-    if (gone) {
+void TDeleteThread::Record(std::uint32_t file, int code, bool trash) {
+    if (code == 0) {
+        CountProcessed(file);
+        m_store.File(file).m_removed = 1;
         ++m_counters.deletedCount;
         m_counters.deletedBytes += m_store.FileSize(file);
-        m_logs.AddFull(LineOkDeleting(LineStampNow(), path));
-        return;
+        m_logs.AddFull(LineOkDeleting(LineStampNow(), m_store.FullPath(file)));
+    } else if (Vanished(code)) {
+        RecordMissing(file);
+    } else if (RefusedByCheck(code)) {
+        RecordRefused(file, code);
+    } else {
+        RecordFailed(file, code, trash);
     }
+}
+
+void TDeleteThread::RecordFailed(std::uint32_t file, int code, bool trash) {
+    CountProcessed(file);
+    m_store.File(file).m_removed = 0;
     CountFailed(file);
     const std::u16string stamp = LineStampNow();
-    m_logs.AddBoth(trash ? LineFailedToDeleteCode(stamp, code, path)
-                         : LineFailedToDelete(stamp, path),
-                   AnyFailure());
+    const std::u16string path = m_store.FullPath(file);
+    // The system's text says why; -1 (the trash call threw) has none.
+    std::u16string line =
+        trash ? LineFailedToDeleteCode(stamp, code, path) : LineFailedToDelete(stamp, path);
+    if (code > 0)
+        line += u" " + SystemErrorText(code);
+    m_logs.AddBoth(line, AnyFailure());
 }
 
 void TDeleteThread::RecordMissing(std::uint32_t file) {
@@ -331,9 +342,11 @@ void TDeleteThread::RecordRefused(std::uint32_t file, int code) {
 }
 
 void TDeleteThread::PauseCheck() {
-    // The folders may have changed while the run stood still.
-    if (m_signals.WaitWhilePaused())
-        m_checkedFolder = -1;
+    // The folders may have moved while the run stood still: walk them again.
+    if (m_signals.WaitWhilePaused()) {
+        m_opener.Reset();
+        m_remaining.Reset();
+    }
 }
 
 void TDeleteThread::SetPhase(std::int32_t phase) {

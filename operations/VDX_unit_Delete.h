@@ -6,12 +6,17 @@
 // and its waiter (TRunDeleteThread), which runs the worker, frees it and
 // reports the end.
 //
-// Safety: right before a file is acted on, it must still be the regular file
-// of the size and last-write time the search recorded (lstat, links not
-// followed), and no folder below its search path may have turned into a
-// link; otherwise it is left alone and counted as failed. Direct deletion
-// only ever unlinks single files. Files on a volume without a usable trash are
-// deleted permanently only when the caller says the user confirmed that.
+// Safety: right before a file is acted on, its folder is opened through
+// descriptors from its search root without following links, each folder
+// checked against its identity from the search (TFolderOpener), and the entry
+// there must still be the file the search recorded (regular, size, last-write
+// time, inode, change time); at least one file of its group that stays must
+// still be there unchanged (TRemainingCopyCheck) unless the user chose to
+// remove whole groups. The file is then unlinked or renamed into the trash
+// by its bare name in that open folder, so a folder swapped for a link after
+// the search sends nothing elsewhere. A file is only ever deleted for good
+// on a volume the caller lists in permanentVolumes: those the plan showed
+// with a permanent-deletion verdict that the user confirmed.
 
 #include <array>
 #include <atomic>
@@ -24,11 +29,14 @@
 #include <thread>
 #include <vector>
 
+#include "engine/VDX_unit_Drives.h"
 #include "engine/VDX_unit_Messages.h"
 #include "engine/VDX_unit_ScanData.h"
 #include "engine/VDX_unit_WorkerRun.h"
+#include "operations/VDX_unit_FolderOpener.h"
 #include "operations/VDX_unit_OperationList.h"
 #include "operations/VDX_unit_OperationLogs.h"
+#include "operations/VDX_unit_RemainingCopy.h"
 #include "platform/VDX_unit_Threads.h"
 #include "platform/VDX_unit_Trash.h"
 
@@ -59,29 +67,52 @@ struct TDeleteCounters {
 // The most files handed to the trash in one call.
 inline constexpr std::uint32_t kTrashBatchSize = 8;
 
-// Sends one batch of full paths to the trash: 0 when every file went, else
-// the first error. Tests replace it to watch or fake the batches.
+// One file of a trash batch, checked and ready: its folder open (a
+// descriptor the worker owns until the batch has been recorded) and its bare
+// name there.
+struct TTrashRequest {
+    int dirFd = -1;
+    std::string name;
+    // The full path as the store has it, for tests that watch the batches.
+    std::u16string path;
+    // kDeletePermanently only for a file on a volume of permanentVolumes.
+    TNoTrashAction noTrash = TNoTrashAction::kKeep;
+};
+
+// Sends one batch to the trash: results receives one code per request (0 or
+// the errno of that file). Tests replace it to watch or fake the batches.
 using TTrashBatchFn =
-    std::function<int(const std::vector<std::u16string>& paths, TNoTrashAction noTrash)>;
+    std::function<void(const std::vector<TTrashRequest>& batch, std::vector<int>& results)>;
+
+// The platform's trash for a batch (TrashAt per request over one reading of
+// the mount table).
+void TrashRequests(const std::vector<TTrashRequest>& batch, std::vector<int>& results);
 
 // Everything a run acts on besides the store.
 struct TDeleteInputs {
     // File indices of the operation list, in list order (sorted by folder
     // before the start, so each folder's files stand together).
     std::vector<std::int32_t> files;
+    // The view the list was built from; its groups say which files are
+    // copies of each other.
+    TViewKind view = kViewSameContent;
     // true: unlink each file; false: move the files to the trash.
     bool deleteDirectly = false;
     // What the trash loop does with files on a volume that has no usable
-    // trash: kDeletePermanently only when the safety analysis showed those
-    // volumes and the user confirmed.
+    // trash; kDeletePermanently acts only on the volumes below.
     TNoTrashAction noTrash = TNoTrashAction::kKeep;
-    // Volumes (by the file records' volume index) whose permanent-deletion
-    // verdict the user saw and confirmed: only their files may go for good.
+    // The volumes (by the file records' volume index) whose files may be
+    // deleted for good, in either mode: those the plan showed with a
+    // permanent-deletion verdict and the user confirmed. A file on any other
+    // volume is never unlinked.
     std::bitset<kMaxVolumes> permanentVolumes;
+    // The user chose to remove whole groups (answered the safety alert, or
+    // --allow-whole-groups): no file needs a remaining copy.
+    bool allowWholeGroups = false;
     // The list's count and bytes when the user confirmed, for the summary.
     std::uint32_t filesToProcess = 0;
     std::uint64_t bytesToProcess = 0;
-    // Empty: the platform's TrashBatch.
+    // Empty: TrashRequests.
     TTrashBatchFn trashBatch;
 };
 
@@ -135,19 +166,22 @@ private:
     void TrashLoop();
     // Checks and trashes the appended entries, then records each of them.
     void SendBatch();
-    int CallTrash(const std::vector<std::u16string>& paths);
+    void CallTrash(const std::vector<TTrashRequest>& batch, std::vector<int>& results);
 
-    // 0 when the file may be deleted now; kErrorChangedSinceSearch when it
-    // is not the file the search recorded; else the errno of the lstat that
-    // failed (ENOENT when it or one of its folders is gone).
-    int CheckBeforeDelete(std::uint32_t file, const std::string& native);
-    int CheckFolders(std::uint32_t folder);
+    // 0 when the file may be deleted now, with dirFd and name set for the
+    // call on its entry; else the code it is recorded with: ENOENT when it
+    // or its folder is gone, kErrorChangedSinceSearch, kErrorFolderChanged,
+    // kErrorNoRemainingCopy, or the errno of a folder that cannot be opened.
+    int CheckBeforeDelete(std::uint32_t file, int& dirFd, const char*& name);
+    bool MayDeletePermanently(std::uint32_t file) const;
 
-    // The recordings of one entry: a deletion attempt with its result code,
-    // a file missing before its turn, and a file the checks left alone.
-    void RecordResult(std::uint32_t file, int code, bool trash);
+    // Records one entry by its code: 0 deleted; ENOENT not found (gone
+    // before its turn, never counted as deleted); a code of the program's own
+    // checks left alone with the reason; any other errno failed with it.
+    void Record(std::uint32_t file, int code, bool trash);
     void RecordMissing(std::uint32_t file);
     void RecordRefused(std::uint32_t file, int code);
+    void RecordFailed(std::uint32_t file, int code, bool trash);
     void CountProcessed(std::uint32_t file);
     void CountFailed(std::uint32_t file);
 
@@ -171,8 +205,9 @@ private:
     double m_start = 0;
     std::int32_t m_phase = kPhaseDeleting;
     std::uint64_t m_lastHandOverTick = 0;
-    // The last folder whose chain passed CheckFolders; -1 for none.
-    std::int64_t m_checkedFolder = -1;
+    // The open folders of the files deleted, and of the copies that stay.
+    TFolderOpener m_opener;
+    TRemainingCopyCheck m_remaining;
 
     std::array<TBatchEntry, kTrashBatchSize> m_batch{};
     std::uint32_t m_batchCount = 0;

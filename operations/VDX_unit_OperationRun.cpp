@@ -65,6 +65,7 @@ bool TOperationRun::StartDelete(TMessageTarget* window, TMainThreadCaller* calle
     TDeleteInputs inputs = DeleteInputsFromList(m_list, m_deleteDirectly, noTrash);
     inputs.trashBatch = std::move(trashBatch);
     inputs.permanentVolumes = m_permanentVolumes;
+    inputs.allowWholeGroups = m_allowWholeGroups;
     auto worker = std::make_unique<TDeleteThread>(store, std::move(inputs), m_logs,
                                                   m_deleteProgress, window, caller);
     return m_deleteWaiter.Start(std::move(worker), window);

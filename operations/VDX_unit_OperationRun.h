@@ -51,11 +51,14 @@ public:
     // The Delete window's choice: unlink directly instead of using the trash.
     bool DeleteDirectly() const { return m_deleteDirectly; }
     void SetDeleteDirectly(bool on) { m_deleteDirectly = on; }
-    // The volumes whose permanent-deletion verdict the user saw before
-    // confirming; the next deletion removes files for good only there.
+    // The volumes whose files the next deletion may delete for good (those
+    // the plan showed with a permanent-deletion verdict and the user
+    // confirmed), and whether the user chose to remove whole groups; both go
+    // into the next StartDelete's inputs.
     void SetPermanentVolumes(const std::bitset<kMaxVolumes>& volumes) {
         m_permanentVolumes = volumes;
     }
+    void SetAllowWholeGroups(bool on) { m_allowWholeGroups = on; }
 
     // Sums the operation list per volume into analysis (files without a
     // volume are left out) and judges every volume with the delete-directly
@@ -121,6 +124,7 @@ private:
     TOperationLogs m_logs;
     bool m_deleteDirectly = false;
     std::bitset<kMaxVolumes> m_permanentVolumes;
+    bool m_allowWholeGroups = false;
     bool m_lastCopyWasMove = false;
 
     TDeleteSafeProgress m_deleteProgress;

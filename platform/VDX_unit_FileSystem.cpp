@@ -67,6 +67,11 @@ int TFileSystem::Close(int fd) {
     return errno;
 }
 
+int TFileSystem::Duplicate(int fd, int& copy) {
+    copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    return copy < 0 ? errno : 0;
+}
+
 int TFileSystem::Read(int fd, void* buffer, std::size_t n, std::size_t& done) {
     ssize_t rc;
     do

@@ -35,6 +35,8 @@ public:
     virtual int Open(const char* path, int flags, mode_t mode, int& fd);
     virtual int OpenAt(int dirFd, const char* name, int flags, mode_t mode, int& fd);
     virtual int Close(int fd);
+    // A second descriptor of the same open file (F_DUPFD_CLOEXEC).
+    virtual int Duplicate(int fd, int& copy);
     // Reads or writes up to n bytes once (retrying EINTR); done is how many.
     virtual int Read(int fd, void* buffer, std::size_t n, std::size_t& done);
     virtual int Write(int fd, const void* buffer, std::size_t n, std::size_t& done);

@@ -255,17 +255,17 @@ std::string DeletionDateNow() {
 // system without RENAME_NOREPLACE gets a look first; the gap between the
 // look and the rename only matters if another program fills a name that our
 // info file has just reserved.
-int MoveNoReplace(const std::string& from, const std::string& to) {
-    int err = Fs().RenameNoReplace(from.c_str(), to.c_str());
+int MoveNoReplaceAt(int fromDir, const std::string& from, int toDir, const std::string& to) {
+    int err = Fs().RenameAt(fromDir, from.c_str(), toDir, to.c_str(), RENAME_NOREPLACE);
     if (err != EINVAL && err != ENOSYS && err != ENOTSUP)
         return err;
     struct stat st {};
-    err = Fs().LStat(to.c_str(), st);
+    err = Fs().StatAt(toDir, to.c_str(), st, AT_SYMLINK_NOFOLLOW);
     if (err == 0)
         return EEXIST;
     if (err != ENOENT)
         return err;
-    return Fs().Rename(from.c_str(), to.c_str());
+    return Fs().RenameAt(fromDir, from.c_str(), toDir, to.c_str(), 0);
 }
 
 std::mt19937_64& RandomNames() {
@@ -520,27 +520,71 @@ std::string DecodeTrashPath(std::string_view text) {
     return out;
 }
 
+namespace {
+int TrashIntoFolders(int dirFd, const std::string& name, const std::string& path,
+                     const TTrashLocation& location, int filesFd, int infoFd);
+} // namespace
+
 int TrashInto(std::string_view canonicalPath, const TTrashLocation& location) {
     if (location.problem != TTrashProblem::kNone)
         return ErrorOfProblem(location);
     const std::string path(canonicalPath);
+    const std::string name = NameOf(path);
+    if (name.empty() || name == "." || name == "..")
+        return EINVAL;
+    int dirFd = -1;
+    int err = Fs().Open(ParentOf(path).c_str(), O_RDONLY | O_DIRECTORY, 0, dirFd);
+    if (err)
+        return err;
+    err = TrashIntoAt(dirFd, name, path, location);
+    Fs().Close(dirFd);
+    return err;
+}
+
+int TrashIntoAt(int dirFd, const std::string& name, std::string_view canonicalPath,
+                const TTrashLocation& location) {
+    if (location.problem != TTrashProblem::kNone)
+        return ErrorOfProblem(location);
+    const std::string path(canonicalPath);
     struct stat st {};
-    int err = Fs().LStat(path.c_str(), st);
+    int err = Fs().StatAt(dirFd, name.c_str(), st, AT_SYMLINK_NOFOLLOW);
     if (err)
         return err;
     // Trashing an entry of the trash itself would leave its info file
     // without a file, or move the whole trash into itself.
     if (MountPointHolds(location.folder, path))
         return EINVAL;
-    const std::string filesFolder = Join(location.folder, "files");
-    const std::string infoFolder = Join(location.folder, "info");
-    struct stat filesSt {};
-    err = Fs().LStat(filesFolder.c_str(), filesSt);
+    // The trash's own folders are opened without following a link in their
+    // last component, so a files/ or info/ swapped for a link sends nothing
+    // elsewhere; the entry must share files/'s file system, which is what
+    // rename needs anyway.
+    int filesFd = -1;
+    err = Fs().Open(Join(location.folder, "files").c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW, 0,
+                    filesFd);
     if (err)
-        return err;
-    if (filesSt.st_dev != st.st_dev)
-        return EXDEV;
+        return err == ELOOP ? ENOTDIR : err;
+    int infoFd = -1;
+    err = Fs().Open(Join(location.folder, "info").c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW, 0,
+                    infoFd);
+    if (err) {
+        Fs().Close(filesFd);
+        return err == ELOOP ? ENOTDIR : err;
+    }
+    struct stat filesSt {};
+    err = Fs().FStat(filesFd, filesSt);
+    if (!err && filesSt.st_dev != st.st_dev)
+        err = EXDEV;
+    if (!err)
+        err = TrashIntoFolders(dirFd, name, path, location, filesFd, infoFd);
+    Fs().Close(infoFd);
+    Fs().Close(filesFd);
+    return err;
+}
 
+namespace {
+
+int TrashIntoFolders(int dirFd, const std::string& name, const std::string& path,
+                     const TTrashLocation& location, int filesFd, int infoFd) {
     std::string original = path;
     if (!location.home && MountPointHolds(location.topDir, path)) {
         // A top-folder trash records paths from its top folder, so the
@@ -550,13 +594,14 @@ int TrashInto(std::string_view canonicalPath, const TTrashLocation& location) {
     }
     const std::string content = "[Trash Info]\nPath=" + EncodeTrashPath(original) +
                                 "\nDeletionDate=" + DeletionDateNow() + "\n";
-    const std::string name = NameOf(path);
 
+    int err = 0;
     for (int n = 1; n <= kCountedNames + kRandomNames; ++n) {
         const std::string trashName = CandidateName(name, n, &RandomNames());
-        const std::string infoPath = Join(infoFolder, trashName + std::string(kInfoSuffix));
+        const std::string infoName = trashName + std::string(kInfoSuffix);
         int fd = -1;
-        err = Fs().Open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600, fd);
+        err = Fs().OpenAt(infoFd, infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600,
+                          fd);
         if (err == EEXIST)
             continue;
         if (err)
@@ -567,13 +612,13 @@ int TrashInto(std::string_view canonicalPath, const TTrashLocation& location) {
         if (!err)
             err = closeErr;
         if (err) {
-            Fs().Unlink(infoPath.c_str());
+            Fs().UnlinkAt(infoFd, infoName.c_str(), 0);
             return err;
         }
-        err = MoveNoReplace(path, Join(filesFolder, trashName));
+        err = MoveNoReplaceAt(dirFd, name, filesFd, trashName);
         if (!err)
             return 0;
-        Fs().Unlink(infoPath.c_str());
+        Fs().UnlinkAt(infoFd, infoName.c_str(), 0);
         // files/NAME taken without an info file of that name: an orphan of
         // some earlier trashing; try the next name.
         if (err != EEXIST)
@@ -582,21 +627,21 @@ int TrashInto(std::string_view canonicalPath, const TTrashLocation& location) {
     return EEXIST;
 }
 
+} // namespace
+
 namespace {
 
-int TrashOne(const std::vector<TMountEntry>& mounts, std::u16string_view path,
-             TNoTrashAction noTrash) {
-    std::string canonical;
-    int err = CanonicalEntryPath(EncodeFileName(path), canonical);
-    if (err)
-        return err;
+// The entry name of the open folder dirFd, whose canonical path is
+// canonical: into its trash, or deleted for good where noTrash allows it.
+int TrashOneAt(const std::vector<TMountEntry>& mounts, int dirFd, const std::string& name,
+               const std::string& canonical, TNoTrashAction noTrash) {
     struct stat st {};
-    err = Fs().LStat(canonical.c_str(), st);
+    int err = Fs().StatAt(dirFd, name.c_str(), st, AT_SYMLINK_NOFOLLOW);
     if (err)
         return err;
     TTrashLocation location = LocateTrash(mounts, canonical, true);
     if (location.problem == TTrashProblem::kNone)
-        return TrashInto(canonical, location);
+        return TrashIntoAt(dirFd, name, canonical, location);
     err = ErrorOfProblem(location);
     if (noTrash != TNoTrashAction::kDeletePermanently || !IsLastingProblem(location))
         return err;
@@ -606,7 +651,22 @@ int TrashOne(const std::vector<TMountEntry>& mounts, std::u16string_view path,
     TTrashLocation foreseen = LocateTrash(mounts, canonical, false);
     if (!IsLastingProblem(foreseen))
         return err;
-    return S_ISDIR(st.st_mode) ? Fs().RemoveDir(canonical.c_str()) : Fs().Unlink(canonical.c_str());
+    return Fs().UnlinkAt(dirFd, name.c_str(), S_ISDIR(st.st_mode) ? AT_REMOVEDIR : 0);
+}
+
+int TrashOne(const std::vector<TMountEntry>& mounts, std::u16string_view path,
+             TNoTrashAction noTrash) {
+    std::string canonical;
+    int err = CanonicalEntryPath(EncodeFileName(path), canonical);
+    if (err)
+        return err;
+    int dirFd = -1;
+    err = Fs().Open(ParentOf(canonical).c_str(), O_RDONLY | O_DIRECTORY, 0, dirFd);
+    if (err)
+        return err;
+    err = TrashOneAt(mounts, dirFd, NameOf(canonical), canonical, noTrash);
+    Fs().Close(dirFd);
+    return err;
 }
 
 } // namespace
@@ -617,6 +677,20 @@ int TrashFile(std::u16string_view path) {
     if (err)
         return err;
     return TrashOne(mounts, path, TNoTrashAction::kKeep);
+}
+
+int TrashAt(const std::vector<TMountEntry>& mounts, int dirFd, const std::string& name,
+            TNoTrashAction noTrash) {
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+        return EINVAL;
+    // The folder's real path as the kernel knows the open descriptor, for
+    // the mount lookup and the Path= entry; whatever its old path leads to
+    // now plays no part.
+    std::string folder;
+    int err = Fs().RealPath(("/proc/self/fd/" + std::to_string(dirFd)).c_str(), folder);
+    if (err)
+        return err;
+    return TrashOneAt(mounts, dirFd, name, Join(folder, name), noTrash);
 }
 
 int TrashBatch(const std::vector<std::u16string>& paths, TNoTrashAction noTrash) {

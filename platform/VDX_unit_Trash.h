@@ -86,6 +86,13 @@ std::string DecodeTrashPath(std::string_view text);
 // (nothing is copied), EINVAL for an entry inside the trash itself.
 int TrashInto(std::string_view canonicalPath, const TTrashLocation& location);
 
+// TrashInto for the entry name of the open folder dirFd, whose canonical
+// path is canonicalPath (for Path= and the check that the entry does not lie
+// inside the trash): the entry is renamed from dirFd into files/ with
+// renameat2, so whatever the folder's path leads to by now plays no part.
+int TrashIntoAt(int dirFd, const std::string& name, std::string_view canonicalPath,
+                const TTrashLocation& location);
+
 // Trashes the file or folder at path: LocateTrash (creating the trash when
 // needed), then TrashInto. 0 or errno; ENOENT when path does not exist,
 // ENOTSUP when its volume has no usable trash (EROFS for a read-only one, or
@@ -113,6 +120,13 @@ int TrashBatch(const std::vector<std::u16string>& paths, TNoTrashAction noTrash)
 // The same over a given mount table.
 int TrashBatch(const std::vector<TMountEntry>& mounts, const std::vector<std::u16string>& paths,
                TNoTrashAction noTrash);
+
+// Trashes the entry name (a bare name) of the open folder dirFd as TrashBatch
+// trashes one path: the trash of the folder the descriptor holds, the entry
+// moved from the descriptor, and with kDeletePermanently on a volume without
+// a usable trash unlinked from it. 0 or errno as TrashFile.
+int TrashAt(const std::vector<TMountEntry>& mounts, int dirFd, const std::string& name,
+            TNoTrashAction noTrash);
 
 // The size limit of a trash folder in KDE's ktrashrc text: the group named
 // after the folder, UseSizeLimit (default true) and Percent (default 10, of

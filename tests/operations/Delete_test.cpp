@@ -1,6 +1,7 @@
 // Runs under ThreadSanitizer too.
 #include "operations/VDX_unit_Delete.h"
 
+#include <bitset>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -47,25 +48,6 @@ constexpr std::uint32_t kWaitMs = 20'000;
 // Every test file has this size, so that all of them form one Same size group.
 constexpr const char* kContent = "0123456789";
 
-// A fault file system that also lets a test act when the worker looks at
-// or unlinks a path (to cancel at an exact point).
-class THookFs : public TFaultFs {
-public:
-    std::function<void(const std::string&)> onLStat;
-    std::function<void(const std::string&)> onUnlink;
-
-    int LStat(const char* path, struct stat& st) override {
-        if (onLStat)
-            onLStat(path);
-        return TFaultFs::LStat(path, st);
-    }
-    int Unlink(const char* path) override {
-        if (onUnlink)
-            onUnlink(path);
-        return TFaultFs::Unlink(path);
-    }
-};
-
 // Watches the trash batches and passes them on to the real trash.
 struct TBatchLog {
     std::mutex lock;
@@ -73,18 +55,20 @@ struct TBatchLog {
     std::vector<TNoTrashAction> actions;
     std::function<void()> onBatch;
 
-    TTrashBatchFn
-    Hook(std::function<int(const std::vector<std::u16string>&, TNoTrashAction)> trash = {}) {
-        return [this, trash](const std::vector<std::u16string>& paths, TNoTrashAction action) {
+    TTrashBatchFn Hook(TTrashBatchFn trash = {}) {
+        return [this, trash](const std::vector<TTrashRequest>& batch, std::vector<int>& results) {
             {
                 std::lock_guard<std::mutex> guard(lock);
-                sizes.push_back(paths.size());
-                actions.push_back(action);
+                sizes.push_back(batch.size());
+                for (const TTrashRequest& request : batch)
+                    actions.push_back(request.noTrash);
             }
-            const int rc = trash ? trash(paths, action) : TrashBatch(paths, action);
+            if (trash)
+                trash(batch, results);
+            else
+                TrashRequests(batch, results);
             if (onBatch)
                 onBatch();
-            return rc;
         };
     }
 };
@@ -111,6 +95,9 @@ protected:
     DeleteTest() : m_root(Canonical(m_tree.Root())), m_home(m_root) {
         m_tree.File("work/anchor/keep.txt", kContent);
         m_caller.SetProgress(&m_ops.DeleteProgress());
+        // As if the plan had shown every volume with a permanent-deletion
+        // verdict and the user had confirmed; the tests of that rule clear it.
+        m_ops.SetPermanentVolumes(std::bitset<kMaxVolumes>().set());
     }
 
     std::string Work(const std::string& rel) const { return m_root + "/work/" + rel; }
@@ -305,17 +292,32 @@ TEST_F(DeleteTest, TrashBatchesHoldAtMostEightFilesAndAMissingFileClosesOne) {
     }
 }
 
-TEST_F(DeleteTest, MissingFileInDirectModeIsLoggedAsDeleted) {
-    Make("d/a.txt");
-    Make("d/b.txt");
-    SearchAndMark({"d/a.txt", "d/b.txt"});
-    ASSERT_EQ(::unlink(Work("d/a.txt").c_str()), 0);
-    ASSERT_TRUE(Start(true));
-    Finish();
-    EXPECT_EQ(m_ops.DeleteCounters().deletedCount, 2u);
-    EXPECT_EQ(m_ops.DeleteCounters().failedCount, 0);
-    EXPECT_EQ(CountContaining(FullLines(), u" - Ok deleting: '" + WorkU("d/a.txt") + u"'"), 1u);
-    EXPECT_FALSE(InStore("d/a.txt"));
+// A file that is gone when its turn comes was not deleted by the run: in
+// both modes it is logged as not found, counted as failed, and leaves the
+// views; a folder that is gone does the same for its files.
+TEST_F(DeleteTest, FileGoneBeforeItsTurnIsNotFoundInBothModes) {
+    for (const bool direct : {true, false}) {
+        SCOPED_TRACE(direct ? "direct" : "trash");
+        const std::string dir = direct ? "gone-d/" : "gone-t/";
+        Make(dir + "a.txt");
+        Make(dir + "b.txt");
+        Make(dir + "sub/c.txt");
+        SearchAndMark({dir + "a.txt", dir + "b.txt", dir + "sub/c.txt"});
+        ASSERT_EQ(::unlink(Work(dir + "a.txt").c_str()), 0);
+        ASSERT_EQ(std::system(("rm -r '" + Work(dir + "sub") + "'").c_str()), 0);
+        ASSERT_TRUE(Start(direct));
+        Finish();
+        EXPECT_EQ(m_ops.DeleteCounters().deletedCount, 1u);
+        EXPECT_EQ(m_ops.DeleteCounters().failedCount, 2);
+        const std::vector<std::u16string> full = FullLines();
+        for (const char* rel : {"a.txt", "sub/c.txt"}) {
+            const std::u16string path = WorkU(dir + rel);
+            EXPECT_EQ(CountContaining(full, u" - Unable to locate: '" + path + u"'"), 1u) << rel;
+            EXPECT_EQ(CountContaining(full, u" - Ok deleting: '" + path + u"'"), 0u) << rel;
+            EXPECT_FALSE(InStore(dir + rel));
+        }
+        EXPECT_EQ(CountContaining(full, u" - Ok deleting: '" + WorkU(dir + "b.txt") + u"'"), 1u);
+    }
 }
 
 // Whatever stands at a listed path now that the search did not see is left
@@ -326,6 +328,7 @@ TEST_F(DeleteTest, FilesChangedSinceTheSearchAreNeverDeleted) {
         // Changes the entry at path (absolute) after the search; returns the
         // path whose content must survive, and that content.
         std::function<std::pair<std::string, std::string>(const std::string& path)> change;
+        int reason = kErrorChangedSinceSearch;
     };
     const std::string backup = m_root + "/backup";
     int copies = 0;
@@ -372,6 +375,20 @@ TEST_F(DeleteTest, FilesChangedSinceTheSearchAreNeverDeleted) {
              ::rename(folder.c_str(), (folder + ".moved").c_str());
              ::symlink(copy.c_str(), folder.c_str());
              return std::make_pair(copy + name, std::string(kContent));
+         },
+         kErrorFolderChanged},
+        // Another file of the same size put in its place with the original's
+        // times copied onto it (touch -r): only its identity tells.
+        {"replaced by a look-alike with the same size and times",
+         [](const std::string& path) {
+             struct stat st {};
+             ::lstat(path.c_str(), &st);
+             const std::string other = path + ".new";
+             std::ofstream(other) << "ABCDEFGHIJ";
+             const timespec times[2] = {st.st_atim, st.st_mtim};
+             ::utimensat(AT_FDCWD, other.c_str(), times, AT_SYMLINK_NOFOLLOW);
+             ::rename(other.c_str(), path.c_str());
+             return std::make_pair(path, std::string("ABCDEFGHIJ"));
          }},
     };
     int round = 0;
@@ -392,14 +409,108 @@ TEST_F(DeleteTest, FilesChangedSinceTheSearchAreNeverDeleted) {
             const TDeleteCounters& counters = m_ops.DeleteCounters();
             EXPECT_EQ(counters.failedCount, 1);
             EXPECT_EQ(counters.deletedCount, 1u);
-            const std::u16string line = u" - Failed to delete: '" + WorkU(rel) + u"' " +
-                                        SystemErrorText(kErrorChangedSinceSearch);
+            const std::u16string line =
+                u" - Failed to delete: '" + WorkU(rel) + u"' " + SystemErrorText(c.reason);
             EXPECT_EQ(CountContaining(FullLines(), line), 1u);
             EXPECT_EQ(CountContaining(ErrorLines(), line), 1u);
-            EXPECT_NE(line.find(u"the file changed since the search"), std::u16string::npos);
             if (!direct)
                 ++trashed;
             EXPECT_EQ(Names(Trash() + "/files").size(), trashed);
+        }
+    }
+}
+
+// A folder of the search swapped for a link to another tree while the run
+// is in it: the files behind the link are never touched; the files of the
+// folder the search listed are still the ones acted on, through the folder
+// the run holds open.
+TEST_F(DeleteTest, FolderSwappedForALinkMidRunDeletesNothingBehindIt) {
+    for (const bool direct : {true, false}) {
+        SCOPED_TRACE(direct ? "direct" : "trash");
+        const std::string dir = direct ? "swap-d" : "swap-t";
+        std::vector<std::string> rels;
+        for (int i = 0; i < 5; ++i) {
+            rels.push_back(dir + "/sub/f" + std::to_string(i) + ".txt");
+            Make(rels.back());
+            m_tree.File("outside-" + dir + "/f" + std::to_string(i) + ".txt", kContent);
+        }
+        SearchAndMark(rels);
+        const std::string folder = Work(dir + "/sub");
+        const std::string outside = m_root + "/outside-" + dir;
+        TFaultFs fs;
+        bool swapped = false;
+        fs.onCall = [&](TFsOp op, const std::string& path) {
+            // After the first file is gone, before anything else happens.
+            if (!swapped && (op == TFsOp::Unlink || op == TFsOp::Rename) &&
+                path.find("/sub/f1.txt") != std::string::npos) {
+                swapped = true;
+                ::rename(folder.c_str(), (folder + ".moved").c_str());
+                ::symlink(outside.c_str(), folder.c_str());
+            }
+        };
+        {
+            TFaultFsInstall install(fs);
+            ASSERT_TRUE(Start(direct));
+            Finish();
+        }
+        ASSERT_TRUE(swapped);
+        for (int i = 0; i < 5; ++i)
+            EXPECT_EQ(ReadAll(outside + "/f" + std::to_string(i) + ".txt"), kContent) << i;
+        EXPECT_TRUE(Names(folder + ".moved").empty());
+        EXPECT_EQ(m_ops.DeleteCounters().deletedCount, 5u);
+    }
+}
+
+// The same swap before the run: the folder is no longer the one the search
+// listed, and its files fail.
+TEST_F(DeleteTest, FolderSwappedForALinkBeforeTheRunFailsItsFiles) {
+    for (const bool direct : {true, false}) {
+        SCOPED_TRACE(direct ? "direct" : "trash");
+        const std::string dir = direct ? "pre-d" : "pre-t";
+        Make(dir + "/sub/a.txt");
+        Make(dir + "/sub/deeper/b.txt");
+        m_tree.File("outside-" + dir + "/a.txt", kContent);
+        m_tree.File("outside-" + dir + "/deeper/b.txt", kContent);
+        SearchAndMark({dir + "/sub/a.txt", dir + "/sub/deeper/b.txt"});
+        const std::string folder = Work(dir + "/sub");
+        ASSERT_EQ(::rename(folder.c_str(), (folder + ".moved").c_str()), 0);
+        ASSERT_EQ(::symlink((m_root + "/outside-" + dir).c_str(), folder.c_str()), 0);
+        ASSERT_TRUE(Start(direct));
+        Finish();
+        EXPECT_EQ(ReadAll(m_root + "/outside-" + dir + "/a.txt"), kContent);
+        EXPECT_EQ(ReadAll(m_root + "/outside-" + dir + "/deeper/b.txt"), kContent);
+        EXPECT_EQ(m_ops.DeleteCounters().deletedCount, 0u);
+        EXPECT_EQ(m_ops.DeleteCounters().failedCount, 2);
+        EXPECT_EQ(CountContaining(ErrorLines(), SystemErrorText(kErrorFolderChanged)), 2u);
+    }
+}
+
+// The kept copy of a marked file removed by another program while the
+// confirmation waited: the marked file is now the last copy and stays, unless
+// the user chose to remove whole groups.
+TEST_F(DeleteTest, LastCopyStaysWhenTheKeptCopyWentMeanwhile) {
+    int round = 0;
+    for (const bool wholeGroups : {false, true}) {
+        for (const bool direct : {true, false}) {
+            SCOPED_TRACE(std::string(direct ? "direct" : "trash") +
+                         (wholeGroups ? ", whole groups allowed" : ""));
+            // Another size than every other test file (and than the
+            // rounds before), so the two form a group alone.
+            const std::string content(12 + round, 'x');
+            const std::string dir = "r" + std::to_string(round++) + "/";
+            Make(dir + "keep/f.txt", content);
+            Make(dir + "clean/f.txt", content);
+            SearchAndMark({dir + "clean/f.txt"});
+            ASSERT_EQ(::unlink(Work(dir + "keep/f.txt").c_str()), 0);
+            m_ops.SetAllowWholeGroups(wholeGroups);
+            ASSERT_TRUE(Start(direct));
+            Finish();
+            EXPECT_EQ(Exists(Work(dir + "clean/f.txt")), !wholeGroups);
+            EXPECT_EQ(m_ops.DeleteCounters().deletedCount, wholeGroups ? 1u : 0u);
+            const std::u16string line = u" - Failed to delete: '" + WorkU(dir + "clean/f.txt") +
+                                        u"' " + SystemErrorText(kErrorNoRemainingCopy);
+            EXPECT_EQ(CountContaining(ErrorLines(), line), wholeGroups ? 0u : 1u);
+            EXPECT_EQ(InStore(dir + "clean/f.txt"), !wholeGroups);
         }
     }
 }
@@ -410,8 +521,10 @@ TEST_F(DeleteTest, ReadOnlyFilesAreDeletedAndReadOnlyFoldersKeepTheirFiles) {
         const std::string dir = direct ? "ro-direct/" : "ro-trash/";
         Make(dir + "readonly.txt");
         Make(dir + "locked/x.txt");
-        SearchAndMark({dir + "readonly.txt", dir + "locked/x.txt"});
+        // Before the search: a change of mode afterwards is a change of the
+        // file's change time, which the deletion takes as another file.
         ASSERT_EQ(::chmod(Work(dir + "readonly.txt").c_str(), 0444), 0);
+        SearchAndMark({dir + "readonly.txt", dir + "locked/x.txt"});
 
         // As root every folder is writable, so the refusal of a read-only
         // folder is injected where the system would give it.
@@ -427,8 +540,9 @@ TEST_F(DeleteTest, ReadOnlyFilesAreDeletedAndReadOnlyFoldersKeepTheirFiles) {
         EXPECT_TRUE(InStore(dir + "locked/x.txt")) << "a file that stays stays in the views";
         EXPECT_FALSE(InStore(dir + "readonly.txt"));
         const std::u16string path = WorkU(dir + "locked/x.txt");
-        const std::u16string line = direct ? u" - Failed to delete: '" + path + u"'"
-                                           : u" - Failed to delete (error 13): '" + path + u"'";
+        const std::u16string line = (direct ? u" - Failed to delete: '" + path + u"' "
+                                            : u" - Failed to delete (error 13): '" + path + u"' ") +
+                                    SystemErrorText(EACCES);
         EXPECT_EQ(CountContaining(FullLines(), line), 1u);
         EXPECT_EQ(CountContaining(ErrorLines(), line), 1u);
         EXPECT_EQ(m_ops.DeleteCounters().failedCount, 1);
@@ -458,7 +572,7 @@ TEST_F(DeleteTest, AFolderThatCannotBeSearchedIsNeverReportedAsDeleted) {
     SearchAndMark({"hidden-away/x.txt"});
     // Every look at the path fails without saying that it is gone.
     TFaultFs fs;
-    fs.Fail(TFsOp::LStat, "/hidden-away", EACCES);
+    fs.Fail(TFsOp::OpenAt, "/hidden-away", EACCES);
     fs.Fail(TFsOp::Unlink, "/hidden-away", EACCES);
     {
         TFaultFsInstall install(fs);
@@ -505,50 +619,110 @@ TEST_F(DeleteTest, LongPathsAreDeletedInBothModes) {
     }
 }
 
-TEST_F(DeleteTest, PermanentDeletionOnlyWhenTheCallerSaysTheUserConfirmed) {
-    // A made-up mount table in which work/ is a RAM disk, where no trash can
-    // be used.
+// A made-up mount table in which work/ is a mount of its own of the given
+// type (on the test's real file system).
+std::vector<TMountEntry> MountsWithWorkAs(const std::string& root, const char* type) {
     std::vector<TMountEntry> mounts;
     struct stat st {};
-    ASSERT_EQ(::stat(m_root.c_str(), &st), 0);
-    auto add = [&](const std::string& point, const char* type) {
+    if (::stat(root.c_str(), &st) != 0)
+        return mounts;
+    auto add = [&](const std::string& point, const char* fsType) {
         TMountEntry entry;
         entry.mountId = static_cast<int>(mounts.size()) + 1;
         entry.device = st.st_dev;
         entry.root = "/";
         entry.mountPoint = point;
         entry.mountOptions = "rw";
-        entry.fsType = type;
+        entry.fsType = fsType;
         entry.source = "/dev/fake";
         entry.superOptions = "rw";
         mounts.push_back(entry);
     };
     add("/", "ext4");
-    add(m_root + "/work", "tmpfs");
-    auto trash = [&mounts](const std::vector<std::u16string>& paths, TNoTrashAction action) {
-        return TrashBatch(mounts, paths, action);
+    add(root + "/work", type);
+    return mounts;
+}
+
+TTrashBatchFn TrashWithMounts(const std::vector<TMountEntry>& mounts) {
+    return [mounts](const std::vector<TTrashRequest>& batch, std::vector<int>& results) {
+        for (std::size_t i = 0; i < batch.size(); ++i)
+            results[i] = TrashAt(mounts, batch[i].dirFd, batch[i].name, batch[i].noTrash);
     };
+}
 
-    Make("ram/a.txt");
-    SearchAndMark({"ram/a.txt"});
-    TBatchLog keep;
-    ASSERT_TRUE(Start(false, TNoTrashAction::kKeep, keep.Hook(trash)));
+// A file goes for good only on a volume the caller names as confirmed for
+// permanent deletion, whatever else it says.
+TEST_F(DeleteTest, PermanentDeletionOnlyOnTheVolumesTheUserConfirmed) {
+    // work/ is a RAM disk, where no trash can be used.
+    const std::vector<TMountEntry> mounts = MountsWithWorkAs(m_root, "tmpfs");
+    ASSERT_EQ(mounts.size(), 2u);
+    struct TCase {
+        const char* what;
+        bool direct;
+        TNoTrashAction noTrash;
+        bool confirmed; // the file's volume is in the set
+        bool deleted;
+        std::u16string reason; // the failure line's end when it stays
+    };
+    const TCase cases[] = {
+        {"trash, kept", false, TNoTrashAction::kKeep, true, false,
+         u"(error " + DecodeFileName(std::to_string(ENOTSUP)) + u")"},
+        {"trash, permanent, confirmed", false, TNoTrashAction::kDeletePermanently, true, true, {}},
+        {"trash, permanent, volume not confirmed", false, TNoTrashAction::kDeletePermanently, false,
+         false, u"(error " + DecodeFileName(std::to_string(ENOTSUP)) + u")"},
+        {"direct, confirmed", true, TNoTrashAction::kKeep, true, true, {}},
+        {"direct, volume not confirmed", true, TNoTrashAction::kKeep, false, false,
+         SystemErrorText(kErrorPermanentNotConfirmed)},
+    };
+    int round = 0;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string rel = "ram" + std::to_string(round++) + "/a.txt";
+        Make(rel);
+        SearchAndMark({rel});
+        std::bitset<kMaxVolumes> volumes;
+        if (c.confirmed)
+            volumes.set(
+                m_search.Store().FileVolume(static_cast<std::uint32_t>(FindFile(WorkU(rel)))));
+        m_ops.SetPermanentVolumes(volumes);
+        TBatchLog log;
+        ASSERT_TRUE(Start(c.direct, c.noTrash, log.Hook(TrashWithMounts(mounts))));
+        Finish();
+        EXPECT_EQ(Exists(Work(rel)), !c.deleted);
+        EXPECT_EQ(m_ops.DeleteCounters().deletedCount, c.deleted ? 1u : 0u);
+        if (!c.direct) {
+            EXPECT_EQ(log.actions,
+                      std::vector<TNoTrashAction>{c.confirmed ? c.noTrash : TNoTrashAction::kKeep});
+        }
+        if (!c.deleted) {
+            EXPECT_EQ(CountContaining(ErrorLines(), c.reason), 1u);
+        }
+    }
+}
+
+// The plan found the trash of work/'s volume usable; by the time of the
+// deletion its folder is a file. The user's confirmation covered the trash,
+// not a loss: the file stays and the log says why.
+TEST_F(DeleteTest, TrashThatFailsWhereThePlanPromisedItKeepsTheFile) {
+    const std::vector<TMountEntry> mounts = MountsWithWorkAs(m_root, "ext4");
+    ASSERT_EQ(mounts.size(), 2u);
+    Make("promised/a.txt");
+    SearchAndMark({"promised/a.txt"});
+    m_tree.File("work/.Trash-" + std::to_string(::getuid()), "not a folder");
+    // Confirmed on the terminal, so the trash loop may delete for good, but
+    // only on volumes the plan showed as such: none here.
+    m_ops.SetPermanentVolumes({});
+    ASSERT_TRUE(Start(false, TNoTrashAction::kDeletePermanently, TrashWithMounts(mounts)));
     Finish();
-    EXPECT_EQ(keep.actions, std::vector<TNoTrashAction>{TNoTrashAction::kKeep});
-    EXPECT_EQ(ReadAll(Work("ram/a.txt")), kContent);
+    EXPECT_EQ(ReadAll(Work("promised/a.txt")), kContent);
+    EXPECT_EQ(m_ops.DeleteCounters().deletedCount, 0u);
     EXPECT_EQ(m_ops.DeleteCounters().failedCount, 1);
-    EXPECT_EQ(CountContaining(FullLines(), u" - Failed to delete (error " +
-                                               DecodeFileName(std::to_string(ENOTSUP)) + u"): '" +
-                                               WorkU("ram/a.txt") + u"'"),
+    const std::vector<std::u16string> errors = ErrorLines();
+    EXPECT_EQ(CountContaining(errors, u" - Failed to delete (error " +
+                                          DecodeFileName(std::to_string(EPERM)) + u"): '" +
+                                          WorkU("promised/a.txt") + u"' " + SystemErrorText(EPERM)),
               1u);
-
-    SearchAndMark({"ram/a.txt"});
-    TBatchLog permanent;
-    ASSERT_TRUE(Start(false, TNoTrashAction::kDeletePermanently, permanent.Hook(trash)));
-    Finish();
-    EXPECT_EQ(permanent.actions, std::vector<TNoTrashAction>{TNoTrashAction::kDeletePermanently});
-    EXPECT_FALSE(Exists(Work("ram/a.txt")));
-    EXPECT_EQ(m_ops.DeleteCounters().deletedCount, 1u);
+    EXPECT_EQ(CountContaining(FullLines(), u"Ok deleting"), 0u);
 }
 
 TEST_F(DeleteTest, FailedBatchReportsOnlyTheFilesThatStayed) {
@@ -572,7 +746,7 @@ TEST_F(DeleteTest, FailedBatchReportsOnlyTheFilesThatStayed) {
     const std::vector<std::u16string> errors = ErrorLines();
     EXPECT_EQ(CountContaining(errors, u" - Failed to delete (error " +
                                           DecodeFileName(std::to_string(EIO)) + u"): '" +
-                                          WorkU("part/b.txt") + u"'"),
+                                          WorkU("part/b.txt") + u"' " + SystemErrorText(EIO)),
               1u);
     EXPECT_EQ(CountContaining(errors, u"Ok deleting"), 0u);
     EXPECT_GE(IndexOf(errors, u"*** Deleting information ***"), 0);
@@ -583,7 +757,7 @@ TEST_F(DeleteTest, ExceptionInTheTrashCallFailsItsBatch) {
     Make("ex/b.txt");
     SearchAndMark({"ex/a.txt", "ex/b.txt"});
     ASSERT_TRUE(Start(false, TNoTrashAction::kKeep,
-                      [](const std::vector<std::u16string>&, TNoTrashAction) -> int {
+                      [](const std::vector<TTrashRequest>&, std::vector<int>&) {
                           throw std::runtime_error("boom");
                       }));
     Finish();
@@ -678,11 +852,11 @@ TEST_F(DeleteTest, CancelWithFilesWaitingInTheBatchDropsThem) {
         Make(rels.back());
     }
     SearchAndMark(rels);
-    THookFs fs;
+    TFaultFs fs;
     int looks = 0;
-    fs.onLStat = [&](const std::string& path) {
+    fs.onCall = [&](TFsOp op, const std::string& path) {
         // The fifth existence test: five files wait in the batch.
-        if (path.find("/c5/f") != std::string::npos && ++looks == 5)
+        if (op == TFsOp::StatAt && path.find("/c5/f") != std::string::npos && ++looks == 5)
             m_ops.CancelDelete();
     };
     TBatchLog log;
@@ -736,10 +910,10 @@ TEST_F(DeleteTest, CancelInTheDirectLoopStopsAtTheNextFile) {
         Make(rels.back());
     }
     SearchAndMark(rels);
-    THookFs fs;
+    TFaultFs fs;
     int unlinks = 0;
-    fs.onUnlink = [&](const std::string&) {
-        if (++unlinks == 3)
+    fs.onCall = [&](TFsOp op, const std::string&) {
+        if (op == TFsOp::Unlink && ++unlinks == 3)
             m_ops.CancelDelete();
     };
     {
@@ -845,6 +1019,7 @@ TEST_F(DeleteTest, WorkerWithoutControllerLogsNothingWhenLogsAreOff) {
     logs.BeginRun(false, false, kViewSameSize, TOperationKind::Delete, TLogHeaderFigures{});
     TDeleteSafeProgress progress;
     TDeleteInputs inputs = DeleteInputsFromList(m_ops.List(), true, TNoTrashAction::kKeep);
+    inputs.permanentVolumes.set();
     TDeleteInputs second = inputs;
     TRunDeleteThread waiter;
     TMessageQueue window;

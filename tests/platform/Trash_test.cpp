@@ -266,7 +266,7 @@ TEST_F(TrashTest, FailuresLeaveTheFileAndNoInfoFile) {
     const TCase cases[] = {
         {"rename across file systems", TFsOp::Rename, "/files/", EXDEV},
         {"rename refused", TFsOp::Rename, "/files/", EACCES},
-        {"info file not creatable", TFsOp::Open, ".trashinfo", EACCES},
+        {"info file not creatable", TFsOp::OpenAt, ".trashinfo", EACCES},
         {"info file not writable", TFsOp::Write, ".trashinfo", ENOSPC},
         {"info file close fails", TFsOp::Close, ".trashinfo", EIO},
         {"trash folder not creatable", TFsOp::MakeDir, "/Trash", EACCES},

@@ -38,6 +38,8 @@ int TFaultFs::Calls(TFsOp op) const {
 }
 
 TFaultFs::TVerdict TFaultFs::Check(TFsOp op, const std::string& path, const std::string& path2) {
+    if (onCall)
+        onCall(op, path);
     std::lock_guard<std::mutex> guard(m_lock);
     ++m_calls[static_cast<int>(op)];
     TVerdict verdict;
@@ -147,6 +149,13 @@ int TFaultFs::Close(int fd) {
     // kernel does for EIO, so tests do not leak descriptors.
     const int rc = TFileSystem::Close(fd);
     return v.error ? v.error : rc;
+}
+
+int TFaultFs::Duplicate(int fd, int& copy) {
+    const int rc = TFileSystem::Duplicate(fd, copy);
+    if (rc == 0)
+        Track(copy, PathOf(fd));
+    return rc;
 }
 
 int TFaultFs::Read(int fd, void* buffer, std::size_t n, std::size_t& done) {

@@ -5,6 +5,7 @@
 // goes to the real file system. Install it with TFaultFsInstall.
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -56,6 +57,12 @@ struct TFaultRule {
 
 class TFaultFs : public vdx::TFileSystem {
 public:
+    // Called at the start of every call with its operation and path (as the
+    // rules match it), before the call runs, so that a test can change the
+    // tree at that exact moment (swap a folder for a link). Set it before any
+    // worker starts; it runs on the calling thread without the rules' lock.
+    std::function<void(TFsOp op, const std::string& path)> onCall;
+
     void Add(const TFaultRule& rule);
     // op on a path containing pathPart fails with error after `after` calls.
     void Fail(TFsOp op, std::string pathPart, int error, int after = 0);
@@ -73,6 +80,8 @@ public:
     int Open(const char* path, int flags, mode_t mode, int& fd) override;
     int OpenAt(int dirFd, const char* name, int flags, mode_t mode, int& fd) override;
     int Close(int fd) override;
+    // Not counted; the copy is tracked with the original's path.
+    int Duplicate(int fd, int& copy) override;
     int Read(int fd, void* buffer, std::size_t n, std::size_t& done) override;
     int Write(int fd, const void* buffer, std::size_t n, std::size_t& done) override;
     int FSync(int fd) override;
