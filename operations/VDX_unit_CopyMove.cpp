@@ -1,6 +1,7 @@
 #include "operations/VDX_unit_CopyMove.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <exception>
 #include <fcntl.h>
 #include <string>
@@ -91,6 +92,16 @@ int CheckUnchanged(const struct stat& st, std::uint64_t size, TFileTime lastWrit
         return kErrorChangedSinceSearch;
     return 0;
 }
+
+// The file system (or the kernel) has no unnamed files; a named temporary
+// file does the same, short of surviving a kill.
+bool UnnamedTempUnsupported(int rc) {
+    return rc == EOPNOTSUPP || rc == EISDIR || rc == EINVAL || rc == ENOSYS;
+}
+
+// An unnamed copy that no call could give a name (neither by descriptor nor
+// through /proc); never leaves the worker.
+constexpr int kErrorNoLinkForUnnamed = 0x1000F001;
 
 // The kernel cannot copy between these two files; reading and writing can.
 bool KernelCopyUnsupported(int rc) {
@@ -263,12 +274,69 @@ void TCopyThread::WaitFor() {
 void TCopyThread::Execute() {
     try {
         Run();
+        return;
     } catch (const std::exception& e) {
         AddErrorEntry(u"TCopyThread: " + FromUtf8(e.what()));
-        m_aborted = true;
     } catch (...) {
         AddErrorEntry(u"TCopyThread: unknown exception");
-        m_aborted = true;
+    }
+    m_aborted = true;
+    // Files already moved must still leave the views, and the logs still get
+    // their summary and closing lines; the error log then goes only when
+    // nothing failed, as after any run.
+    try {
+        CloseFolders();
+        CloseRun();
+        if (!m_finishLogged)
+            m_logs.FinishRun(m_kind, true, AnyFailure());
+        m_finishLogged = true;
+        SetPhase(kPhaseAborted);
+    } catch (...) {
+        AddErrorEntry(u"TCopyThread: the run could not be closed after an exception");
+    }
+}
+
+TLogSummary TCopyThread::Summary() const {
+    TLogSummary summary;
+    summary.filesToProcess = m_inputs.filesToProcess;
+    summary.bytesToProcess = m_inputs.bytesToProcess;
+    summary.filesDone = m_counters.successCount;
+    summary.bytesDone = m_counters.successBytes;
+    summary.filesInError = static_cast<std::uint64_t>(m_counters.failedCount);
+    summary.bytesInError = m_counters.failedBytes;
+    return summary;
+}
+
+void TCopyThread::Reindex() {
+    // Only a move removes files from the views; a copy leaves the store as
+    // it was, so re-indexing would be work for nothing.
+    if (!m_anyRemoved || m_reindexed)
+        return;
+    m_reindexed = true;
+    try {
+        ReindexAfterRemovals(m_store);
+    } catch (const std::exception& e) {
+        AddErrorEntry(u"TCopyThread: ReindexAfterRemovals: " + FromUtf8(e.what()));
+    }
+}
+
+void TCopyThread::RecomputeTotals() {
+    if (!m_anyRemoved || m_totalsDone)
+        return;
+    m_totalsDone = true;
+    try {
+        ComputeTotals(m_store);
+    } catch (const std::exception& e) {
+        AddErrorEntry(u"TCopyThread: ComputeTotals: " + FromUtf8(e.what()));
+    }
+}
+
+void TCopyThread::CloseRun() {
+    Reindex();
+    RecomputeTotals();
+    if (!m_summaryAdded) {
+        m_summaryAdded = true;
+        m_logs.AddSummary(SummaryBlock(m_kind, Summary()), AnyFailure());
     }
 }
 
@@ -281,37 +349,15 @@ void TCopyThread::Run() {
     MainLoop();
 
     Snapshot();
-    // Only a move removes files from the views; a copy leaves the store as
-    // it was, so re-indexing would be work for nothing.
-    if (m_anyRemoved) {
-        try {
-            ReindexAfterRemovals(m_store);
-        } catch (const std::exception& e) {
-            AddErrorEntry(u"TCopyThread: ReindexAfterRemovals: " + FromUtf8(e.what()));
-        }
-    }
+    Reindex();
     SetPhase(kPhasePreparingViewTables);
     SetPhase(kPhaseIndexingTables);
-    if (m_anyRemoved) {
-        try {
-            ComputeTotals(m_store);
-        } catch (const std::exception& e) {
-            AddErrorEntry(u"TCopyThread: ComputeTotals: " + FromUtf8(e.what()));
-        }
-    }
-
-    TLogSummary summary;
-    summary.filesToProcess = m_inputs.filesToProcess;
-    summary.bytesToProcess = m_inputs.bytesToProcess;
-    summary.filesDone = m_counters.successCount;
-    summary.bytesDone = m_counters.successBytes;
-    summary.filesInError = static_cast<std::uint64_t>(m_counters.failedCount);
-    summary.bytesInError = m_counters.failedBytes;
-    m_logs.AddSummary(SummaryBlock(m_kind, summary), AnyFailure());
+    CloseRun();
 
     m_aborted = Terminated();
     SetPhase(m_aborted ? kPhaseAborted : kPhaseCompleted);
     m_logs.FinishRun(m_kind, m_aborted, AnyFailure());
+    m_finishLogged = true;
 }
 
 void TCopyThread::MainLoop() {
@@ -348,6 +394,7 @@ void TCopyThread::MainLoop() {
 
 bool TCopyThread::EnterFolder(std::uint32_t folder) {
     CloseFolders();
+    m_unnamedTemp = true;
     m_sourceFolder = AddTrailingBackslash(m_store.FolderPath(folder));
     m_destFolder = m_inputs.destination + RelativeSourceFolder(m_store.FolderPath(folder));
     int rc = CreateFolderPath(m_destFolder, &m_destFolderNew);
@@ -564,13 +611,41 @@ int TCopyThread::CopyProcedure(TFileJob& job) {
             return 0;
     }
 
-    // The temporary file is always a new one: an existing file of that name
-    // may be the user's, so it is never truncated. It is made with the
+    int rc = CopyToTarget(job, source.Get());
+    if (rc == kErrorNoLinkForUnnamed) {
+        // The unnamed copy could not be given a name, and from now on no
+        // unnamed file is made: the same file again, through a named
+        // temporary file.
+        m_counters.processedBytes -= job.written;
+        job.written = 0;
+        rc = Fs().Seek(source.Get(), 0);
+        if (rc == 0)
+            rc = CopyToTarget(job, source.Get());
+    }
+    return rc;
+}
+
+int TCopyThread::CopyToTarget(TFileJob& job, int source) {
+    // The copy is written into a file without a name (O_TMPFILE) where the
+    // file system has them, and linked under its name only when complete:
+    // even a killed process leaves no partial file. Elsewhere it is a named
+    // temporary file, always a new one (an existing file of that name may
+    // be the user's, so it is never truncated). Either is made with the
     // source's permissions, which spares a change of mode in most cases.
     const mode_t mode = job.sourceStat.st_mode & 0777;
     TTempFile temp(m_destDir);
     TFd target;
-    for (std::uint32_t k = 0;; ++k) {
+    bool unnamed = false;
+    if (m_unnamedTemp && m_linkMode != TLinkMode::None) {
+        const int rc = Fs().OpenAt(m_destDir, ".", O_WRONLY | O_TMPFILE, mode, target.Ref());
+        if (rc == 0)
+            unnamed = true;
+        else if (UnnamedTempUnsupported(rc))
+            m_unnamedTemp = false;
+        else
+            return rc;
+    }
+    for (std::uint32_t k = 0; !unnamed; ++k) {
         if (k >= kMaxNameTries)
             return EEXIST;
         std::string name = NativePath(TempName(job.usedName, k));
@@ -596,7 +671,7 @@ int TCopyThread::CopyProcedure(TFileJob& job) {
     while (job.written < job.size) {
         std::size_t done = 0;
         if (kernelCopy) {
-            const int rc = Fs().CopyFileRange(source.Get(), target.Get(), kCopyBlock, done);
+            const int rc = Fs().CopyFileRange(source, target.Get(), kCopyBlock, done);
             // Some file systems answer "nothing to copy" for a file that has
             // bytes; reading tells the truth.
             if ((rc != 0 && KernelCopyUnsupported(rc)) ||
@@ -609,7 +684,7 @@ int TCopyThread::CopyProcedure(TFileJob& job) {
         } else {
             if (!m_buffer)
                 m_buffer = std::make_unique<char[]>(kCopyBlock);
-            if (const int rc = Fs().Read(source.Get(), m_buffer.get(), kCopyBlock, done); rc != 0)
+            if (const int rc = Fs().Read(source, m_buffer.get(), kCopyBlock, done); rc != 0)
                 return rc;
             if (done > 0)
                 if (const int rc = WriteAll(target.Get(), m_buffer.get(), done); rc != 0)
@@ -632,7 +707,7 @@ int TCopyThread::CopyProcedure(TFileJob& job) {
         return kErrorChangedSinceSearch;
     {
         struct stat after {};
-        if (const int rc = Fs().FStat(source.Get(), after); rc != 0)
+        if (const int rc = Fs().FStat(source, after); rc != 0)
             return rc;
         if (const int rc = CheckUnchanged(after, job.size, job.lastWrite); rc != 0)
             return rc;
@@ -660,13 +735,38 @@ int TCopyThread::CopyProcedure(TFileJob& job) {
     if (m_inputs.move)
         if (const int rc = Fs().FSync(target.Get()); rc != 0)
             return rc;
-    // Late write errors (network file systems) are reported by close.
-    if (const int rc = target.Close(); rc != 0)
-        return rc;
-    source.Close();
 
-    if (const int rc = PlaceTemporary(job, temp.Name()); rc != 0)
-        return rc; // the temporary file goes; source and destination are as they were
+    if (unnamed) {
+        // A name is given while the descriptor is open, so close comes after
+        // it; the file systems that report late write errors on close
+        // (network ones) have no unnamed files anyway. A link never
+        // replaces, so a copy that is to replace a file gets a temporary
+        // name, and the old file goes only after the close succeeded.
+        bool linked = false;
+        if (const int rc = LinkUnnamedInPlace(job, target.Get(), linked); rc != 0)
+            return rc;
+        if (job.outcome == TCollisionOutcome::Overwrite) {
+            std::string tempName;
+            const int rc = LinkUnnamedAsTemp(job, target.Get(), tempName);
+            if (rc != 0)
+                return rc;
+            temp.Set(std::move(tempName));
+        }
+        if (const int rc = target.Close(); rc != 0) {
+            if (linked)
+                RemovePlaced(job);
+            return rc;
+        }
+        if (job.outcome == TCollisionOutcome::Overwrite)
+            if (const int rc = PlaceTemporary(job, temp.Name()); rc != 0)
+                return rc;
+    } else {
+        // Late write errors (network file systems) are reported by close.
+        if (const int rc = target.Close(); rc != 0)
+            return rc;
+        if (const int rc = PlaceTemporary(job, temp.Name()); rc != 0)
+            return rc; // the temporary file goes; source and destination are as they were
+    }
     if (job.outcome == TCollisionOutcome::Skip)
         return 0; // the name was taken meanwhile; the temporary file goes
     temp.Release();
@@ -674,6 +774,66 @@ int TCopyThread::CopyProcedure(TFileJob& job) {
     if (m_inputs.move)
         return DeleteMovedSource(job);
     return 0;
+}
+
+int TCopyThread::LinkUnnamed(int fd, const char* to) {
+    if (m_linkMode == TLinkMode::EmptyPath) {
+        const int rc = Fs().LinkAt(fd, "", m_destDir, to, AT_EMPTY_PATH);
+        // Refused with ENOENT without the capability to link by descriptor.
+        if (rc != ENOENT)
+            return rc;
+        m_linkMode = TLinkMode::Proc;
+    }
+    if (m_linkMode == TLinkMode::Proc) {
+        char path[40];
+        std::snprintf(path, sizeof(path), "/proc/self/fd/%d", fd);
+        const int rc = Fs().LinkAt(AT_FDCWD, path, m_destDir, to, AT_SYMLINK_FOLLOW);
+        if (rc != ENOENT)
+            return rc;
+        // No /proc: the rest of the run uses named temporary files.
+        m_linkMode = TLinkMode::None;
+    }
+    return kErrorNoLinkForUnnamed;
+}
+
+int TCopyThread::LinkUnnamedInPlace(TFileJob& job, int fd, bool& linked) {
+    linked = false;
+    for (int attempt = 0; attempt < kMaxPlaceTries; ++attempt) {
+        if (job.outcome == TCollisionOutcome::Overwrite)
+            return 0;
+        const int rc = LinkUnnamed(fd, job.nativeUsedName.c_str());
+        if (rc == 0)
+            linked = true;
+        if (rc != EEXIST)
+            return rc;
+        // The name was taken while the copy was written: decide again.
+        if (const int check = CollisionCheck(job); check != 0)
+            return check;
+        if (job.outcome == TCollisionOutcome::Skip)
+            return 0;
+    }
+    return EEXIST;
+}
+
+int TCopyThread::LinkUnnamedAsTemp(const TFileJob& job, int fd, std::string& tempName) {
+    for (std::uint32_t k = 0; k < kMaxNameTries; ++k) {
+        std::string name = NativePath(TempName(job.usedName, k));
+        const int rc = LinkUnnamed(fd, name.c_str());
+        if (rc == 0) {
+            tempName = std::move(name);
+            return 0;
+        }
+        if (rc != EEXIST && !(rc == ENAMETOOLONG && k == 0))
+            return rc;
+    }
+    return EEXIST;
+}
+
+void TCopyThread::RemovePlaced(const TFileJob& job) {
+    struct stat st {};
+    const char* name = job.nativeUsedName.c_str();
+    if (Fs().StatAt(m_destDir, name, st, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(st, job.placed))
+        Fs().UnlinkAt(m_destDir, name, 0);
 }
 
 int TCopyThread::PlaceTemporary(TFileJob& job, const std::string& tempName) {

@@ -4,8 +4,9 @@
 // which it rebuilds each file's source folder path, and its waiter
 // (TRunCopyThread), which runs the worker, frees it and reports the end.
 //
-// Safety: a copy is written into a temporary "~tmp~" file beside its final
-// name and renamed into place only when complete; an existing destination is
+// Safety: a copy is written into an unnamed file in the destination folder
+// (or, where the file system has none, a temporary "~tmp~" file beside its
+// final name) and given its name only when complete; an existing destination is
 // replaced only under the overwrite rule, and then by that final rename; a
 // move deletes its source only after the copy is complete, has the recorded
 // size, and the source is still the file the search recorded. A file that
@@ -138,6 +139,13 @@ private:
     bool Terminated() const { return m_signals.Terminated(); }
     void Execute();
     void Run();
+    // After a move, the views lose the moved files and their totals are
+    // recomputed; then the summary block is added. Each step runs once, so
+    // that an exception can finish what the run left undone.
+    void Reindex();
+    void RecomputeTotals();
+    void CloseRun();
+    TLogSummary Summary() const;
     void MainLoop();
     // Makes the destination folder of a source folder and opens both for the
     // files in them; false (and logged) when the destination cannot be made.
@@ -155,6 +163,20 @@ private:
     // a cancel stopped the copy (the result is then not 0).
     int RenameProcedure(TFileJob& job);
     int CopyProcedure(TFileJob& job);
+    // Writes the copy from the open source into a temporary file and puts
+    // it in place; the copy procedure's steps after the collision check.
+    int CopyToTarget(TFileJob& job, int source);
+    // Gives the unnamed file fd the name `to` in the destination folder,
+    // never replacing; a private code when no way of linking works.
+    int LinkUnnamed(int fd, const char* to);
+    // Gives the finished unnamed file its final name unless the job's rule
+    // is to replace an existing file (then nothing is linked); a name taken
+    // meanwhile is decided again. linked tells whether the name was given.
+    int LinkUnnamedInPlace(TFileJob& job, int fd, bool& linked);
+    // Gives the unnamed file a free temporary name beside its final one.
+    int LinkUnnamedAsTemp(const TFileJob& job, int fd, std::string& tempName);
+    // Removes the name just given to the job's copy, if it still is that copy.
+    void RemovePlaced(const TFileJob& job);
     // Decides the name the file takes at the destination; 0 or an error.
     int CollisionCheck(TFileJob& job);
     // Puts the finished temporary file under its final name by the job's
@@ -175,6 +197,10 @@ private:
     bool m_aborted = false;
     bool m_folderError = false;
     bool m_anyRemoved = false;
+    bool m_reindexed = false;
+    bool m_totalsDone = false;
+    bool m_summaryAdded = false;
+    bool m_finishLogged = false;
     double m_start = 0;
     std::int32_t m_phase = kPhaseCopying;
     std::uint64_t m_lastSnapshotTick = 0;
@@ -186,6 +212,13 @@ private:
     int m_destDir = -1;
     int m_sourceDirError = 0;
     bool m_destFolderNew = false; // made by this run when it was entered
+    // Whether the destination folder's file system makes unnamed files
+    // (O_TMPFILE); tried again in each folder, which may be another mount.
+    bool m_unnamedTemp = true;
+    // How an unnamed file is linked: by its descriptor (needs the
+    // capability to), through /proc/self/fd, or not at all.
+    enum class TLinkMode { EmptyPath, Proc, None };
+    TLinkMode m_linkMode = TLinkMode::EmptyPath;
     // The read and write buffer of copies the kernel cannot do itself.
     std::unique_ptr<char[]> m_buffer;
 
