@@ -41,6 +41,12 @@ std::string NativeFolder(std::u16string_view folderPath) {
     return native;
 }
 
+// The identity the operations check a folder against before acting in it.
+void RecordFolderIdentity(TScanData& store, std::uint32_t folder, const struct stat& st) {
+    store.Folder(folder).m_device = static_cast<std::uint64_t>(st.st_dev);
+    store.Folder(folder).m_inode = static_cast<std::uint64_t>(st.st_ino);
+}
+
 } // namespace
 
 std::size_t TFolderScan::TFolderIdHash::operator()(const TFolderId& id) const noexcept {
@@ -88,6 +94,7 @@ bool TFolderScan::ScanPath(std::uint32_t pathIndex, const TSearchData& path) {
     const std::int32_t rootFolder = m_store.AddFolder(path.volumeIndex, pathIndex, 0, true, root);
     if (rootFolder < 0)
         return true;
+    RecordFolderIdentity(m_store, static_cast<std::uint32_t>(rootFolder), st);
     m_rootNative = NativeFolder(root);
     m_rootFolder = static_cast<std::uint32_t>(rootFolder);
 
@@ -239,8 +246,12 @@ void TFolderScan::ListFolder(std::uint32_t folder, const TSearchData& path) {
                 if (!m_seenFolders.insert(TFolderId{st.st_dev, st.st_ino}).second)
                     continue;
                 m_childPath.push_back(kPathDelim);
-                if (m_store.AddFolder(path.volumeIndex, pathIndex, folder, false, m_childPath) >= 0)
+                const std::int32_t child =
+                    m_store.AddFolder(path.volumeIndex, pathIndex, folder, false, m_childPath);
+                if (child >= 0) {
+                    RecordFolderIdentity(m_store, static_cast<std::uint32_t>(child), st);
                     ++subFoldersAdded;
+                }
                 continue;
             }
 
@@ -258,8 +269,12 @@ void TFolderScan::ListFolder(std::uint32_t folder, const TSearchData& path) {
                 continue;
             // A file the table or the pool has no room for is skipped.
             if (m_store.AddFile(path.volumeIndex, folder, m_name, static_cast<std::uint64_t>(size),
-                                lastWrite, attributes) == 0)
+                                lastWrite, attributes) == 0) {
+                TScanFileItem& added = m_store.File(m_store.FileCount() - 1);
+                added.m_inode = FoldInode(st.st_ino);
+                added.m_changeTime = FoldChangeTime(st.st_ctim.tv_sec, st.st_ctim.tv_nsec);
                 ++m_filesAdded;
+            }
         }
     }
     Fs().Close(fd);

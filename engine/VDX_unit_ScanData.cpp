@@ -133,7 +133,7 @@ int TScanData::AddFile(std::uint16_t volume, std::uint32_t folder, std::u16strin
     if (int rc = m_pool.Append(name, namePos))
         return rc;
 
-    TScanFileItem item;
+    TScanFileItem item{};
     item.m_lastWrite = lastWrite;
     item.m_size = size;
     item.m_attributes = attributes;

@@ -86,6 +86,14 @@ struct TScanFileItem {
     std::uint8_t m_marks; // ViewMarkBit per view
     std::uint8_t m_removed;
     std::uint8_t m_zeroSize;
+    // What tells the file the scan saw from one put in its place since: its
+    // inode and its change time, each folded to 32 bits (FoldInode,
+    // FoldChangeTime). A look-alike made with the same size and a copied
+    // last-write time still gets a new change time, and usually a new inode.
+    // The device is its folder's: a file lies on the file system of the
+    // folder that lists it. Both 0 for a file no scan recorded.
+    std::uint32_t m_inode;
+    std::uint32_t m_changeTime;
 };
 
 // The item's group index in the view, -1 when it has none. Any other view
@@ -129,6 +137,11 @@ struct TScanFolderItem {
     std::uint16_t m_volume;
     std::uint8_t m_searchRoot;
     std::uint8_t m_keepFolder;
+    // The folder's identity as the scan listed it (for a search root, the
+    // folder its path led to), so that an operation can tell it from a
+    // folder or link put in its place. Both 0 for a folder no scan recorded.
+    std::uint64_t m_device;
+    std::uint64_t m_inode;
 };
 
 // One row of a view's grid: a file of a group, or the group's header row.
@@ -183,8 +196,19 @@ struct TFolderGroupItem {
 
 #pragma pack(pop)
 
-static_assert(sizeof(TScanFileItem) == 71);
-static_assert(sizeof(TScanFolderItem) == 30);
+static_assert(sizeof(TScanFileItem) == 79);
+static_assert(sizeof(TScanFolderItem) == 46);
+
+// The 32-bit forms of a file's identity kept in TScanFileItem. They are only
+// ever compared for equality with the same fold of a fresh stat.
+constexpr std::uint32_t FoldInode(std::uint64_t inode) {
+    return static_cast<std::uint32_t>(inode ^ (inode >> 32));
+}
+constexpr std::uint32_t FoldChangeTime(std::int64_t seconds, std::int64_t nanoseconds) {
+    const auto ns = static_cast<std::uint64_t>(seconds) * 1'000'000'000ull +
+                    static_cast<std::uint64_t>(nanoseconds);
+    return static_cast<std::uint32_t>(ns ^ (ns >> 32));
+}
 static_assert(sizeof(TViewRowItem) == 8);
 
 // The memory allocator of the store's blocks, replaceable so that tests can

@@ -26,6 +26,10 @@ std::u16string SystemErrorText(int errorCode) {
         return u"the file changed since the search";
     if (errorCode == kErrorSameFile)
         return u"the destination is the source file itself";
+    if (errorCode == kErrorFolderChanged)
+        return u"its folder changed since the search";
+    if (errorCode == kErrorNoRemainingCopy)
+        return u"no remaining copy";
     char buffer[1024];
     buffer[0] = '\0';
     const char* raw = ErrorTextOf(::strerror_r(errorCode, buffer, sizeof buffer), buffer);

@@ -38,6 +38,8 @@ int TFaultFs::Calls(TFsOp op) const {
 }
 
 TFaultFs::TVerdict TFaultFs::Check(TFsOp op, const std::string& path, const std::string& path2) {
+    if (onCall)
+        onCall(op, path);
     std::lock_guard<std::mutex> guard(m_lock);
     ++m_calls[static_cast<int>(op)];
     TVerdict verdict;

@@ -5,6 +5,7 @@
 // goes to the real file system. Install it with TFaultFsInstall.
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -59,6 +60,12 @@ struct TFaultRule {
 
 class TFaultFs : public vdx::TFileSystem {
 public:
+    // Called at the start of every call with its operation and path (as the
+    // rules match it), before the call runs, so that a test can change the
+    // tree at that exact moment (swap a folder for a link). Set it before any
+    // worker starts; it runs on the calling thread without the rules' lock.
+    std::function<void(TFsOp op, const std::string& path)> onCall;
+
     void Add(const TFaultRule& rule);
     // op on a path containing pathPart fails with error after `after` calls.
     void Fail(TFsOp op, std::string pathPart, int error, int after = 0);
