@@ -12,6 +12,7 @@
 #include "engine/VDX_unit_ErrorFile.h"
 #include "engine/VDX_unit_Grouping.h"
 #include "engine/VDX_unit_Helpers.h"
+#include "operations/VDX_unit_FolderOpener.h"
 #include "platform/VDX_unit_FileSystem.h"
 #include "platform/VDX_unit_SystemError.h"
 #include "platform/VDX_unit_Text.h"
@@ -84,13 +85,11 @@ bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// 0 while st is still the regular file of the size and last-write time the
-// search recorded, else kErrorChangedSinceSearch.
-int CheckUnchanged(const struct stat& st, std::uint64_t size, TFileTime lastWrite) {
-    if (!S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) != size ||
-        FileTimeFromTimespec(st.st_mtim) != lastWrite)
-        return kErrorChangedSinceSearch;
-    return 0;
+// 0 while st (an fstat of the open source, or an fstatat of its bare name)
+// is still the file the search recorded: a regular file of its size,
+// last-write time, inode and change time; else kErrorChangedSinceSearch.
+int CheckRecorded(const TScanData& store, std::uint32_t file, const struct stat& st) {
+    return MatchesRecord(store, file, st) ? 0 : kErrorChangedSinceSearch;
 }
 
 // The file system (or the kernel) has no unnamed files; a named temporary
@@ -231,6 +230,7 @@ std::u16string AutoRenamedName(std::u16string_view name, std::uint32_t n) {
 // and destination folders (m_sourceDir, m_destDir) with its bare name: the
 // kernel then walks no path per call.
 struct TCopyThread::TFileJob {
+    std::uint32_t file = 0; // its store record
     std::u16string name;
     std::string nativeName; // name, encoded for the file system
     std::uint64_t size = 0;
@@ -250,7 +250,7 @@ TCopyThread::TCopyThread(TScanData& store, TCopyInputs inputs, TOperationLogs& l
                          TMainThreadCaller* caller)
     : m_store(store), m_inputs(std::move(inputs)), m_logs(logs), m_progress(progress),
       m_window(window), m_caller(caller),
-      m_kind(m_inputs.move ? TOperationKind::Move : TOperationKind::Copy) {
+      m_kind(m_inputs.move ? TOperationKind::Move : TOperationKind::Copy), m_opener(store) {
     m_inputs.destination = AddTrailingBackslash(m_inputs.destination);
 }
 
@@ -380,7 +380,10 @@ void TCopyThread::MainLoop() {
             if (folder != previousFolder) {
                 previousFolder = folder;
                 folderReady = EnterFolder(folder);
+            } else if (m_resumed && folderReady) {
+                ReopenSource(folder);
             }
+            m_resumed = false;
             // The files of a folder that could not be made are neither
             // counted nor logged one by one.
             if (folderReady)
@@ -388,6 +391,7 @@ void TCopyThread::MainLoop() {
         }
     }
     CloseFolders();
+    m_opener.Reset();
     Snapshot();
     m_logs.AddBoth(u"", AnyFailure());
 }
@@ -405,15 +409,25 @@ bool TCopyThread::EnterFolder(std::uint32_t folder) {
         m_logs.AddFolderError(LineCannotCreateFolder(LineStampNow(), m_destFolder, rc));
         return false;
     }
-    // A source folder that cannot be opened fails each of its files with
-    // that error, as opening the files themselves would.
-    m_sourceDirError = OpenFolder(m_sourceFolder, m_sourceDir);
+    // The source folder is opened from its search root without following
+    // links, each folder on the way checked against what the search listed.
+    // One that cannot be opened, or is no longer the folder the search
+    // listed, fails each of its files with that error.
+    m_sourceDirError = m_opener.OpenFolder(folder, m_sourceDir);
     return true;
 }
 
+void TCopyThread::ReopenSource(std::uint32_t folder) {
+    // Folders may have moved while the run was paused: the chain is walked
+    // again from the search root.
+    m_opener.Reset();
+    m_sourceDir = -1;
+    m_sourceDirError = m_opener.OpenFolder(folder, m_sourceDir);
+}
+
 void TCopyThread::CloseFolders() {
-    if (m_sourceDir >= 0)
-        Fs().Close(m_sourceDir);
+    // The source folder's descriptor belongs to the opener, which keeps the
+    // chain above it for the next folder.
     if (m_destDir >= 0)
         Fs().Close(m_destDir);
     m_sourceDir = -1;
@@ -424,6 +438,7 @@ void TCopyThread::CloseFolders() {
 
 void TCopyThread::ProcessFile(std::uint32_t file) {
     TFileJob job;
+    job.file = file;
     job.name = std::u16string(m_store.FileName(file));
     job.nativeName = NativePath(job.name);
     job.size = m_store.FileSize(file);
@@ -542,7 +557,7 @@ int TCopyThread::RenameProcedure(TFileJob& job) {
     if (const int rc = Fs().StatAt(m_sourceDir, source, job.sourceStat, AT_SYMLINK_NOFOLLOW);
         rc != 0)
         return rc;
-    if (const int rc = CheckUnchanged(job.sourceStat, job.size, job.lastWrite); rc != 0)
+    if (const int rc = CheckRecorded(m_store, job.file, job.sourceStat); rc != 0)
         return rc;
     for (int attempt = 0; attempt < kMaxPlaceTries; ++attempt) {
         if (const int rc = CollisionCheck(job); rc != 0)
@@ -583,7 +598,7 @@ int TCopyThread::CopyProcedure(TFileJob& job) {
         return rc == ELOOP || rc == ENXIO ? kErrorChangedSinceSearch : rc;
     if (const int rc = Fs().FStat(source.Get(), job.sourceStat); rc != 0)
         return rc;
-    if (const int rc = CheckUnchanged(job.sourceStat, job.size, job.lastWrite); rc != 0)
+    if (const int rc = CheckRecorded(m_store, job.file, job.sourceStat); rc != 0)
         return rc;
     if (job.size > kCopyBlock)
         Fs().Advise(source.Get(), POSIX_FADV_SEQUENTIAL); // only a hint
@@ -709,7 +724,7 @@ int TCopyThread::CopyToTarget(TFileJob& job, int source) {
         struct stat after {};
         if (const int rc = Fs().FStat(source, after); rc != 0)
             return rc;
-        if (const int rc = CheckUnchanged(after, job.size, job.lastWrite); rc != 0)
+        if (const int rc = CheckRecorded(m_store, job.file, after); rc != 0)
             return rc;
     }
 
@@ -876,13 +891,14 @@ int TCopyThread::DeleteMovedSource(TFileJob& job) {
         return rc;
     if (!SameFile(st, job.sourceStat))
         return kErrorChangedSinceSearch;
-    if (const int rc = CheckUnchanged(st, job.size, job.lastWrite); rc != 0)
+    if (const int rc = CheckRecorded(m_store, job.file, st); rc != 0)
         return rc;
     return Fs().UnlinkAt(m_sourceDir, source, 0);
 }
 
 void TCopyThread::PauseCheck() {
-    m_signals.WaitWhilePaused();
+    if (m_signals.WaitWhilePaused())
+        m_resumed = true;
 }
 
 void TCopyThread::SetPhase(std::int32_t phase) {

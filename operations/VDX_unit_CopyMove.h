@@ -9,8 +9,11 @@
 // final name) and given its name only when complete; an existing destination is
 // replaced only under the overwrite rule, and then by that final rename; a
 // move deletes its source only after the copy is complete, has the recorded
-// size, and the source is still the file the search recorded. A file that
-// is no longer what the search recorded is failed and left alone.
+// size, and the source is still the file the search recorded. Every source
+// is reached through its folder as the search listed it (opened from the
+// search root without following links) and must still be the file the
+// search recorded (size, last-write time, inode, change time); one that is
+// not, or lies in a folder that is not, is failed and left alone.
 
 #include <atomic>
 #include <cstdint>
@@ -24,6 +27,7 @@
 #include "engine/VDX_unit_Messages.h"
 #include "engine/VDX_unit_ScanData.h"
 #include "engine/VDX_unit_WorkerRun.h"
+#include "operations/VDX_unit_FolderOpener.h"
 #include "operations/VDX_unit_OperationList.h"
 #include "operations/VDX_unit_OperationLogs.h"
 #include "platform/VDX_unit_Threads.h"
@@ -151,6 +155,8 @@ private:
     // files in them; false (and logged) when the destination cannot be made.
     bool EnterFolder(std::uint32_t folder);
     void CloseFolders();
+    // Opens the source folder again from its search root, after a pause.
+    void ReopenSource(std::uint32_t folder);
     void ProcessFile(std::uint32_t file);
     void PauseCheck();
     void Snapshot();
@@ -192,6 +198,9 @@ private:
     TMessageTarget* m_window;
     TMainThreadCaller* m_caller;
     TOperationKind m_kind;
+    // Opens each source folder through descriptors, as the search found it.
+    TFolderOpener m_opener;
+    bool m_resumed = false; // the worker was paused since the folders were opened
 
     TCopyCounters m_counters;
     bool m_aborted = false;
@@ -205,7 +214,8 @@ private:
     std::int32_t m_phase = kPhaseCopying;
     std::uint64_t m_lastSnapshotTick = 0;
     // The folders of the files in hand: paths ending with "/" for the logs,
-    // path descriptors for the calls, and the error of opening the source.
+    // descriptors for the calls (the source's owned by the opener), and the
+    // error of opening the source.
     std::u16string m_sourceFolder;
     std::u16string m_destFolder;
     int m_sourceDir = -1;

@@ -128,25 +128,42 @@ private:
 
 class CopyMoveTest : public ::testing::Test {
 protected:
+    // The store folder of path (a real folder of the tree, ending with "/"),
+    // with every folder above it up to the tree's root, the search root,
+    // each with the identity the scan records.
+    std::uint32_t FolderOf(const std::string& path, std::uint16_t volume) {
+        const std::u16string folderPath = DecodeFileName(path);
+        for (std::uint32_t i = 0; i < store.FolderCount(); ++i)
+            if (store.FolderPath(i) == folderPath)
+                return i;
+        const bool root = path == tree->Root() + "/";
+        std::uint32_t parent = 0;
+        if (!root)
+            parent = FolderOf(path.substr(0, path.rfind('/', path.size() - 2) + 1), volume);
+        const std::int32_t folder = store.AddFolder(volume, 0, parent, root, folderPath);
+        EXPECT_GE(folder, 0);
+        const struct stat st = StatOf(path.substr(0, path.size() - 1));
+        store.Folder(static_cast<std::uint32_t>(folder)).m_device =
+            static_cast<std::uint64_t>(st.st_dev);
+        store.Folder(static_cast<std::uint32_t>(folder)).m_inode =
+            static_cast<std::uint64_t>(st.st_ino);
+        return static_cast<std::uint32_t>(folder);
+    }
+
     // Adds the real file rel of the tree to the store as the scan records it.
     std::int32_t AddReal(const std::string& rel, std::uint16_t volume = 0) {
         const std::string full = tree->Path(rel);
         const struct stat st = StatOf(full);
         const auto slash = full.rfind('/');
-        const std::u16string folderPath = DecodeFileName(full.substr(0, slash + 1));
-        std::int32_t folder = -1;
-        for (std::uint32_t i = 0; i < store.FolderCount() && folder < 0; ++i)
-            if (store.FolderPath(i) == folderPath)
-                folder = static_cast<std::int32_t>(i);
-        if (folder < 0)
-            folder = store.AddFolder(volume, 0, 0, true, folderPath);
-        EXPECT_GE(folder, 0);
-        EXPECT_EQ(store.AddFile(volume, static_cast<std::uint32_t>(folder),
-                                DecodeFileName(full.substr(slash + 1)),
+        const std::uint32_t folder = FolderOf(full.substr(0, slash + 1), volume);
+        EXPECT_EQ(store.AddFile(volume, folder, DecodeFileName(full.substr(slash + 1)),
                                 static_cast<std::uint64_t>(st.st_size),
                                 FileTimeFromTimespec(st.st_mtim), kAttrArchive),
                   0);
         const auto index = static_cast<std::int32_t>(store.FileCount() - 1);
+        TScanFileItem& item = store.File(static_cast<std::uint32_t>(index));
+        item.m_inode = FoldInode(static_cast<std::uint64_t>(st.st_ino));
+        item.m_changeTime = FoldChangeTime(st.st_ctim.tv_sec, st.st_ctim.tv_nsec);
         files.push_back(index);
         bytes += static_cast<std::uint64_t>(st.st_size);
         return index;
@@ -845,6 +862,32 @@ TEST_F(CopyMoveTest, FilesChangedSinceTheSearchAreNeitherCopiedNorMoved) {
          kErrorChangedSinceSearch},
         {"gone", [](const TTempTree& t) { ASSERT_EQ(::unlink(t.Path("src/x.txt").c_str()), 0); },
          ENOENT},
+        // Seen: a look-alike of the same size with the original's last-write
+        // time (touch -r) was acted on.
+        {"replaced by a look-alike",
+         [](const TTempTree& t) {
+             t.File("src/other", "CONTENT");
+             t.SetMTime("src/other", 1'000'000'000);
+             ASSERT_EQ(::rename(t.Path("src/other").c_str(), t.Path("src/x.txt").c_str()), 0);
+         },
+         kErrorChangedSinceSearch},
+        // Seen: a source folder replaced by a link before the run; the file
+        // behind the link was moved away and reported as a success.
+        {"its folder replaced by a link",
+         [](const TTempTree& t) {
+             t.File("elsewhere/x.txt", "content");
+             t.SetMTime("elsewhere/x.txt", 1'000'000'000);
+             ASSERT_EQ(::rename(t.Path("src").c_str(), t.Path("moved").c_str()), 0);
+             t.Symlink(t.Path("elsewhere"), "src");
+         },
+         kErrorFolderChanged},
+        {"its folder replaced by another",
+         [](const TTempTree& t) {
+             ASSERT_EQ(::rename(t.Path("src").c_str(), t.Path("moved").c_str()), 0);
+             t.File("src/x.txt", "content");
+             t.SetMTime("src/x.txt", 1'000'000'000);
+         },
+         kErrorFolderChanged},
     };
     for (const TCase& tc : cases) {
         for (const std::uint16_t destVolume : {0, 1}) { // rename move, copy move
@@ -869,8 +912,53 @@ TEST_F(CopyMoveTest, FilesChangedSinceTheSearchAreNeitherCopiedNorMoved) {
                 }
                 EXPECT_EQ(Count(true, ToUtf8(SystemErrorText(tc.error))), 1);
                 EXPECT_FALSE(store.File(0).m_removed);
+                // What stands behind a swapped folder stays where it is.
+                if (Exists(tree->Path("elsewhere/x.txt"))) {
+                    EXPECT_EQ(ReadAll(tree->Path("elsewhere/x.txt")), "content");
+                }
+                if (Exists(tree->Path("moved/x.txt"))) {
+                    EXPECT_EQ(ReadAll(tree->Path("moved/x.txt")), "content");
+                }
             }
         }
+    }
+}
+
+// Folders may move while the run is paused: after a pause the source folder
+// is opened from the search root again.
+TEST_F(CopyMoveTest, FolderSwappedWhilePausedFailsItsRemainingFiles) {
+    for (const bool move : {false, true}) {
+        SCOPED_TRACE(move ? "move" : "copy");
+        Fresh();
+        tree->File("src/a/one.txt", "1");
+        tree->File("src/a/two.txt", "22");
+        tree->File("elsewhere/two.txt", "22");
+        AddReal("src/a/one.txt");
+        AddReal("src/a/two.txt");
+        THookFs fs;
+        TCopyThread* worker = nullptr;
+        fs.hook = [&](TFsOp op, const std::string& path) {
+            if (op != TFsOp::Link || path != "one.txt")
+                return;
+            // As the progress window asking "abort?" does, with the tree
+            // changed before the answer.
+            worker->Pause();
+            ASSERT_EQ(::rename(tree->Path("src/a").c_str(), tree->Path("moved").c_str()), 0);
+            tree->Symlink(tree->Path("elsewhere"), "src/a");
+            worker->Resume();
+        };
+        TCopyCounters c;
+        {
+            TFaultFsInstall install(fs);
+            c = Run(Inputs(TCollisionRule::Skip, move), [&](TCopyThread& w) { worker = &w; });
+        }
+        EXPECT_EQ(c.successCount, 1u);
+        EXPECT_EQ(c.failedCount, 1);
+        EXPECT_EQ(ReadAll(Dest("src/a/one.txt")), "1");
+        EXPECT_FALSE(Exists(Dest("src/a/two.txt")));
+        EXPECT_EQ(ReadAll(tree->Path("moved/two.txt")), "22");
+        EXPECT_EQ(ReadAll(tree->Path("elsewhere/two.txt")), "22");
+        EXPECT_EQ(Count(true, ToUtf8(SystemErrorText(kErrorFolderChanged))), 1);
     }
 }
 
