@@ -162,7 +162,9 @@ TCopyInputs CopyInputsFromStore(const TScanData& store, const TOperationList& li
     files.reserve(static_cast<std::size_t>(list.Count()));
     for (std::int32_t row = 0; row < list.Count(); ++row)
         files.push_back(list.FileOf(row));
-    return CopyInputsFromStore(store, std::move(files), rule);
+    TCopyInputs inputs = CopyInputsFromStore(store, std::move(files), rule);
+    inputs.view = list.View();
+    return inputs;
 }
 
 std::u16string RelativeSourceFolder(std::u16string_view folderPath) {
@@ -344,6 +346,8 @@ void TCopyThread::Run() {
     m_start = NowDateTime();
     m_lastSnapshotTick = TickCountMs();
     m_counters = TCopyCounters{};
+    if (m_inputs.move && !m_inputs.allowWholeGroups)
+        m_remaining = std::make_unique<TRemainingCopyCheck>(m_store, m_inputs.view, m_inputs.files);
     SetPhase(kPhaseCopying);
 
     MainLoop();
@@ -421,6 +425,8 @@ void TCopyThread::ReopenSource(std::uint32_t folder) {
     // Folders may have moved while the run was paused: the chain is walked
     // again from the search root.
     m_opener.Reset();
+    if (m_remaining)
+        m_remaining->Reset();
     m_sourceDir = -1;
     m_sourceDirError = m_opener.OpenFolder(folder, m_sourceDir);
 }
@@ -559,6 +565,8 @@ int TCopyThread::RenameProcedure(TFileJob& job) {
         return rc;
     if (const int rc = CheckRecorded(m_store, job.file, job.sourceStat); rc != 0)
         return rc;
+    if (const int rc = CheckRemainingCopy(job); rc != 0)
+        return rc;
     for (int attempt = 0; attempt < kMaxPlaceTries; ++attempt) {
         if (const int rc = CollisionCheck(job); rc != 0)
             return rc;
@@ -599,6 +607,9 @@ int TCopyThread::CopyProcedure(TFileJob& job) {
     if (const int rc = Fs().FStat(source.Get(), job.sourceStat); rc != 0)
         return rc;
     if (const int rc = CheckRecorded(m_store, job.file, job.sourceStat); rc != 0)
+        return rc;
+    // A move that could not take the file away is not begun.
+    if (const int rc = CheckRemainingCopy(job); rc != 0)
         return rc;
     if (job.size > kCopyBlock)
         Fs().Advise(source.Get(), POSIX_FADV_SEQUENTIAL); // only a hint
@@ -893,7 +904,14 @@ int TCopyThread::DeleteMovedSource(TFileJob& job) {
         return kErrorChangedSinceSearch;
     if (const int rc = CheckRecorded(m_store, job.file, st); rc != 0)
         return rc;
+    // Checked again now: a copy may have gone while this one was written.
+    if (const int rc = CheckRemainingCopy(job); rc != 0)
+        return rc;
     return Fs().UnlinkAt(m_sourceDir, source, 0);
+}
+
+int TCopyThread::CheckRemainingCopy(const TFileJob& job) {
+    return m_remaining ? m_remaining->Check(job.file) : 0;
 }
 
 void TCopyThread::PauseCheck() {

@@ -30,6 +30,7 @@
 #include "operations/VDX_unit_FolderOpener.h"
 #include "operations/VDX_unit_OperationList.h"
 #include "operations/VDX_unit_OperationLogs.h"
+#include "operations/VDX_unit_RemainingCopy.h"
 #include "platform/VDX_unit_Threads.h"
 
 namespace vdx {
@@ -82,11 +83,17 @@ struct TCopyInputs {
     // The list's count and bytes when the user confirmed, for the summary.
     std::uint32_t filesToProcess = 0;
     std::uint64_t bytesToProcess = 0;
+    // The view the list was taken from: a move takes a file away only while
+    // a file of its group in this view stays behind unchanged, unless the
+    // user allowed whole groups to go.
+    TViewKind view = kViewSameContent;
+    bool allowWholeGroups = false;
 };
 
 // The inputs as the store's run figures hold them (move flag, destination,
 // destination volume, files and bytes to process), with the list's files and
-// the collision rule, which the figures do not keep.
+// the collision rule, which the figures do not keep (and, from a list, its
+// view).
 TCopyInputs CopyInputsFromStore(const TScanData& store, std::vector<std::int32_t> files,
                                 TCollisionRule rule);
 // The same with the files of the operation list in its present order; the
@@ -190,6 +197,9 @@ private:
     int PlaceTemporary(TFileJob& job, const std::string& tempName);
     // Deletes the source of a move whose copy is in place.
     int DeleteMovedSource(TFileJob& job);
+    // 0 when the job's file may leave its place: always in a copy, in a
+    // move while a copy of its group stays; else kErrorNoRemainingCopy.
+    int CheckRemainingCopy(const TFileJob& job);
 
     TScanData& m_store;
     TCopyInputs m_inputs;
@@ -200,6 +210,8 @@ private:
     TOperationKind m_kind;
     // Opens each source folder through descriptors, as the search found it.
     TFolderOpener m_opener;
+    // For a move without whole groups allowed: whether a copy stays.
+    std::unique_ptr<TRemainingCopyCheck> m_remaining;
     bool m_resumed = false; // the worker was paused since the folders were opened
 
     TCopyCounters m_counters;

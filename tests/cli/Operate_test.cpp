@@ -185,6 +185,25 @@ TEST_F(OperateTest, DeletingEveryFileOfAGroupIsRefusedUnlessAllowed) {
     EXPECT_EQ(ReadAll(D("b/solo.dat")), "single");
 }
 
+// A move takes no group's last copy away unless whole groups may go.
+TEST_F(OperateTest, MovingEveryFileOfAGroupIsRefusedUnlessAllowed) {
+    std::vector<std::string> args{
+        "--settings", m_tree.Path("settings.ini"), "move", D(""), "--wash-clean", "--no-keep-one",
+        "--dest",     m_tree.Path("out"),          "--yes"};
+    TProcessResult r = RunProcess(VDX_CLI_PATH, args);
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    ExpectTreeUntouched();
+    EXPECT_TRUE(Contains(r.out, "Successfully moved files: 0 [0 bytes]")) << r.out;
+    EXPECT_TRUE(Contains(ReadAll(ErrorLog()), ": no remaining copy")) << ReadAll(ErrorLog());
+
+    args.push_back("--allow-whole-groups");
+    r = RunProcess(VDX_CLI_PATH, args);
+    EXPECT_EQ(r.status, 0) << r.err << r.out;
+    EXPECT_FALSE(Exists(D("keep/x.txt")));
+    EXPECT_EQ(ReadAll(m_tree.Path("out") + D("keep/x.txt")), "hello");
+    EXPECT_EQ(ReadAll(D("b/solo.dat")), "single");
+}
+
 // With the home trash unusable the verdict says so; --yes then keeps the
 // files instead of deleting them for good, and the run reports failure.
 TEST_F(OperateTest, YesNeverDeletesPermanentlyWhereNoTrashCanTakeTheFiles) {

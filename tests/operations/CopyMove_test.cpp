@@ -180,6 +180,9 @@ protected:
         in.destinationVolume = destVolume;
         in.filesToProcess = static_cast<std::uint32_t>(files.size());
         in.bytesToProcess = bytes;
+        // Most files here are in no group; the remaining-copy check of moves
+        // has its own test.
+        in.allowWholeGroups = true;
         return in;
     }
 
@@ -603,6 +606,77 @@ TEST_F(CopyMoveTest, RunCutShortByAnExceptionStillClosesItsLogsAndViews) {
     // Nothing failed: no error log, not even its header.
     EXPECT_TRUE(Lines(true).empty());
     EXPECT_TRUE(TempFilesBelow(tree->Path("out")).empty());
+}
+
+// Seen with deletion: the kept copy was removed by another program while
+// the confirmation waited, and the marked copy went too. A move takes a file
+// away only while a copy of its group stays, unless whole groups may go.
+TEST_F(CopyMoveTest, MoveLeavesTheLastCopyInPlace) {
+    struct TCase {
+        const char* what;
+        std::uint16_t destVolume; // 0: a rename, 1: a copy and a delete
+        bool keptGoesBefore;      // the kept copy is removed before the run
+        bool keptGoesDuring;      // ... while the moved file is copied
+        bool allowWholeGroups;
+        bool moved;
+    };
+    const TCase cases[] = {
+        {"kept copy there, rename", 0, false, false, false, true},
+        {"kept copy there, copy", 1, false, false, false, true},
+        {"kept copy gone, rename", 0, true, false, false, false},
+        {"kept copy gone, copy", 1, true, false, false, false},
+        {"kept copy gone while copying", 1, false, true, false, false},
+        {"kept copy gone, whole groups allowed", 1, true, false, true, true},
+    };
+    const std::string content(300'000, 'k');
+    for (const TCase& tc : cases) {
+        SCOPED_TRACE(tc.what);
+        Fresh();
+        tree->File("r/clean/f.bin", content);
+        tree->File("r/keep/f.bin", content);
+        AddReal("r/clean/f.bin");
+        AddReal("r/keep/f.bin");
+        RunGrouping(store); // sorts the file table: look the file up again
+        const std::u16string clean = DecodeFileName(tree->Path("r/clean/"));
+        files.clear();
+        for (std::uint32_t i = 0; i < store.FileCount(); ++i)
+            if (store.FolderPathOfFile(i) == clean)
+                files.push_back(static_cast<std::int32_t>(i));
+        ASSERT_EQ(files.size(), 1u);
+        bytes = content.size();
+        if (tc.keptGoesBefore) {
+            ASSERT_EQ(::unlink(tree->Path("r/keep/f.bin").c_str()), 0);
+        }
+        THookFs fs;
+        fs.hook = [&](TFsOp op, const std::string&) {
+            if (op == TFsOp::CopyFileRange && tc.keptGoesDuring)
+                ::unlink(tree->Path("r/keep/f.bin").c_str());
+        };
+        TCopyInputs in = Inputs(TCollisionRule::Skip, true, tc.destVolume);
+        in.view = kViewSameSize;
+        in.allowWholeGroups = tc.allowWholeGroups;
+        TCopyCounters c;
+        {
+            TFaultFsInstall install(fs);
+            c = Run(std::move(in));
+        }
+        EXPECT_EQ(Exists(tree->Path("r/clean/f.bin")), !tc.moved);
+        EXPECT_EQ(c.successCount, tc.moved ? 1u : 0u);
+        if (tc.moved) {
+            EXPECT_EQ(ReadAll(Dest("r/clean/f.bin")), content);
+        } else {
+            EXPECT_EQ(ReadAll(tree->Path("r/clean/f.bin")), content);
+            EXPECT_EQ(c.failedCount, 1);
+            EXPECT_EQ(Count(true, " failed to move file '" + tree->Path("r/clean/f.bin") +
+                                      "' -> '" + Dest("r/clean/f.bin") +
+                                      "': " + ToUtf8(SystemErrorText(kErrorNoRemainingCopy))),
+                      1);
+            // Refused before anything was copied, unless the copy went
+            // while it was made: it then stays beside the source.
+            EXPECT_EQ(Exists(Dest("r/clean/f.bin")), tc.keptGoesDuring);
+        }
+        EXPECT_TRUE(TempFilesBelow(tree->Path("out")).empty());
+    }
 }
 
 TEST_F(CopyMoveTest, MoveFallsBackToCopyAndDelete) {
