@@ -896,6 +896,14 @@ int TCopyThread::DeleteMovedSource(TFileJob& job) {
         return EIO;
     if (const int rc = SyncFolder(NativePath(LongPathForm(m_destFolder))); rc != 0)
         return rc;
+    // A pause while the file was copied may have let its folder move: the
+    // source goes only from its folder as the search listed it.
+    if (m_resumed) {
+        m_resumed = false;
+        ReopenSource(m_store.File(job.file).m_folder);
+        if (m_sourceDirError != 0)
+            return m_sourceDirError;
+    }
     // The source must still be the file that was copied.
     const char* source = job.nativeName.c_str();
     if (const int rc = Fs().StatAt(m_sourceDir, source, st, AT_SYMLINK_NOFOLLOW); rc != 0)

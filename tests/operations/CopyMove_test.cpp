@@ -999,21 +999,36 @@ TEST_F(CopyMoveTest, FilesChangedSinceTheSearchAreNeitherCopiedNorMoved) {
 }
 
 // Folders may move while the run is paused: after a pause the source folder
-// is opened from the search root again.
+// is opened from the search root again, before the next file and before a
+// move deletes the source it was copying.
 TEST_F(CopyMoveTest, FolderSwappedWhilePausedFailsItsRemainingFiles) {
-    for (const bool move : {false, true}) {
-        SCOPED_TRACE(move ? "move" : "copy");
+    struct TCase {
+        const char* what;
+        bool move;
+        TFsOp op; // the pause comes after this call on one.bin
+        bool oneDone;
+    };
+    const TCase cases[] = {
+        {"copy, between two files", false, TFsOp::Link, true},
+        {"move, between two files", true, TFsOp::Link, true},
+        {"move, while the file is copied", true, TFsOp::CopyFileRange, false},
+    };
+    for (const TCase& tc : cases) {
+        SCOPED_TRACE(tc.what);
         Fresh();
-        tree->File("src/a/one.txt", "1");
+        tree->File("src/a/one.bin", "1");
         tree->File("src/a/two.txt", "22");
+        tree->File("elsewhere/one.bin", "1");
         tree->File("elsewhere/two.txt", "22");
-        AddReal("src/a/one.txt");
+        AddReal("src/a/one.bin");
         AddReal("src/a/two.txt");
         THookFs fs;
         TCopyThread* worker = nullptr;
+        bool swapped = false;
         fs.hook = [&](TFsOp op, const std::string& path) {
-            if (op != TFsOp::Link || path != "one.txt")
+            if (swapped || op != tc.op || (op == TFsOp::Link && path != "one.bin"))
                 return;
+            swapped = true;
             // As the progress window asking "abort?" does, with the tree
             // changed before the answer.
             worker->Pause();
@@ -1024,15 +1039,19 @@ TEST_F(CopyMoveTest, FolderSwappedWhilePausedFailsItsRemainingFiles) {
         TCopyCounters c;
         {
             TFaultFsInstall install(fs);
-            c = Run(Inputs(TCollisionRule::Skip, move), [&](TCopyThread& w) { worker = &w; });
+            c = Run(Inputs(TCollisionRule::Skip, tc.move), [&](TCopyThread& w) { worker = &w; });
         }
-        EXPECT_EQ(c.successCount, 1u);
-        EXPECT_EQ(c.failedCount, 1);
-        EXPECT_EQ(ReadAll(Dest("src/a/one.txt")), "1");
+        ASSERT_TRUE(swapped);
+        EXPECT_EQ(c.successCount, tc.oneDone ? 1u : 0u);
+        EXPECT_EQ(c.failedCount, tc.oneDone ? 1 : 2);
         EXPECT_FALSE(Exists(Dest("src/a/two.txt")));
-        EXPECT_EQ(ReadAll(tree->Path("moved/two.txt")), "22");
+        // Nothing behind the link is touched, and the moved folder keeps
+        // what was not moved before the pause.
+        EXPECT_EQ(ReadAll(tree->Path("elsewhere/one.bin")), "1");
         EXPECT_EQ(ReadAll(tree->Path("elsewhere/two.txt")), "22");
-        EXPECT_EQ(Count(true, ToUtf8(SystemErrorText(kErrorFolderChanged))), 1);
+        EXPECT_EQ(ReadAll(tree->Path("moved/two.txt")), "22");
+        EXPECT_EQ(Exists(tree->Path("moved/one.bin")), !(tc.move && tc.oneDone));
+        EXPECT_EQ(Count(true, ToUtf8(SystemErrorText(kErrorFolderChanged))), tc.oneDone ? 1 : 2);
     }
 }
 
