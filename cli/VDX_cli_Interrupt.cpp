@@ -22,11 +22,22 @@ TInterruptGuard::TInterruptGuard() {
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, &m_oldInt);
     ::sigaction(SIGTERM, &action, &m_oldTerm);
+    // A closed terminal ends the run like Ctrl+C, so that no partial copy is
+    // left and the logs are still written.
+    ::sigaction(SIGHUP, &action, &m_oldHup);
+    // With the terminal gone, a pipe to a pager dies too: a write to it
+    // must fail with EPIPE instead of killing the run before its logs.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGPIPE, &ignore, &m_oldPipe);
 }
 
 TInterruptGuard::~TInterruptGuard() {
     ::sigaction(SIGINT, &m_oldInt, nullptr);
     ::sigaction(SIGTERM, &m_oldTerm, nullptr);
+    ::sigaction(SIGHUP, &m_oldHup, nullptr);
+    ::sigaction(SIGPIPE, &m_oldPipe, nullptr);
 }
 
 bool TInterruptGuard::Interrupted() {

@@ -1,7 +1,8 @@
 #pragma once
 // Ctrl+C as the abort answer of a running operation: while a guard lives,
-// SIGINT and SIGTERM only set a flag, which the command's main loop reads
-// and answers through the operation's cancel path.
+// SIGINT, SIGTERM and SIGHUP (the terminal was closed) only set a flag,
+// which the command's main loop reads and answers through the operation's
+// cancel path, and SIGPIPE is ignored.
 
 #include <csignal>
 
@@ -22,6 +23,8 @@ public:
 private:
     struct sigaction m_oldInt {};
     struct sigaction m_oldTerm {};
+    struct sigaction m_oldHup {};
+    struct sigaction m_oldPipe {};
 };
 
 } // namespace vdx::cli

@@ -89,7 +89,7 @@ const char* const kMoveUsage =
     "\n"
     "Moves the marked files of a view below DIR, each under its own folder path\n"
     "(/data/a/x.txt goes to DIR/data/a/x.txt); a source is removed only after\n"
-    "its copy is complete.\n"
+    "its copy is complete, and only while a file of its group stays behind.\n"
     "\n" VDX_OPERATE_SEARCH_USAGE ".\n"
     "\n"
     "Options:\n"
@@ -97,7 +97,9 @@ const char* const kMoveUsage =
     "                        written when it exists, else with its %NAME%\n"
     "                        references expanded\n"
     "  --collision RULE      when the destination file exists: skip (default),\n"
-    "                        autorename or overwrite\n" VDX_OPERATE_RUN_USAGE;
+    "                        autorename or overwrite\n"
+    "  --allow-whole-groups  also move a file when no other file of its group\n"
+    "                        stays in place (refused otherwise)\n" VDX_OPERATE_RUN_USAGE;
 
 namespace {
 
@@ -195,8 +197,10 @@ bool ExtractOperateOptions(TOperationKind kind, const std::vector<std::string>& 
         } else if (name == "--yes") {
             ok = flag(out.yes);
         } else if (name == "--allow-whole-groups" || name == "--directly") {
-            if (transfer) {
-                error = "option " + name + " applies to delete only";
+            // A move can take the last copy of a group away too.
+            if (transfer && (name == "--directly" || kind == TOperationKind::Copy)) {
+                error = "option " + name + " applies to delete" +
+                        (name == "--directly" ? " only" : " and move only");
                 return false;
             }
             ok = flag(name == "--directly" ? out.directly : out.allowWholeGroups);
@@ -729,7 +733,8 @@ int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
             failed = static_cast<std::uint64_t>(c.failedCount);
         } else {
             if (!operation.StartCopyMove(&queue, &caller, options.view, fullLog.use, errorLog.use,
-                                         destination, op.rule, kind == TOperationKind::Move)) {
+                                         destination, op.rule, kind == TOperationKind::Move,
+                                         op.allowWholeGroups)) {
                 std::fprintf(stderr, "vardex-cli %s: the %s could not be started\n", cmd.name,
                              cmd.name);
                 return kExitFailed;

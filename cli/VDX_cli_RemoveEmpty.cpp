@@ -1,6 +1,8 @@
 #include "cli/VDX_cli_RemoveEmpty.h"
 
 #include <cstdio>
+#include <iostream>
+#include <string>
 #include <unistd.h>
 
 #include "cli/VDX_cli_Find.h"
@@ -22,8 +24,10 @@ const char* const kRemoveEmptyUsage =
     "Removes the empty folders below DIR, deepest first, so that a folder whose\n"
     "sub-folders were all empty goes as well. Folders whose name begins with \".\"\n"
     "are kept unless --allow-hidden is given; DIR itself goes only with both\n"
-    "--allow-hidden and --allow-system. Only empty folders are ever removed, and\n"
-    "symbolic links are never followed.\n"
+    "--allow-hidden and --allow-system. Only empty folders are ever removed,\n"
+    "symbolic links are never followed, and the walk stays on the file system of\n"
+    "DIR (a mount point below it, a bind mount too, is kept). A folder that cannot\n"
+    "be read is tried as empty: it goes only if it is.\n"
     "\n"
     "Options:\n"
     "  --no-subfolders   only look at the direct sub-folders of DIR\n"
@@ -34,14 +38,19 @@ const char* const kRemoveEmptyUsage =
     "                    SUB is a folder relative to DIR (\"a/b\" or \"/a/b\")\n"
     "  --no-log          do not put the report into the removed-folders log\n"
     "                    (QVDRemovedFolders.txt in the log folder)\n"
+    "  --dry-run         list the folders that would be removed; nothing is touched\n"
+    "  --yes             remove without asking (required when standard input is\n"
+    "                    not a terminal)\n"
     "  --quiet           no statistics line on the terminal\n"
     "  --settings FILE   the settings file whose LogFolder is used\n"
     "  -h, --help        show this text\n"
     "\n"
-    "Ctrl+C aborts the walk; the report is still printed and logged.\n"
+    "Ctrl+C (or a closed terminal) aborts the walk; the report is still printed\n"
+    "and logged.\n"
     "\n"
-    "Exit status: 0 every folder found empty was removed, 1 some could not be\n"
-    "removed or the run was aborted, 2 bad arguments or DIR is not a folder.\n";
+    "Exit status: 0 every folder found empty was removed (or a dry run), 1 some\n"
+    "could not be removed, the run was aborted or not confirmed, 2 bad arguments,\n"
+    "DIR is not a folder, or neither a terminal nor --yes confirmed.\n";
 
 namespace {
 
@@ -71,6 +80,20 @@ bool MakeEntry(const std::string& arg, std::u16string_view dir, std::u16string& 
     // The trailing separator keeps "/a/b" from also naming "/a/bc".
     entry = full.substr(prefix.size()) + u"/*.*";
     return true;
+}
+
+// Asks on the terminal; only "y" or "yes" is a yes.
+bool AskOnTerminal(const std::string& question) {
+    std::fprintf(stderr, "%s [y/N] ", question.c_str());
+    std::fflush(stderr);
+    std::string answer;
+    if (!std::getline(std::cin, answer))
+        return false;
+    std::string lower;
+    for (char c : answer)
+        if (c != ' ' && c != '\t' && c != '\r')
+            lower.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
+    return lower == "y" || lower == "yes";
 }
 
 // The statistics line on standard error, overwriting itself.
@@ -110,6 +133,8 @@ int RunRemoveEmpty(const std::vector<std::string>& args, const TGlobalOptions& g
     std::string dirArg;
     bool dirGiven = false;
     bool quiet = false;
+    bool dryRun = false;
+    bool yes = false;
     std::string error;
     TArgReader reader(args);
     while (reader.Next()) {
@@ -138,6 +163,12 @@ int RunRemoveEmpty(const std::vector<std::string>& args, const TGlobalOptions& g
         } else if (name == "--no-log") {
             ok = reader.Flag(error);
             options.storeLog = false;
+        } else if (name == "--dry-run") {
+            ok = reader.Flag(error);
+            dryRun = true;
+        } else if (name == "--yes") {
+            ok = reader.Flag(error);
+            yes = true;
         } else if (name == "--quiet" || name == "-q") {
             ok = reader.Flag(error);
             quiet = true;
@@ -194,6 +225,21 @@ int RunRemoveEmpty(const std::vector<std::string>& args, const TGlobalOptions& g
     TRemoveInputs inputs = MakeRemoveInputs(options, settings.LogFolder);
     // The folder as given, not expanded a second time.
     inputs.mainFolder = AddTrailingBackslash(dir);
+    inputs.dryRun = dryRun;
+
+    if (!dryRun && !yes) {
+        if (::isatty(STDIN_FILENO) != 1) {
+            std::fputs("vardex-cli remove-empty: standard input is not a terminal: add --yes to "
+                       "confirm (or --dry-run to see what would go). No folder was touched.\n",
+                       stderr);
+            return kExitUsage;
+        }
+        if (!AskOnTerminal("Remove the empty folders below '" + EncodeFileName(inputs.mainFolder) +
+                           "'?")) {
+            std::fputs("vardex-cli remove-empty: not confirmed. No folder was touched.\n", stderr);
+            return kExitFailed;
+        }
+    }
 
     TMessageQueue queue;
     TMutexCaller caller;
@@ -226,7 +272,9 @@ int RunRemoveEmpty(const std::vector<std::string>& args, const TGlobalOptions& g
     }
     out.Put(ToUtf8(RemoveStatisticsText(remover.Statistics())));
     out.Put('\n');
-    if (remover.LogWritten()) {
+    if (dryRun) {
+        out.Put("Dry run: no folder was removed.\n");
+    } else if (remover.LogWritten()) {
         out.Put("Log file is stored in:\n");
         out.PutShown(inputs.logPath);
         out.Put('\n');
@@ -244,6 +292,8 @@ int RunRemoveEmpty(const std::vector<std::string>& args, const TGlobalOptions& g
     }
     out.Flush();
     const TRemoveStatistics& stats = remover.Statistics();
+    if (dryRun)
+        return remover.Aborted() ? kExitFailed : kExitOk;
     return !remover.Aborted() && stats.removed == stats.foundEmpty ? kExitOk : kExitFailed;
 }
 

@@ -1,6 +1,7 @@
 #include "operations/VDX_unit_CopyMove.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <exception>
 #include <fcntl.h>
 #include <string>
@@ -11,6 +12,7 @@
 #include "engine/VDX_unit_ErrorFile.h"
 #include "engine/VDX_unit_Grouping.h"
 #include "engine/VDX_unit_Helpers.h"
+#include "operations/VDX_unit_FolderOpener.h"
 #include "platform/VDX_unit_FileSystem.h"
 #include "platform/VDX_unit_SystemError.h"
 #include "platform/VDX_unit_Text.h"
@@ -83,14 +85,22 @@ bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// 0 while st is still the regular file of the size and last-write time the
-// search recorded, else kErrorChangedSinceSearch.
-int CheckUnchanged(const struct stat& st, std::uint64_t size, TFileTime lastWrite) {
-    if (!S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) != size ||
-        FileTimeFromTimespec(st.st_mtim) != lastWrite)
-        return kErrorChangedSinceSearch;
-    return 0;
+// 0 while st (an fstat of the open source, or an fstatat of its bare name)
+// is still the file the search recorded: a regular file of its size,
+// last-write time, inode and change time; else kErrorChangedSinceSearch.
+int CheckRecorded(const TScanData& store, std::uint32_t file, const struct stat& st) {
+    return MatchesRecord(store, file, st) ? 0 : kErrorChangedSinceSearch;
 }
+
+// The file system (or the kernel) has no unnamed files; a named temporary
+// file does the same, short of surviving a kill.
+bool UnnamedTempUnsupported(int rc) {
+    return rc == EOPNOTSUPP || rc == EISDIR || rc == EINVAL || rc == ENOSYS;
+}
+
+// An unnamed copy that no call could give a name (neither by descriptor nor
+// through /proc); never leaves the worker.
+constexpr int kErrorNoLinkForUnnamed = 0x1000F001;
 
 // The kernel cannot copy between these two files; reading and writing can.
 bool KernelCopyUnsupported(int rc) {
@@ -152,7 +162,9 @@ TCopyInputs CopyInputsFromStore(const TScanData& store, const TOperationList& li
     files.reserve(static_cast<std::size_t>(list.Count()));
     for (std::int32_t row = 0; row < list.Count(); ++row)
         files.push_back(list.FileOf(row));
-    return CopyInputsFromStore(store, std::move(files), rule);
+    TCopyInputs inputs = CopyInputsFromStore(store, std::move(files), rule);
+    inputs.view = list.View();
+    return inputs;
 }
 
 std::u16string RelativeSourceFolder(std::u16string_view folderPath) {
@@ -220,6 +232,7 @@ std::u16string AutoRenamedName(std::u16string_view name, std::uint32_t n) {
 // and destination folders (m_sourceDir, m_destDir) with its bare name: the
 // kernel then walks no path per call.
 struct TCopyThread::TFileJob {
+    std::uint32_t file = 0; // its store record
     std::u16string name;
     std::string nativeName; // name, encoded for the file system
     std::uint64_t size = 0;
@@ -239,7 +252,7 @@ TCopyThread::TCopyThread(TScanData& store, TCopyInputs inputs, TOperationLogs& l
                          TMainThreadCaller* caller)
     : m_store(store), m_inputs(std::move(inputs)), m_logs(logs), m_progress(progress),
       m_window(window), m_caller(caller),
-      m_kind(m_inputs.move ? TOperationKind::Move : TOperationKind::Copy) {
+      m_kind(m_inputs.move ? TOperationKind::Move : TOperationKind::Copy), m_opener(store) {
     m_inputs.destination = AddTrailingBackslash(m_inputs.destination);
 }
 
@@ -263,43 +276,29 @@ void TCopyThread::WaitFor() {
 void TCopyThread::Execute() {
     try {
         Run();
+        return;
     } catch (const std::exception& e) {
         AddErrorEntry(u"TCopyThread: " + FromUtf8(e.what()));
-        m_aborted = true;
     } catch (...) {
         AddErrorEntry(u"TCopyThread: unknown exception");
-        m_aborted = true;
+    }
+    m_aborted = true;
+    // Files already moved must still leave the views, and the logs still get
+    // their summary and closing lines; the error log then goes only when
+    // nothing failed, as after any run.
+    try {
+        CloseFolders();
+        CloseRun();
+        if (!m_finishLogged)
+            m_logs.FinishRun(m_kind, true, AnyFailure());
+        m_finishLogged = true;
+        SetPhase(kPhaseAborted);
+    } catch (...) {
+        AddErrorEntry(u"TCopyThread: the run could not be closed after an exception");
     }
 }
 
-void TCopyThread::Run() {
-    m_start = NowDateTime();
-    m_lastSnapshotTick = TickCountMs();
-    m_counters = TCopyCounters{};
-    SetPhase(kPhaseCopying);
-
-    MainLoop();
-
-    Snapshot();
-    // Only a move removes files from the views; a copy leaves the store as
-    // it was, so re-indexing would be work for nothing.
-    if (m_anyRemoved) {
-        try {
-            ReindexAfterRemovals(m_store);
-        } catch (const std::exception& e) {
-            AddErrorEntry(u"TCopyThread: ReindexAfterRemovals: " + FromUtf8(e.what()));
-        }
-    }
-    SetPhase(kPhasePreparingViewTables);
-    SetPhase(kPhaseIndexingTables);
-    if (m_anyRemoved) {
-        try {
-            ComputeTotals(m_store);
-        } catch (const std::exception& e) {
-            AddErrorEntry(u"TCopyThread: ComputeTotals: " + FromUtf8(e.what()));
-        }
-    }
-
+TLogSummary TCopyThread::Summary() const {
     TLogSummary summary;
     summary.filesToProcess = m_inputs.filesToProcess;
     summary.bytesToProcess = m_inputs.bytesToProcess;
@@ -307,11 +306,62 @@ void TCopyThread::Run() {
     summary.bytesDone = m_counters.successBytes;
     summary.filesInError = static_cast<std::uint64_t>(m_counters.failedCount);
     summary.bytesInError = m_counters.failedBytes;
-    m_logs.AddSummary(SummaryBlock(m_kind, summary), AnyFailure());
+    return summary;
+}
+
+void TCopyThread::Reindex() {
+    // Only a move removes files from the views; a copy leaves the store as
+    // it was, so re-indexing would be work for nothing.
+    if (!m_anyRemoved || m_reindexed)
+        return;
+    m_reindexed = true;
+    try {
+        ReindexAfterRemovals(m_store);
+    } catch (const std::exception& e) {
+        AddErrorEntry(u"TCopyThread: ReindexAfterRemovals: " + FromUtf8(e.what()));
+    }
+}
+
+void TCopyThread::RecomputeTotals() {
+    if (!m_anyRemoved || m_totalsDone)
+        return;
+    m_totalsDone = true;
+    try {
+        ComputeTotals(m_store);
+    } catch (const std::exception& e) {
+        AddErrorEntry(u"TCopyThread: ComputeTotals: " + FromUtf8(e.what()));
+    }
+}
+
+void TCopyThread::CloseRun() {
+    Reindex();
+    RecomputeTotals();
+    if (!m_summaryAdded) {
+        m_summaryAdded = true;
+        m_logs.AddSummary(SummaryBlock(m_kind, Summary()), AnyFailure());
+    }
+}
+
+void TCopyThread::Run() {
+    m_start = NowDateTime();
+    m_lastSnapshotTick = TickCountMs();
+    m_counters = TCopyCounters{};
+    if (m_inputs.move && !m_inputs.allowWholeGroups)
+        m_remaining = std::make_unique<TRemainingCopyCheck>(m_store, m_inputs.view, m_inputs.files);
+    SetPhase(kPhaseCopying);
+
+    MainLoop();
+
+    Snapshot();
+    Reindex();
+    SetPhase(kPhasePreparingViewTables);
+    SetPhase(kPhaseIndexingTables);
+    CloseRun();
 
     m_aborted = Terminated();
     SetPhase(m_aborted ? kPhaseAborted : kPhaseCompleted);
     m_logs.FinishRun(m_kind, m_aborted, AnyFailure());
+    m_finishLogged = true;
 }
 
 void TCopyThread::MainLoop() {
@@ -334,7 +384,10 @@ void TCopyThread::MainLoop() {
             if (folder != previousFolder) {
                 previousFolder = folder;
                 folderReady = EnterFolder(folder);
+            } else if (m_resumed && folderReady) {
+                ReopenSource(folder);
             }
+            m_resumed = false;
             // The files of a folder that could not be made are neither
             // counted nor logged one by one.
             if (folderReady)
@@ -342,12 +395,14 @@ void TCopyThread::MainLoop() {
         }
     }
     CloseFolders();
+    m_opener.Reset();
     Snapshot();
     m_logs.AddBoth(u"", AnyFailure());
 }
 
 bool TCopyThread::EnterFolder(std::uint32_t folder) {
     CloseFolders();
+    m_unnamedTemp = true;
     m_sourceFolder = AddTrailingBackslash(m_store.FolderPath(folder));
     m_destFolder = m_inputs.destination + RelativeSourceFolder(m_store.FolderPath(folder));
     int rc = CreateFolderPath(m_destFolder, &m_destFolderNew);
@@ -358,15 +413,27 @@ bool TCopyThread::EnterFolder(std::uint32_t folder) {
         m_logs.AddFolderError(LineCannotCreateFolder(LineStampNow(), m_destFolder, rc));
         return false;
     }
-    // A source folder that cannot be opened fails each of its files with
-    // that error, as opening the files themselves would.
-    m_sourceDirError = OpenFolder(m_sourceFolder, m_sourceDir);
+    // The source folder is opened from its search root without following
+    // links, each folder on the way checked against what the search listed.
+    // One that cannot be opened, or is no longer the folder the search
+    // listed, fails each of its files with that error.
+    m_sourceDirError = m_opener.OpenFolder(folder, m_sourceDir);
     return true;
 }
 
+void TCopyThread::ReopenSource(std::uint32_t folder) {
+    // Folders may have moved while the run was paused: the chain is walked
+    // again from the search root.
+    m_opener.Reset();
+    if (m_remaining)
+        m_remaining->Reset();
+    m_sourceDir = -1;
+    m_sourceDirError = m_opener.OpenFolder(folder, m_sourceDir);
+}
+
 void TCopyThread::CloseFolders() {
-    if (m_sourceDir >= 0)
-        Fs().Close(m_sourceDir);
+    // The source folder's descriptor belongs to the opener, which keeps the
+    // chain above it for the next folder.
     if (m_destDir >= 0)
         Fs().Close(m_destDir);
     m_sourceDir = -1;
@@ -377,6 +444,7 @@ void TCopyThread::CloseFolders() {
 
 void TCopyThread::ProcessFile(std::uint32_t file) {
     TFileJob job;
+    job.file = file;
     job.name = std::u16string(m_store.FileName(file));
     job.nativeName = NativePath(job.name);
     job.size = m_store.FileSize(file);
@@ -495,7 +563,9 @@ int TCopyThread::RenameProcedure(TFileJob& job) {
     if (const int rc = Fs().StatAt(m_sourceDir, source, job.sourceStat, AT_SYMLINK_NOFOLLOW);
         rc != 0)
         return rc;
-    if (const int rc = CheckUnchanged(job.sourceStat, job.size, job.lastWrite); rc != 0)
+    if (const int rc = CheckRecorded(m_store, job.file, job.sourceStat); rc != 0)
+        return rc;
+    if (const int rc = CheckRemainingCopy(job); rc != 0)
         return rc;
     for (int attempt = 0; attempt < kMaxPlaceTries; ++attempt) {
         if (const int rc = CollisionCheck(job); rc != 0)
@@ -536,7 +606,10 @@ int TCopyThread::CopyProcedure(TFileJob& job) {
         return rc == ELOOP || rc == ENXIO ? kErrorChangedSinceSearch : rc;
     if (const int rc = Fs().FStat(source.Get(), job.sourceStat); rc != 0)
         return rc;
-    if (const int rc = CheckUnchanged(job.sourceStat, job.size, job.lastWrite); rc != 0)
+    if (const int rc = CheckRecorded(m_store, job.file, job.sourceStat); rc != 0)
+        return rc;
+    // A move that could not take the file away is not begun.
+    if (const int rc = CheckRemainingCopy(job); rc != 0)
         return rc;
     if (job.size > kCopyBlock)
         Fs().Advise(source.Get(), POSIX_FADV_SEQUENTIAL); // only a hint
@@ -564,13 +637,41 @@ int TCopyThread::CopyProcedure(TFileJob& job) {
             return 0;
     }
 
-    // The temporary file is always a new one: an existing file of that name
-    // may be the user's, so it is never truncated. It is made with the
+    int rc = CopyToTarget(job, source.Get());
+    if (rc == kErrorNoLinkForUnnamed) {
+        // The unnamed copy could not be given a name, and from now on no
+        // unnamed file is made: the same file again, through a named
+        // temporary file.
+        m_counters.processedBytes -= job.written;
+        job.written = 0;
+        rc = Fs().Seek(source.Get(), 0);
+        if (rc == 0)
+            rc = CopyToTarget(job, source.Get());
+    }
+    return rc;
+}
+
+int TCopyThread::CopyToTarget(TFileJob& job, int source) {
+    // The copy is written into a file without a name (O_TMPFILE) where the
+    // file system has them, and linked under its name only when complete:
+    // even a killed process leaves no partial file. Elsewhere it is a named
+    // temporary file, always a new one (an existing file of that name may
+    // be the user's, so it is never truncated). Either is made with the
     // source's permissions, which spares a change of mode in most cases.
     const mode_t mode = job.sourceStat.st_mode & 0777;
     TTempFile temp(m_destDir);
     TFd target;
-    for (std::uint32_t k = 0;; ++k) {
+    bool unnamed = false;
+    if (m_unnamedTemp && m_linkMode != TLinkMode::None) {
+        const int rc = Fs().OpenAt(m_destDir, ".", O_WRONLY | O_TMPFILE, mode, target.Ref());
+        if (rc == 0)
+            unnamed = true;
+        else if (UnnamedTempUnsupported(rc))
+            m_unnamedTemp = false;
+        else
+            return rc;
+    }
+    for (std::uint32_t k = 0; !unnamed; ++k) {
         if (k >= kMaxNameTries)
             return EEXIST;
         std::string name = NativePath(TempName(job.usedName, k));
@@ -596,7 +697,7 @@ int TCopyThread::CopyProcedure(TFileJob& job) {
     while (job.written < job.size) {
         std::size_t done = 0;
         if (kernelCopy) {
-            const int rc = Fs().CopyFileRange(source.Get(), target.Get(), kCopyBlock, done);
+            const int rc = Fs().CopyFileRange(source, target.Get(), kCopyBlock, done);
             // Some file systems answer "nothing to copy" for a file that has
             // bytes; reading tells the truth.
             if ((rc != 0 && KernelCopyUnsupported(rc)) ||
@@ -609,7 +710,7 @@ int TCopyThread::CopyProcedure(TFileJob& job) {
         } else {
             if (!m_buffer)
                 m_buffer = std::make_unique<char[]>(kCopyBlock);
-            if (const int rc = Fs().Read(source.Get(), m_buffer.get(), kCopyBlock, done); rc != 0)
+            if (const int rc = Fs().Read(source, m_buffer.get(), kCopyBlock, done); rc != 0)
                 return rc;
             if (done > 0)
                 if (const int rc = WriteAll(target.Get(), m_buffer.get(), done); rc != 0)
@@ -632,9 +733,9 @@ int TCopyThread::CopyProcedure(TFileJob& job) {
         return kErrorChangedSinceSearch;
     {
         struct stat after {};
-        if (const int rc = Fs().FStat(source.Get(), after); rc != 0)
+        if (const int rc = Fs().FStat(source, after); rc != 0)
             return rc;
-        if (const int rc = CheckUnchanged(after, job.size, job.lastWrite); rc != 0)
+        if (const int rc = CheckRecorded(m_store, job.file, after); rc != 0)
             return rc;
     }
 
@@ -660,13 +761,38 @@ int TCopyThread::CopyProcedure(TFileJob& job) {
     if (m_inputs.move)
         if (const int rc = Fs().FSync(target.Get()); rc != 0)
             return rc;
-    // Late write errors (network file systems) are reported by close.
-    if (const int rc = target.Close(); rc != 0)
-        return rc;
-    source.Close();
 
-    if (const int rc = PlaceTemporary(job, temp.Name()); rc != 0)
-        return rc; // the temporary file goes; source and destination are as they were
+    if (unnamed) {
+        // A name is given while the descriptor is open, so close comes after
+        // it; the file systems that report late write errors on close
+        // (network ones) have no unnamed files anyway. A link never
+        // replaces, so a copy that is to replace a file gets a temporary
+        // name, and the old file goes only after the close succeeded.
+        bool linked = false;
+        if (const int rc = LinkUnnamedInPlace(job, target.Get(), linked); rc != 0)
+            return rc;
+        if (job.outcome == TCollisionOutcome::Overwrite) {
+            std::string tempName;
+            const int rc = LinkUnnamedAsTemp(job, target.Get(), tempName);
+            if (rc != 0)
+                return rc;
+            temp.Set(std::move(tempName));
+        }
+        if (const int rc = target.Close(); rc != 0) {
+            if (linked)
+                RemovePlaced(job);
+            return rc;
+        }
+        if (job.outcome == TCollisionOutcome::Overwrite)
+            if (const int rc = PlaceTemporary(job, temp.Name()); rc != 0)
+                return rc;
+    } else {
+        // Late write errors (network file systems) are reported by close.
+        if (const int rc = target.Close(); rc != 0)
+            return rc;
+        if (const int rc = PlaceTemporary(job, temp.Name()); rc != 0)
+            return rc; // the temporary file goes; source and destination are as they were
+    }
     if (job.outcome == TCollisionOutcome::Skip)
         return 0; // the name was taken meanwhile; the temporary file goes
     temp.Release();
@@ -674,6 +800,66 @@ int TCopyThread::CopyProcedure(TFileJob& job) {
     if (m_inputs.move)
         return DeleteMovedSource(job);
     return 0;
+}
+
+int TCopyThread::LinkUnnamed(int fd, const char* to) {
+    if (m_linkMode == TLinkMode::EmptyPath) {
+        const int rc = Fs().LinkAt(fd, "", m_destDir, to, AT_EMPTY_PATH);
+        // Refused with ENOENT without the capability to link by descriptor.
+        if (rc != ENOENT)
+            return rc;
+        m_linkMode = TLinkMode::Proc;
+    }
+    if (m_linkMode == TLinkMode::Proc) {
+        char path[40];
+        std::snprintf(path, sizeof(path), "/proc/self/fd/%d", fd);
+        const int rc = Fs().LinkAt(AT_FDCWD, path, m_destDir, to, AT_SYMLINK_FOLLOW);
+        if (rc != ENOENT)
+            return rc;
+        // No /proc: the rest of the run uses named temporary files.
+        m_linkMode = TLinkMode::None;
+    }
+    return kErrorNoLinkForUnnamed;
+}
+
+int TCopyThread::LinkUnnamedInPlace(TFileJob& job, int fd, bool& linked) {
+    linked = false;
+    for (int attempt = 0; attempt < kMaxPlaceTries; ++attempt) {
+        if (job.outcome == TCollisionOutcome::Overwrite)
+            return 0;
+        const int rc = LinkUnnamed(fd, job.nativeUsedName.c_str());
+        if (rc == 0)
+            linked = true;
+        if (rc != EEXIST)
+            return rc;
+        // The name was taken while the copy was written: decide again.
+        if (const int check = CollisionCheck(job); check != 0)
+            return check;
+        if (job.outcome == TCollisionOutcome::Skip)
+            return 0;
+    }
+    return EEXIST;
+}
+
+int TCopyThread::LinkUnnamedAsTemp(const TFileJob& job, int fd, std::string& tempName) {
+    for (std::uint32_t k = 0; k < kMaxNameTries; ++k) {
+        std::string name = NativePath(TempName(job.usedName, k));
+        const int rc = LinkUnnamed(fd, name.c_str());
+        if (rc == 0) {
+            tempName = std::move(name);
+            return 0;
+        }
+        if (rc != EEXIST && !(rc == ENAMETOOLONG && k == 0))
+            return rc;
+    }
+    return EEXIST;
+}
+
+void TCopyThread::RemovePlaced(const TFileJob& job) {
+    struct stat st {};
+    const char* name = job.nativeUsedName.c_str();
+    if (Fs().StatAt(m_destDir, name, st, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(st, job.placed))
+        Fs().UnlinkAt(m_destDir, name, 0);
 }
 
 int TCopyThread::PlaceTemporary(TFileJob& job, const std::string& tempName) {
@@ -710,19 +896,35 @@ int TCopyThread::DeleteMovedSource(TFileJob& job) {
         return EIO;
     if (const int rc = SyncFolder(NativePath(LongPathForm(m_destFolder))); rc != 0)
         return rc;
+    // A pause while the file was copied may have let its folder move: the
+    // source goes only from its folder as the search listed it.
+    if (m_resumed) {
+        m_resumed = false;
+        ReopenSource(m_store.File(job.file).m_folder);
+        if (m_sourceDirError != 0)
+            return m_sourceDirError;
+    }
     // The source must still be the file that was copied.
     const char* source = job.nativeName.c_str();
     if (const int rc = Fs().StatAt(m_sourceDir, source, st, AT_SYMLINK_NOFOLLOW); rc != 0)
         return rc;
     if (!SameFile(st, job.sourceStat))
         return kErrorChangedSinceSearch;
-    if (const int rc = CheckUnchanged(st, job.size, job.lastWrite); rc != 0)
+    if (const int rc = CheckRecorded(m_store, job.file, st); rc != 0)
+        return rc;
+    // Checked again now: a copy may have gone while this one was written.
+    if (const int rc = CheckRemainingCopy(job); rc != 0)
         return rc;
     return Fs().UnlinkAt(m_sourceDir, source, 0);
 }
 
+int TCopyThread::CheckRemainingCopy(const TFileJob& job) {
+    return m_remaining ? m_remaining->Check(job.file) : 0;
+}
+
 void TCopyThread::PauseCheck() {
-    m_signals.WaitWhilePaused();
+    if (m_signals.WaitWhilePaused())
+        m_resumed = true;
 }
 
 void TCopyThread::SetPhase(std::int32_t phase) {

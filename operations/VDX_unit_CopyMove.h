@@ -4,12 +4,16 @@
 // which it rebuilds each file's source folder path, and its waiter
 // (TRunCopyThread), which runs the worker, frees it and reports the end.
 //
-// Safety: a copy is written into a temporary "~tmp~" file beside its final
-// name and renamed into place only when complete; an existing destination is
+// Safety: a copy is written into an unnamed file in the destination folder
+// (or, where the file system has none, a temporary "~tmp~" file beside its
+// final name) and given its name only when complete; an existing destination is
 // replaced only under the overwrite rule, and then by that final rename; a
 // move deletes its source only after the copy is complete, has the recorded
-// size, and the source is still the file the search recorded. A file that
-// is no longer what the search recorded is failed and left alone.
+// size, and the source is still the file the search recorded. Every source
+// is reached through its folder as the search listed it (opened from the
+// search root without following links) and must still be the file the
+// search recorded (size, last-write time, inode, change time); one that is
+// not, or lies in a folder that is not, is failed and left alone.
 
 #include <atomic>
 #include <cstdint>
@@ -23,8 +27,10 @@
 #include "engine/VDX_unit_Messages.h"
 #include "engine/VDX_unit_ScanData.h"
 #include "engine/VDX_unit_WorkerRun.h"
+#include "operations/VDX_unit_FolderOpener.h"
 #include "operations/VDX_unit_OperationList.h"
 #include "operations/VDX_unit_OperationLogs.h"
+#include "operations/VDX_unit_RemainingCopy.h"
 #include "platform/VDX_unit_Threads.h"
 
 namespace vdx {
@@ -77,11 +83,17 @@ struct TCopyInputs {
     // The list's count and bytes when the user confirmed, for the summary.
     std::uint32_t filesToProcess = 0;
     std::uint64_t bytesToProcess = 0;
+    // The view the list was taken from: a move takes a file away only while
+    // a file of its group in this view stays behind unchanged, unless the
+    // user allowed whole groups to go.
+    TViewKind view = kViewSameContent;
+    bool allowWholeGroups = false;
 };
 
 // The inputs as the store's run figures hold them (move flag, destination,
 // destination volume, files and bytes to process), with the list's files and
-// the collision rule, which the figures do not keep.
+// the collision rule, which the figures do not keep (and, from a list, its
+// view).
 TCopyInputs CopyInputsFromStore(const TScanData& store, std::vector<std::int32_t> files,
                                 TCollisionRule rule);
 // The same with the files of the operation list in its present order; the
@@ -138,11 +150,20 @@ private:
     bool Terminated() const { return m_signals.Terminated(); }
     void Execute();
     void Run();
+    // After a move, the views lose the moved files and their totals are
+    // recomputed; then the summary block is added. Each step runs once, so
+    // that an exception can finish what the run left undone.
+    void Reindex();
+    void RecomputeTotals();
+    void CloseRun();
+    TLogSummary Summary() const;
     void MainLoop();
     // Makes the destination folder of a source folder and opens both for the
     // files in them; false (and logged) when the destination cannot be made.
     bool EnterFolder(std::uint32_t folder);
     void CloseFolders();
+    // Opens the source folder again from its search root, after a pause.
+    void ReopenSource(std::uint32_t folder);
     void ProcessFile(std::uint32_t file);
     void PauseCheck();
     void Snapshot();
@@ -155,6 +176,20 @@ private:
     // a cancel stopped the copy (the result is then not 0).
     int RenameProcedure(TFileJob& job);
     int CopyProcedure(TFileJob& job);
+    // Writes the copy from the open source into a temporary file and puts
+    // it in place; the copy procedure's steps after the collision check.
+    int CopyToTarget(TFileJob& job, int source);
+    // Gives the unnamed file fd the name `to` in the destination folder,
+    // never replacing; a private code when no way of linking works.
+    int LinkUnnamed(int fd, const char* to);
+    // Gives the finished unnamed file its final name unless the job's rule
+    // is to replace an existing file (then nothing is linked); a name taken
+    // meanwhile is decided again. linked tells whether the name was given.
+    int LinkUnnamedInPlace(TFileJob& job, int fd, bool& linked);
+    // Gives the unnamed file a free temporary name beside its final one.
+    int LinkUnnamedAsTemp(const TFileJob& job, int fd, std::string& tempName);
+    // Removes the name just given to the job's copy, if it still is that copy.
+    void RemovePlaced(const TFileJob& job);
     // Decides the name the file takes at the destination; 0 or an error.
     int CollisionCheck(TFileJob& job);
     // Puts the finished temporary file under its final name by the job's
@@ -162,6 +197,9 @@ private:
     int PlaceTemporary(TFileJob& job, const std::string& tempName);
     // Deletes the source of a move whose copy is in place.
     int DeleteMovedSource(TFileJob& job);
+    // 0 when the job's file may leave its place: always in a copy, in a
+    // move while a copy of its group stays; else kErrorNoRemainingCopy.
+    int CheckRemainingCopy(const TFileJob& job);
 
     TScanData& m_store;
     TCopyInputs m_inputs;
@@ -170,22 +208,39 @@ private:
     TMessageTarget* m_window;
     TMainThreadCaller* m_caller;
     TOperationKind m_kind;
+    // Opens each source folder through descriptors, as the search found it.
+    TFolderOpener m_opener;
+    // For a move without whole groups allowed: whether a copy stays.
+    std::unique_ptr<TRemainingCopyCheck> m_remaining;
+    bool m_resumed = false; // the worker was paused since the folders were opened
 
     TCopyCounters m_counters;
     bool m_aborted = false;
     bool m_folderError = false;
     bool m_anyRemoved = false;
+    bool m_reindexed = false;
+    bool m_totalsDone = false;
+    bool m_summaryAdded = false;
+    bool m_finishLogged = false;
     double m_start = 0;
     std::int32_t m_phase = kPhaseCopying;
     std::uint64_t m_lastSnapshotTick = 0;
     // The folders of the files in hand: paths ending with "/" for the logs,
-    // path descriptors for the calls, and the error of opening the source.
+    // descriptors for the calls (the source's owned by the opener), and the
+    // error of opening the source.
     std::u16string m_sourceFolder;
     std::u16string m_destFolder;
     int m_sourceDir = -1;
     int m_destDir = -1;
     int m_sourceDirError = 0;
     bool m_destFolderNew = false; // made by this run when it was entered
+    // Whether the destination folder's file system makes unnamed files
+    // (O_TMPFILE); tried again in each folder, which may be another mount.
+    bool m_unnamedTemp = true;
+    // How an unnamed file is linked: by its descriptor (needs the
+    // capability to), through /proc/self/fd, or not at all.
+    enum class TLinkMode { EmptyPath, Proc, None };
+    TLinkMode m_linkMode = TLinkMode::EmptyPath;
     // The read and write buffer of copies the kernel cannot do itself.
     std::unique_ptr<char[]> m_buffer;
 

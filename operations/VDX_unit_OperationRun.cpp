@@ -81,7 +81,7 @@ void TOperationRun::DeleteFinished() {
 
 bool TOperationRun::StartCopyMove(TMessageTarget* window, TMainThreadCaller* caller, TViewKind view,
                                   bool fullLogOn, bool errorLogOn, std::u16string_view destination,
-                                  TCollisionRule rule, bool move) {
+                                  TCollisionRule rule, bool move, bool allowWholeGroups) {
     if (destination.empty() || !PrepareStart(view))
         return false;
     TScanData& store = m_searchRun.Store();
@@ -94,8 +94,10 @@ bool TOperationRun::StartCopyMove(TMessageTarget* window, TMainThreadCaller* cal
                     HeaderFiguresOf(store, m_searchRun.SearchSetCopy()));
     m_copyProgress = TCopySafeProgress{};
     m_lastCopyWasMove = move;
-    auto worker = std::make_unique<TCopyThread>(store, CopyInputsFromStore(store, m_list, rule),
-                                                m_logs, m_copyProgress, window, caller);
+    TCopyInputs inputs = CopyInputsFromStore(store, m_list, rule);
+    inputs.allowWholeGroups = allowWholeGroups;
+    auto worker = std::make_unique<TCopyThread>(store, std::move(inputs), m_logs, m_copyProgress,
+                                                window, caller);
     return m_copyWaiter.Start(std::move(worker), m_copyProgress, window);
 }
 

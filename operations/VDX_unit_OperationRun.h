@@ -98,9 +98,10 @@ public:
     // destination by rule. Records the run figures (with the destination's
     // volume in the volume table), writes the log header and starts the
     // pair; refused like StartDelete, and for an empty destination.
+    // allowWholeGroups: a move may take the last copy of a group away.
     bool StartCopyMove(TMessageTarget* window, TMainThreadCaller* caller, TViewKind view,
                        bool fullLogOn, bool errorLogOn, std::u16string_view destination,
-                       TCollisionRule rule, bool move);
+                       TCollisionRule rule, bool move, bool allowWholeGroups = false);
     // Pause and resume keep the pause cells of the copy progress record.
     void PauseCopy() { m_copyWaiter.Pause(); }
     void ResumeCopy() { m_copyWaiter.Resume(); }

@@ -6,6 +6,7 @@
 #include <exception>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <system_error>
 #include <utility>
 
@@ -76,6 +77,12 @@ struct TRemoveThread::TListing {
     std::string names;    // the sub-folders' names, each ended by '\0'
     std::vector<std::uint32_t> starts;
 };
+
+void TRemoveThread::TFd::Reset(int fd) {
+    if (m_fd >= 0)
+        Fs().Close(m_fd);
+    m_fd = fd;
+}
 
 // ---------------------------------------------------------------------------
 // Inputs and filter
@@ -200,22 +207,24 @@ void TRemoveThread::Run() {
         Report(u"Remove folders with SYSTEM attribute");
     Report(std::u16string(kReportSeparator));
 
-    // The main folder counts as hidden and system, so it goes only when both
-    // are allowed.
-    Walk(m_inputs.mainFolder, true, true, false);
+    WalkMain();
 }
 
 void TRemoveThread::Finish() {
     if (m_aborted)
         Report(u"WARNING: scanning was aborted");
-    Report(u"Found " + FormatPlainNumber(m_stats.foundEmpty) + u" in scanned " +
-           FormatPlainNumber(m_stats.scanned) + u" folders, " + FormatPlainNumber(m_stats.removed) +
-           u" empty folders have been deleted");
+    if (m_inputs.dryRun)
+        Report(u"Found " + FormatPlainNumber(m_stats.foundEmpty) + u" in scanned " +
+               FormatPlainNumber(m_stats.scanned) + u" folders; dry run: no folder was deleted");
+    else
+        Report(u"Found " + FormatPlainNumber(m_stats.foundEmpty) + u" in scanned " +
+               FormatPlainNumber(m_stats.scanned) + u" folders, " +
+               FormatPlainNumber(m_stats.removed) + u" empty folders have been deleted");
     Report(std::u16string(kReportSeparator));
     Report(u"");
     // The last figures are always shown, however recent the previous ones.
     UpdateStatistics(true);
-    if (!m_inputs.storeLog || m_inputs.logPath.empty())
+    if (!m_inputs.storeLog || m_inputs.logPath.empty() || m_inputs.dryRun)
         return;
     if (WriteLinesToFile(m_inputs.logPath, m_inputs.logPath + u"~$temp", m_report, true) != 0)
         return;
@@ -242,36 +251,88 @@ void TRemoveThread::UpdateStatistics(bool force) {
     CallOnMainThread(m_caller, show);
 }
 
-bool TRemoveThread::List(const std::u16string& path, bool followLink, TListing& out) const {
+int TRemoveThread::Identify(int dirFd, const char* name, int flags, TFolderId& id) const {
+    struct statx stx {};
+    int rc = Fs().StatxAt(dirFd, name, flags, STATX_TYPE | STATX_INO | STATX_MNT_ID, stx);
+    if (rc == 0) {
+        id.dev = ::makedev(stx.stx_dev_major, stx.stx_dev_minor);
+        id.ino = stx.stx_ino;
+        id.isFolder = S_ISDIR(stx.stx_mode);
+        id.hasMount = (stx.stx_mask & STATX_MNT_ID) != 0;
+        id.mount = stx.stx_mnt_id;
+        return 0;
+    }
+    if (rc != ENOSYS)
+        return rc;
+    // A kernel without statx: the device alone tells the file systems apart.
+    struct stat st {};
+    rc = name[0] == '\0' ? Fs().FStat(dirFd, st) : Fs().StatAt(dirFd, name, st, flags);
+    if (rc != 0)
+        return rc;
+    id.dev = st.st_dev;
+    id.ino = st.st_ino;
+    id.isFolder = S_ISDIR(st.st_mode);
+    id.hasMount = false;
+    return 0;
+}
+
+bool TRemoveThread::OnMainFileSystem(const TFolderId& id) const {
+    if (id.dev != m_mainId.dev)
+        return false;
+    // A bind mount of the same file system has the same device.
+    return !id.hasMount || !m_mainId.hasMount || id.mount == m_mainId.mount;
+}
+
+TRemoveThread::TOpenResult TRemoveThread::OpenSub(int parentFd, const char* name,
+                                                  TFolder& out) const {
+    out.parentFd = parentFd;
+    out.parentError = 0;
+    out.name = name;
+    out.fd.Reset();
+    int fd = -1;
+    const int rc = Fs().OpenAt(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW, 0, fd);
+    if (rc == 0) {
+        out.fd.Reset(fd);
+        if (Identify(fd, "", AT_EMPTY_PATH, out.id) != 0)
+            return TOpenResult::Kept; // cannot tell where it lies
+    } else if (rc == ENOENT) {
+        return TOpenResult::Gone;
+    } else if (rc == ELOOP || rc == ENOTDIR) {
+        // A link or a file put in the folder's place since the listing.
+        return TOpenResult::Kept;
+    } else {
+        // It cannot be listed (no read permission, no descriptor left): it
+        // counts as empty, and its removal is tried.
+        const int id = Identify(parentFd, name, AT_SYMLINK_NOFOLLOW, out.id);
+        if (id == ENOENT)
+            return TOpenResult::Gone;
+        if (id != 0 || !out.id.isFolder)
+            return TOpenResult::Kept;
+    }
+    // A mount point below the main folder is another file system: it is not
+    // walked, and it keeps its parent.
+    return OnMainFileSystem(out.id) ? TOpenResult::Folder : TOpenResult::Kept;
+}
+
+bool TRemoveThread::List(int fd, TListing& out) {
     out.hasFile = false;
     out.names.clear();
     out.starts.clear();
-    const std::string native = NativeFolder(path);
-    // Below the main folder every folder was found as a real directory and
-    // must still be one: a link put in its place is not followed.
-    const int flags = O_RDONLY | O_DIRECTORY | (followLink ? 0 : O_NOFOLLOW);
-    int fd = -1;
-    if (Fs().Open(native.c_str(), flags, 0, fd) != 0)
-        return false;
-    std::vector<unsigned char> buffer(kEntryBufferBytes);
-    bool complete = true;
+    if (m_entryBuffer.empty())
+        m_entryBuffer.resize(kEntryBufferBytes);
     for (;;) {
         std::size_t filled = 0;
-        if (Fs().ReadDirEntries(fd, buffer.data(), buffer.size(), filled) != 0) {
-            complete = false;
-            break;
-        }
+        if (Fs().ReadDirEntries(fd, m_entryBuffer.data(), m_entryBuffer.size(), filled) != 0)
+            return false;
         if (filled == 0)
-            break;
+            return true;
         std::size_t offset = 0;
         while (offset + kNameOffset < filled) {
-            const unsigned char* record = buffer.data() + offset;
+            const unsigned char* record = m_entryBuffer.data() + offset;
             std::uint16_t recordLength = 0;
             std::memcpy(&recordLength, record + kRecLenOffset, sizeof(recordLength));
-            if (recordLength <= kNameOffset || offset + recordLength > filled) {
-                complete = false;
-                break;
-            }
+            if (recordLength <= kNameOffset || offset + recordLength > filled)
+                return false;
             offset += recordLength;
             const char* name = reinterpret_cast<const char*>(record + kNameOffset);
             const std::size_t nameLength = strnlen(name, recordLength - kNameOffset);
@@ -294,11 +355,7 @@ bool TRemoveThread::List(const std::u16string& path, bool followLink, TListing& 
             out.names.append(name, nameLength);
             out.names.push_back('\0');
         }
-        if (!complete)
-            break;
     }
-    Fs().Close(fd);
-    return complete;
 }
 
 bool TRemoveThread::Removable(const std::u16string& path, bool hidden, bool system) const {
@@ -306,12 +363,27 @@ bool TRemoveThread::Removable(const std::u16string& path, bool hidden, bool syst
            m_filter.Passes(path);
 }
 
-bool TRemoveThread::RemoveFolder(const std::u16string& path) {
+bool TRemoveThread::RemoveFolder(const TFolder& folder, const std::u16string& path) {
     ++m_stats.foundEmpty;
-    // Only rmdir, which refuses a folder that is not empty by itself. The
-    // folder's own permissions do not matter to it (its parent's do), so
-    // they are left as they are.
-    const int rc = Fs().RemoveDir(NativeFolder(LongPathForm(path)).c_str());
+    if (m_inputs.dryRun) {
+        Report(LineStampNow() + u" - Would delete empty folder '" + path + u"'");
+        return true;
+    }
+    // Only rmdir, which refuses a folder that is not empty by itself, on the
+    // bare name in the parent the walk came through, and only while that
+    // name still is the folder the walk found. The folder's own permissions
+    // do not matter to rmdir (its parent's do), so they are left as they are.
+    // The folders on the way down are checked too: one moved out of the main
+    // folder since it was entered takes its sub-folders with it.
+    int rc = folder.parentError;
+    for (const TFolder* f = &folder; rc == 0 && f != nullptr && f->parentFd >= 0; f = f->parent) {
+        TFolderId now;
+        rc = Identify(f->parentFd, f->name.c_str(), AT_SYMLINK_NOFOLLOW, now);
+        if (rc == 0 && (now.dev != f->id.dev || now.ino != f->id.ino))
+            rc = kErrorChangedSinceSearch;
+    }
+    if (rc == 0)
+        rc = Fs().UnlinkAt(folder.parentFd, folder.name.c_str(), AT_REMOVEDIR);
     if (rc == 0) {
         ++m_stats.removed;
         Report(LineStampNow() + u" - Deleted empty folder '" + path + u"'");
@@ -321,7 +393,52 @@ bool TRemoveThread::RemoveFolder(const std::u16string& path) {
     return false;
 }
 
-bool TRemoveThread::Walk(const std::u16string& path, bool hidden, bool system, bool traverseOnly) {
+void TRemoveThread::WalkMain() {
+    const std::u16string& path = m_inputs.mainFolder;
+    const std::string native = NativeFolder(LongPathForm(path));
+    TFolder main;
+    // The main folder is taken as the user named it, a link included;
+    // nothing below it is followed.
+    int fd = -1;
+    if (Fs().Open(native.c_str(), O_RDONLY | O_DIRECTORY, 0, fd) == 0) {
+        main.fd.Reset(fd);
+        if (Identify(fd, "", AT_EMPTY_PATH, m_mainId) != 0)
+            return; // nothing can be told apart from another file system
+    } else if (Identify(AT_FDCWD, native.c_str(), 0, m_mainId) != 0 || !m_mainId.isFolder) {
+        return;
+    }
+    main.id = m_mainId;
+    // Its parent is opened only when the main folder itself may go.
+    TFd parent;
+    if (m_inputs.allowHidden && m_inputs.allowSystem) {
+        const std::size_t slash = native.rfind('/');
+        if (native == "/" || slash == std::string::npos) {
+            main.parentError = EBUSY;
+        } else {
+            const std::string parentPath = slash == 0 ? std::string("/") : native.substr(0, slash);
+            int parentFd = -1;
+            main.parentError = Fs().Open(parentPath.c_str(), O_PATH | O_DIRECTORY, 0, parentFd);
+            parent.Reset(parentFd);
+            main.parentFd = parentFd;
+            main.name = native.substr(slash + 1);
+            if (main.parentError == 0) {
+                // The name in the parent is what rmdir acts on: a link named
+                // by the user is never removed in place of its folder.
+                TFolderId named;
+                if (Identify(parentFd, main.name.c_str(), AT_SYMLINK_NOFOLLOW, named) == 0)
+                    main.id = named;
+            }
+        }
+    } else {
+        main.parentError = EBUSY; // never used: the main folder may not go
+    }
+    // The main folder counts as hidden and system, so it goes only when both
+    // are allowed.
+    Walk(main, path, true, true, false);
+}
+
+bool TRemoveThread::Walk(const TFolder& folder, const std::u16string& path, bool hidden,
+                         bool system, bool traverseOnly) {
     PauseCheck();
     if (Terminated())
         return false;
@@ -330,12 +447,10 @@ bool TRemoveThread::Walk(const std::u16string& path, bool hidden, bool system, b
     bool hasContent = false;
     bool childResult = true;
     TListing listing;
-    // The main folder may be a link the user named; nothing below it is.
-    const bool isMain = path == m_inputs.mainFolder;
-    if (!List(path, isMain, listing)) {
-        // What could not be read may hold anything.
-        hasContent = true;
-    }
+    // A folder that cannot be listed, or only in part, counts as empty as
+    // far as it could be seen: rmdir refuses it if it holds anything.
+    if (folder.fd.Get() >= 0)
+        List(folder.fd.Get(), listing);
     if (listing.hasFile)
         hasContent = true;
 
@@ -354,14 +469,25 @@ bool TRemoveThread::Walk(const std::u16string& path, bool hidden, bool system, b
                 continue;
             traverse = true;
         }
+        TFolder sub;
+        sub.parent = &folder;
+        const TOpenResult opened = OpenSub(folder.fd.Get(), name, sub);
+        if (opened == TOpenResult::Gone)
+            continue;
+        if (opened == TOpenResult::Kept) {
+            childResult = false;
+            if (m_inputs.subFolders)
+                hasContent = true;
+            continue;
+        }
         if (m_inputs.subFolders) {
             // On Linux no folder carries the system attribute.
-            const bool empty = Walk(child, childHidden, false, traverse);
+            const bool empty = Walk(sub, child, childHidden, false, traverse);
             if (!empty) {
                 childResult = false;
                 hasContent = true;
             }
-        } else if (!Check(child, childHidden)) {
+        } else if (!Check(sub, child, childHidden)) {
             // A direct sub-folder that stays keeps its parent, whatever the
             // order the listing gave.
             childResult = false;
@@ -372,22 +498,25 @@ bool TRemoveThread::Walk(const std::u16string& path, bool hidden, bool system, b
     // had already ended.
     if (childResult && !hasContent && !traverseOnly && !Terminated() &&
         Removable(path, hidden, system))
-        childResult = RemoveFolder(path);
+        childResult = RemoveFolder(folder, path);
     ++m_stats.scanned;
     return childResult && !hasContent;
 }
 
-bool TRemoveThread::Check(const std::u16string& path, bool hidden) {
+bool TRemoveThread::Check(const TFolder& folder, const std::u16string& path, bool hidden) {
     PauseCheck();
     if (Terminated())
         return false;
     UpdateStatistics(false);
 
+    // Empty when the listing holds nothing but "." and ".."; a folder that
+    // cannot be listed counts as empty.
     TListing listing;
-    // A folder that cannot be read counts as not empty.
-    bool result = List(path, false, listing) && !listing.hasFile && listing.starts.empty();
+    if (folder.fd.Get() >= 0)
+        List(folder.fd.Get(), listing);
+    bool result = !listing.hasFile && listing.starts.empty();
     if (result && !Terminated() && Removable(path, hidden, false))
-        result = RemoveFolder(path);
+        result = RemoveFolder(folder, path);
     ++m_stats.scanned;
     return result;
 }

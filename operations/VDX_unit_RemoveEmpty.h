@@ -7,9 +7,15 @@
 // the removed-folders log.
 //
 // Safety: a folder is only ever removed with rmdir, which refuses a folder
-// that is not empty at that moment; symbolic links are never followed (a link
-// is an entry like a file, so its folder is not empty); a folder that cannot
-// be read completely counts as not empty.
+// that is not empty at that moment, on its bare name in the descriptor of the
+// parent the walk came through, and only while that name still is the folder
+// the walk found. Every folder below the main one is opened from its
+// parent's descriptor without following links (a link is an entry like a
+// file, so its folder is not empty, and a folder swapped for a link is not
+// entered); the walk never leaves the main folder's file system (a mount
+// point below it, a bind mount too, is kept and not entered). A folder that
+// cannot be listed counts as empty: its removal is tried, and rmdir refuses
+// it when it holds anything.
 
 #include <atomic>
 #include <cstdint>
@@ -17,6 +23,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <thread>
 #include <vector>
 
@@ -52,6 +59,8 @@ struct TRemoveInputs {
     TStrList includeList;
     TStrList excludeList;
     std::u16string logPath; // empty when no log folder is known
+    // List what would be removed, remove nothing and write no log.
+    bool dryRun = false;
 };
 
 // Expands and completes the options; logFolder is the operation log folder
@@ -143,6 +152,43 @@ public:
 
 private:
     struct TListing;
+    // A descriptor closed when it goes out of scope.
+    class TFd {
+    public:
+        TFd() = default;
+        ~TFd() { Reset(); }
+        TFd(const TFd&) = delete;
+        TFd& operator=(const TFd&) = delete;
+        void Reset(int fd = -1);
+        int Get() const { return m_fd; }
+
+    private:
+        int m_fd = -1;
+    };
+    // What tells one folder from another, and the mount it lies on.
+    struct TFolderId {
+        dev_t dev = 0;
+        ino_t ino = 0;
+        bool isFolder = false;
+        bool hasMount = false; // the kernel told the mount id
+        std::uint64_t mount = 0;
+    };
+    // A folder of the walk: where it lies (its parent's descriptor and its
+    // bare name there, the only way it is ever removed), its own descriptor
+    // (-1 when it cannot be opened for listing) and what it was when found.
+    struct TFolder {
+        const TFolder* parent = nullptr; // the folder the walk came from
+        int parentFd = -1;
+        int parentError = 0; // why the folder cannot be removed at all
+        std::string name;
+        TFd fd;
+        TFolderId id;
+    };
+    enum class TOpenResult {
+        Folder, // walk or check it (fd is -1 when it cannot be listed)
+        Gone,   // removed since the listing: as if it never was
+        Kept,   // a link or file in its place, or another file system: content
+    };
 
     bool Terminated() const { return m_signals.Terminated(); }
     void Execute();
@@ -152,16 +198,25 @@ private:
     void UpdateStatistics(bool force);
     void Report(std::u16string line) { m_report.push_back(TStrItem{std::move(line)}); }
 
+    // statx (or fstatat where the kernel has no statx) of name in dirFd;
+    // an empty name with AT_EMPTY_PATH is dirFd itself.
+    int Identify(int dirFd, const char* name, int flags, TFolderId& id) const;
+    bool OnMainFileSystem(const TFolderId& id) const;
+    // Opens the sub-folder name of parentFd without following a link.
+    TOpenResult OpenSub(int parentFd, const char* name, TFolder& out) const;
+    // Opens the main folder and its parent, and walks it.
+    void WalkMain();
     // Walks one folder (path ends with "/"); true when it counts as empty.
-    bool Walk(const std::u16string& path, bool hidden, bool system, bool traverseOnly);
+    bool Walk(const TFolder& folder, const std::u16string& path, bool hidden, bool system,
+              bool traverseOnly);
     // The check of a direct sub-folder when sub-folders is off.
-    bool Check(const std::u16string& path, bool hidden);
+    bool Check(const TFolder& folder, const std::u16string& path, bool hidden);
     // true when the folder may be removed by the hidden, system and filter
     // rules.
     bool Removable(const std::u16string& path, bool hidden, bool system) const;
-    bool RemoveFolder(const std::u16string& path);
-    // Lists the folder; false when it could not be read completely.
-    bool List(const std::u16string& path, bool followLink, TListing& out) const;
+    bool RemoveFolder(const TFolder& folder, const std::u16string& path);
+    // Lists the open folder; false when it could not be read completely.
+    bool List(int fd, TListing& out);
 
     TRemoveInputs m_inputs;
     TMessageTarget* m_window;
@@ -174,6 +229,9 @@ private:
     TStrList m_report;
     bool m_logWritten = false;
     bool m_aborted = false;
+    TFolderId m_mainId;
+    // The getdents64 buffer, reused by every listing.
+    std::vector<unsigned char> m_entryBuffer;
     std::uint64_t m_lastStatsTick = 0;
 
     TWorkerSignals m_signals;

@@ -38,6 +38,10 @@ int TFileSystem::FStat(int fd, struct stat& st) {
     return ResultOf(::fstat(fd, &st));
 }
 
+int TFileSystem::StatxAt(int dirFd, const char* name, int flags, unsigned mask, struct statx& stx) {
+    return ResultOf(::statx(dirFd, name, flags, mask, &stx));
+}
+
 int TFileSystem::StatVfs(const char* path, struct statvfs& st) {
     return ResultOf(::statvfs(path, &st));
 }
@@ -174,6 +178,10 @@ int TFileSystem::RenameNoReplace(const char* from, const char* to) {
 int TFileSystem::RenameAt(int fromDir, const char* from, int toDir, const char* to,
                           unsigned flags) {
     return ResultOf(::renameat2(fromDir, from, toDir, to, flags));
+}
+
+int TFileSystem::LinkAt(int fromDir, const char* from, int toDir, const char* to, int flags) {
+    return ResultOf(::linkat(fromDir, from, toDir, to, flags));
 }
 
 int TFileSystem::UnlinkAt(int dirFd, const char* name, int flags) {

@@ -26,6 +26,10 @@ public:
     virtual int LStat(const char* path, struct stat& st);
     virtual int StatAt(int dirFd, const char* name, struct stat& st, int flags);
     virtual int FStat(int fd, struct stat& st);
+    // statx relative to a folder descriptor (flags AT_SYMLINK_NOFOLLOW,
+    // AT_EMPTY_PATH ...; mask STATX_*): what stat cannot tell, such as the
+    // mount a file lies on (stx_mnt_id).
+    virtual int StatxAt(int dirFd, const char* name, int flags, unsigned mask, struct statx& stx);
     virtual int StatVfs(const char* path, struct statvfs& st);
     // The absolute form of path with every symbolic link, "." and ".."
     // resolved (realpath); ENOENT when a component does not exist.
@@ -72,6 +76,10 @@ public:
     // Rename relative to folder descriptors (renameat2); flags 0 or
     // RENAME_NOREPLACE, with the errors of RenameNoReplace.
     virtual int RenameAt(int fromDir, const char* from, int toDir, const char* to, unsigned flags);
+    // A new name for an existing file (linkat): never replaces an entry
+    // (EEXIST). With AT_EMPTY_PATH and an empty from, fromDir is the file
+    // itself, which gives an unnamed temporary file (O_TMPFILE) its name.
+    virtual int LinkAt(int fromDir, const char* from, int toDir, const char* to, int flags);
     // Unlink relative to a folder descriptor (unlinkat, flags 0 or AT_REMOVEDIR).
     virtual int UnlinkAt(int dirFd, const char* name, int flags);
     virtual int ChangeMode(const char* path, mode_t mode);

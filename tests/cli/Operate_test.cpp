@@ -12,6 +12,7 @@
 #include <spawn.h>
 #include <string>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -204,6 +205,25 @@ TEST_F(OperateTest, DeletingEveryFileOfAGroupIsRefusedUnlessAllowed) {
     EXPECT_EQ(r.status, 0) << r.err << r.out;
     EXPECT_EQ(Names(Trash()).size(), 5u);
     EXPECT_FALSE(Exists(D("keep/x.txt")));
+    EXPECT_EQ(ReadAll(D("b/solo.dat")), "single");
+}
+
+// A move takes no group's last copy away unless whole groups may go.
+TEST_F(OperateTest, MovingEveryFileOfAGroupIsRefusedUnlessAllowed) {
+    std::vector<std::string> args{
+        "--settings", m_tree.Path("settings.ini"), "move", D(""), "--wash-clean", "--no-keep-one",
+        "--dest",     m_tree.Path("out"),          "--yes"};
+    TProcessResult r = RunProcess(VDX_CLI_PATH, args);
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    ExpectTreeUntouched();
+    EXPECT_TRUE(Contains(r.out, "Successfully moved files: 0 [0 bytes]")) << r.out;
+    EXPECT_TRUE(Contains(ReadAll(ErrorLog()), ": no remaining copy")) << ReadAll(ErrorLog());
+
+    args.push_back("--allow-whole-groups");
+    r = RunProcess(VDX_CLI_PATH, args);
+    EXPECT_EQ(r.status, 0) << r.err << r.out;
+    EXPECT_FALSE(Exists(D("keep/x.txt")));
+    EXPECT_EQ(ReadAll(m_tree.Path("out") + D("keep/x.txt")), "hello");
     EXPECT_EQ(ReadAll(D("b/solo.dat")), "single");
 }
 
@@ -417,6 +437,59 @@ TEST_F(OperateTest, InterruptAbortsThroughTheCancelPathAndWritesTheLogs) {
         EXPECT_EQ(status, 0) << out;
     }
     EXPECT_TRUE(Contains(log, "*** Deleting information ***"));
+}
+
+// Every entry below the copies' folder out whose name holds "~tmp~", and
+// every copy whose content is not its source's (a partial copy); the copy
+// of /x/y lies at out/x/y.
+std::vector<std::string> PartialCopiesBelow(const std::string& out, const std::string& folder) {
+    std::vector<std::string> found;
+    for (const std::string& name : Names(folder)) {
+        const std::string path = folder + "/" + name;
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            const auto below = PartialCopiesBelow(out, path);
+            found.insert(found.end(), below.begin(), below.end());
+        } else if (name.find("~tmp~") != std::string::npos ||
+                   ReadAll(path) != ReadAll(path.substr(out.size()))) {
+            found.push_back(path);
+        }
+    }
+    return found;
+}
+
+// A closed terminal (SIGHUP) ends a copy through the same cancel path as
+// Ctrl+C: no partial copy stays, and the logs say the run was aborted.
+TEST_F(OperateTest, HangupAbortsACopyThroughTheCancelPath) {
+    constexpr int kFiles = 6000;
+    for (int i = 0; i < kFiles; ++i)
+        m_tree.File("d/many/f" + std::to_string(i), "hello");
+    TChild child({"--settings", m_tree.Path("settings.ini"), "copy", D(""), "--keep", D("keep"),
+                  "--dest", m_tree.Path("out"), "--yes"},
+                 "/dev/null", m_tree.Path("out.txt"), m_tree.Path("err.txt"));
+    ASSERT_GT(child.Pid(), 0);
+    const std::string copies = m_tree.Path("out") + D("many");
+    bool started = false;
+    for (int i = 0; i < 6000 && !started; ++i) {
+        started = !Names(copies).empty();
+        if (!started)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(started) << ReadAll(m_tree.Path("err.txt"));
+    ::kill(child.Pid(), SIGHUP);
+    const int status = child.Wait();
+    const std::string out = ReadAll(m_tree.Path("out.txt"));
+    EXPECT_TRUE(PartialCopiesBelow(m_tree.Path("out"), m_tree.Path("out")).empty());
+    const std::string log = ReadAll(FullLog());
+    EXPECT_TRUE(Contains(log, "*** Copying information ***")) << log.substr(0, 2000);
+    if (Names(copies).size() < static_cast<std::size_t>(kFiles)) {
+        EXPECT_EQ(status, 1) << out;
+        EXPECT_TRUE(Contains(out, "File copying was aborted.")) << out;
+        EXPECT_TRUE(Contains(log, "File copying was aborted at")) << log.substr(0, 2000);
+    } else {
+        EXPECT_EQ(status, 0) << out; // the run outpaced the signal
+    }
+    ExpectTreeUntouched();
 }
 
 // On a terminal the plan is followed by the question; only "y" acts.

@@ -2,9 +2,19 @@
 // the XDG folders point into the tree, and the removed-folders log goes to
 // the log folder of a --settings file there.
 
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
 #include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
+
+extern char** environ;
 
 #include "tests/support/VDX_test_Files.h"
 #include "tests/support/VDX_test_Process.h"
@@ -34,7 +44,7 @@ protected:
 
     TProcessResult Cli(std::vector<std::string> extra) {
         std::vector<std::string> args{"--settings", m_tree.Path("settings.ini"), "remove-empty",
-                                      M("")};
+                                      M(""), "--yes"};
         args.insert(args.end(), extra.begin(), extra.end());
         return RunProcess(VDX_CLI_PATH, args);
     }
@@ -99,8 +109,9 @@ TEST_F(RemoveEmptyTest, OptionsAndFiltersAsTheWindowSetsThem) {
 TEST_F(RemoveEmptyTest, TheMainFolderGoesOnlyWithHiddenAndSystemAllowed) {
     TTempTree other;
     other.Dir("main/sub");
-    const std::vector<std::string> base{"--settings", m_tree.Path("settings.ini"), "remove-empty",
-                                        other.Path("main"), "--no-log"};
+    const std::vector<std::string> base{"--settings",   m_tree.Path("settings.ini"),
+                                        "remove-empty", other.Path("main"),
+                                        "--no-log",     "--yes"};
     auto run = [&](std::vector<std::string> extra) {
         std::vector<std::string> args = base;
         args.insert(args.end(), extra.begin(), extra.end());
@@ -135,6 +146,8 @@ TEST_F(RemoveEmptyTest, RefusedArgumentsRemoveNothing) {
         {"remove-empty", M(""), "--include", "../outside"},
         {"remove-empty", M(""), M("D")},
         {"remove-empty", M(""), "--frobnicate"},
+        // Neither a terminal nor --yes confirms.
+        {"remove-empty", M("")},
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(args.back());
@@ -142,6 +155,72 @@ TEST_F(RemoveEmptyTest, RefusedArgumentsRemoveNothing) {
         EXPECT_EQ(r.status, 2) << r.out << r.err;
         EXPECT_TRUE(Exists(M("D")));
         EXPECT_TRUE(Exists(M("A/B/C")));
+    }
+}
+
+TEST_F(RemoveEmptyTest, DryRunListsWhatWouldGoAndTouchesNothing) {
+    const std::vector<std::string> args{"--settings", m_tree.Path("settings.ini"), "remove-empty",
+                                        M(""), "--dry-run"};
+    const TProcessResult r = RunProcess(VDX_CLI_PATH, args);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(Exists(M("A/B/C")));
+    EXPECT_TRUE(Exists(M("D")));
+    EXPECT_FALSE(Exists(Log()));
+    const std::size_t c = r.out.find("Would delete empty folder '" + M("A/B/C/") + "'");
+    const std::size_t a = r.out.find("Would delete empty folder '" + M("A/") + "'");
+    ASSERT_NE(c, std::string::npos) << r.out;
+    EXPECT_LT(c, a);
+    EXPECT_TRUE(Contains(r.out, "Would delete empty folder '" + M("D/") + "'")) << r.out;
+    EXPECT_FALSE(Contains(r.out, M(".h/"))) << r.out;
+    EXPECT_TRUE(Contains(r.out, "Dry run: no folder was removed.")) << r.out;
+}
+
+// On a terminal the question comes first; only "y" removes.
+TEST_F(RemoveEmptyTest, TerminalConfirmationDecides) {
+    for (const std::string answer : {"n\n", "y\n"}) {
+        SCOPED_TRACE(answer);
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(::grantpt(master), 0);
+        ASSERT_EQ(::unlockpt(master), 0);
+        const std::string slave = ::ptsname(master);
+        const std::string errPath = m_tree.Path("err.txt");
+        std::vector<std::string> args{VDX_CLI_PATH, "--settings", m_tree.Path("settings.ini"),
+                                      "remove-empty", M("")};
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, slave.c_str(), O_RDWR, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        pid_t pid = -1;
+        ASSERT_EQ(::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        for (int i = 0; i < 2000 && !Contains(ReadAll(errPath), "[y/N]"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_TRUE(Contains(ReadAll(errPath), "Remove the empty folders below '" + M("") + "'?"))
+            << ReadAll(errPath);
+        EXPECT_TRUE(Exists(M("D"))); // nothing before the answer
+        ASSERT_EQ(::write(master, answer.data(), answer.size()),
+                  static_cast<ssize_t>(answer.size()));
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        ::close(master);
+        ASSERT_TRUE(WIFEXITED(status));
+        if (answer == "y\n") {
+            EXPECT_EQ(WEXITSTATUS(status), 0) << ReadAll(errPath);
+            EXPECT_FALSE(Exists(M("D")));
+        } else {
+            EXPECT_EQ(WEXITSTATUS(status), 1);
+            EXPECT_TRUE(Contains(ReadAll(errPath), "not confirmed"));
+            EXPECT_TRUE(Exists(M("A/B/C")));
+            EXPECT_FALSE(Exists(Log()));
+        }
     }
 }
 

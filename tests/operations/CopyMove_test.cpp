@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -31,6 +32,7 @@ namespace vdx {
 namespace {
 
 using test::Exists;
+using test::Names;
 using test::ReadAll;
 using test::TFaultFs;
 using test::TFaultFsInstall;
@@ -69,6 +71,9 @@ std::vector<std::string> TempFilesBelow(const std::string& folder) {
     return found;
 }
 
+// What THookFs passes for the opening of an unnamed temporary file.
+constexpr const char* kUnnamed = "<unnamed>";
+
 // A file system that calls a hook after chosen calls, so that a test can act
 // (cancel, change a file) at an exact stage of the worker.
 class THookFs : public TFaultFs {
@@ -77,7 +82,12 @@ public:
 
     int OpenAt(int dirFd, const char* name, int flags, mode_t mode, int& fd) override {
         const int rc = TFaultFs::OpenAt(dirFd, name, flags, mode, fd);
-        Fire(TFsOp::OpenAt, name);
+        Fire(TFsOp::OpenAt, (flags & O_TMPFILE) == O_TMPFILE ? kUnnamed : name);
+        return rc;
+    }
+    int LinkAt(int fromDir, const char* from, int toDir, const char* to, int flags) override {
+        const int rc = TFaultFs::LinkAt(fromDir, from, toDir, to, flags);
+        Fire(TFsOp::Link, to);
         return rc;
     }
     int CopyFileRange(int fdIn, int fdOut, std::size_t n, std::size_t& done) override {
@@ -118,25 +128,42 @@ private:
 
 class CopyMoveTest : public ::testing::Test {
 protected:
+    // The store folder of path (a real folder of the tree, ending with "/"),
+    // with every folder above it up to the tree's root, the search root,
+    // each with the identity the scan records.
+    std::uint32_t FolderOf(const std::string& path, std::uint16_t volume) {
+        const std::u16string folderPath = DecodeFileName(path);
+        for (std::uint32_t i = 0; i < store.FolderCount(); ++i)
+            if (store.FolderPath(i) == folderPath)
+                return i;
+        const bool root = path == tree->Root() + "/";
+        std::uint32_t parent = 0;
+        if (!root)
+            parent = FolderOf(path.substr(0, path.rfind('/', path.size() - 2) + 1), volume);
+        const std::int32_t folder = store.AddFolder(volume, 0, parent, root, folderPath);
+        EXPECT_GE(folder, 0);
+        const struct stat st = StatOf(path.substr(0, path.size() - 1));
+        store.Folder(static_cast<std::uint32_t>(folder)).m_device =
+            static_cast<std::uint64_t>(st.st_dev);
+        store.Folder(static_cast<std::uint32_t>(folder)).m_inode =
+            static_cast<std::uint64_t>(st.st_ino);
+        return static_cast<std::uint32_t>(folder);
+    }
+
     // Adds the real file rel of the tree to the store as the scan records it.
     std::int32_t AddReal(const std::string& rel, std::uint16_t volume = 0) {
         const std::string full = tree->Path(rel);
         const struct stat st = StatOf(full);
         const auto slash = full.rfind('/');
-        const std::u16string folderPath = DecodeFileName(full.substr(0, slash + 1));
-        std::int32_t folder = -1;
-        for (std::uint32_t i = 0; i < store.FolderCount() && folder < 0; ++i)
-            if (store.FolderPath(i) == folderPath)
-                folder = static_cast<std::int32_t>(i);
-        if (folder < 0)
-            folder = store.AddFolder(volume, 0, 0, true, folderPath);
-        EXPECT_GE(folder, 0);
-        EXPECT_EQ(store.AddFile(volume, static_cast<std::uint32_t>(folder),
-                                DecodeFileName(full.substr(slash + 1)),
+        const std::uint32_t folder = FolderOf(full.substr(0, slash + 1), volume);
+        EXPECT_EQ(store.AddFile(volume, folder, DecodeFileName(full.substr(slash + 1)),
                                 static_cast<std::uint64_t>(st.st_size),
                                 FileTimeFromTimespec(st.st_mtim), kAttrArchive),
                   0);
         const auto index = static_cast<std::int32_t>(store.FileCount() - 1);
+        TScanFileItem& item = store.File(static_cast<std::uint32_t>(index));
+        item.m_inode = FoldInode(static_cast<std::uint64_t>(st.st_ino));
+        item.m_changeTime = FoldChangeTime(st.st_ctim.tv_sec, st.st_ctim.tv_nsec);
         files.push_back(index);
         bytes += static_cast<std::uint64_t>(st.st_size);
         return index;
@@ -153,6 +180,9 @@ protected:
         in.destinationVolume = destVolume;
         in.filesToProcess = static_cast<std::uint32_t>(files.size());
         in.bytesToProcess = bytes;
+        // Most files here are in no group; the remaining-copy check of moves
+        // has its own test.
+        in.allowWholeGroups = true;
         return in;
     }
 
@@ -362,14 +392,98 @@ TEST_F(CopyMoveTest, AutorenameCountsUp) {
 }
 
 TEST_F(CopyMoveTest, ExistingTempNamedFileIsNeverTruncated) {
-    tree->File("src/x.txt", "data");
-    AddReal("src/x.txt");
-    tree->File("out" + tree->Path("src/~tmp~x.txt"), "the user's own file");
-    const TCopyCounters c = Run(Inputs(TCollisionRule::Skip, false));
-    EXPECT_EQ(c.successCount, 1u);
-    EXPECT_EQ(ReadAll(Dest("src/x.txt")), "data");
-    EXPECT_EQ(ReadAll(Dest("src/~tmp~x.txt")), "the user's own file");
-    EXPECT_EQ(TempFilesBelow(tree->Path("out")).size(), 1u);
+    // The temporary name is used where unnamed files are refused, and on the
+    // way to an overwrite.
+    for (const bool unnamedRefused : {true, false}) {
+        SCOPED_TRACE(unnamedRefused ? "no unnamed files" : "overwrite");
+        Fresh();
+        tree->File("src/x.txt", "data");
+        AddReal("src/x.txt");
+        tree->File("out" + tree->Path("src/~tmp~x.txt"), "the user's own file");
+        if (!unnamedRefused)
+            tree->File("out" + tree->Path("src/x.txt"), "older");
+        TFaultFs fs;
+        if (unnamedRefused)
+            fs.Fail(TFsOp::OpenAt, Dest("src") + "/.", EOPNOTSUPP);
+        TFaultFsInstall install(fs);
+        const TCopyCounters c =
+            Run(Inputs(unnamedRefused ? TCollisionRule::Skip : TCollisionRule::Overwrite, false));
+        EXPECT_EQ(c.successCount, 1u);
+        EXPECT_EQ(ReadAll(Dest("src/x.txt")), "data");
+        EXPECT_EQ(ReadAll(Dest("src/~tmp~x.txt")), "the user's own file");
+        EXPECT_EQ(TempFilesBelow(tree->Path("out")).size(), 1u);
+    }
+}
+
+// The copy has no name in the destination folder until it is complete, so
+// that not even a killed process leaves a partial file; where the file
+// system has no unnamed files, or no call can give one a name, a named
+// temporary file does the same short of a kill.
+TEST_F(CopyMoveTest, CopyHasNoNameUntilComplete) {
+    struct TCase {
+        const char* what;
+        std::vector<TFaultRule> rules; // pathPart "TMP": the unnamed file
+        bool namedWhileCopying;
+    };
+    auto rule = [](TFsOp op, std::string part, int error, int times = -1) {
+        TFaultRule r;
+        r.op = op;
+        r.pathPart = std::move(part);
+        r.error = error;
+        r.times = times;
+        return r;
+    };
+    const TCase cases[] = {
+        {"unnamed file linked by its descriptor", {}, false},
+        // As for a user without the capability to link by descriptor.
+        {"linked through /proc", {rule(TFsOp::Link, "TMP", ENOENT)}, false},
+        {"no unnamed files on this file system", {rule(TFsOp::OpenAt, "TMP", EOPNOTSUPP)}, true},
+        {"a kernel without unnamed files", {rule(TFsOp::OpenAt, "TMP", EISDIR)}, true},
+        // Neither link works: the file is copied again, through a name.
+        {"no way to link", {rule(TFsOp::Link, "", ENOENT, 2)}, true},
+    };
+    const std::string big(700'000, 'u');
+    for (const TCase& tc : cases) {
+        SCOPED_TRACE(tc.what);
+        Fresh();
+        tree->File("src/big.bin", big);
+        tree->File("src/small.txt", "small");
+        AddReal("src/big.bin");
+        AddReal("src/small.txt");
+        THookFs fs;
+        for (TFaultRule r : tc.rules) {
+            if (r.pathPart == "TMP")
+                r.pathPart = Dest("src") + "/.";
+            fs.Add(r);
+        }
+        // What the folder holds while big.bin is written, before it is put
+        // in place.
+        std::vector<std::vector<std::string>> seen;
+        fs.hook = [&](TFsOp op, const std::string&) {
+            if (op == TFsOp::CopyFileRange && !Exists(Dest("src/big.bin")))
+                seen.push_back(Names(tree->Path("out") + tree->Path("src")));
+        };
+        TCopyCounters c;
+        {
+            TFaultFsInstall install(fs);
+            c = Run(Inputs(TCollisionRule::Skip, false));
+        }
+        ASSERT_FALSE(seen.empty());
+        bool named = false;
+        for (const auto& names : seen) {
+            for (const std::string& name : names) {
+                EXPECT_EQ(name, "~tmp~big.bin");
+                named = true;
+            }
+        }
+        EXPECT_EQ(named, tc.namedWhileCopying);
+        EXPECT_EQ(ReadAll(Dest("src/big.bin")), big);
+        EXPECT_EQ(ReadAll(Dest("src/small.txt")), "small");
+        EXPECT_EQ(c.successCount, 2u);
+        EXPECT_EQ(c.successBytes, big.size() + 5);
+        EXPECT_EQ(c.processedBytes, big.size() + 5);
+        EXPECT_TRUE(TempFilesBelow(tree->Path("out")).empty());
+    }
 }
 
 TEST_F(CopyMoveTest, DestinationThatIsTheSourceItselfIsNeverOverwritten) {
@@ -451,6 +565,120 @@ TEST_F(CopyMoveTest, MovedFilesLeaveTheViews) {
     EXPECT_EQ(store.Counters(kViewSameSize).m_groupBytes, 10u);
 }
 
+TEST_F(CopyMoveTest, RunCutShortByAnExceptionStillClosesItsLogsAndViews) {
+    for (const char* folder : {"src/a/", "src/b/"})
+        tree->File(std::string(folder) + "same.txt", "12345");
+    tree->File("src/b/zz.txt", "12345");
+    AddReal("src/a/same.txt");
+    AddReal("src/b/same.txt");
+    AddReal("src/b/zz.txt");
+    RunGrouping(store);
+    const std::u16string movedFolder = DecodeFileName(tree->Path("src/b/"));
+    files.clear();
+    for (std::uint32_t i = 0; i < store.FileCount(); ++i)
+        if (store.FolderPathOfFile(i) == movedFolder)
+            files.push_back(static_cast<std::int32_t>(i));
+    ASSERT_EQ(files.size(), 2u);
+    bytes = 10;
+    // The second file's source is opened, then the run fails as a failed
+    // allocation would.
+    THookFs fs;
+    fs.hook = [&](TFsOp op, const std::string& path) {
+        if (op == TFsOp::OpenAt && path == "zz.txt")
+            throw std::runtime_error("no memory");
+    };
+    TCopyCounters c;
+    {
+        TFaultFsInstall install(fs);
+        c = Run(Inputs(TCollisionRule::Skip, true));
+    }
+    EXPECT_TRUE(aborted);
+    EXPECT_EQ(progress.phase, kPhaseAborted);
+    EXPECT_EQ(c.successCount, 1u);
+    EXPECT_EQ(ReadAll(Dest("src/b/same.txt")), "12345");
+    EXPECT_EQ(ReadAll(tree->Path("src/b/zz.txt")), "12345");
+    // The moved file left the views, the other one stayed.
+    ASSERT_EQ(store.FileCount(), 2u);
+    EXPECT_EQ(store.Counters(kViewSameSize).m_groupFiles, 2u);
+    EXPECT_EQ(Count(false, "*** Moving information ***"), 1);
+    EXPECT_EQ(Count(false, "File moving was aborted at "), 1);
+    EXPECT_EQ(Count(false, " - Ok Moving: '" + tree->Path("src/b/same.txt")), 1);
+    // Nothing failed: no error log, not even its header.
+    EXPECT_TRUE(Lines(true).empty());
+    EXPECT_TRUE(TempFilesBelow(tree->Path("out")).empty());
+}
+
+// Seen with deletion: the kept copy was removed by another program while
+// the confirmation waited, and the marked copy went too. A move takes a file
+// away only while a copy of its group stays, unless whole groups may go.
+TEST_F(CopyMoveTest, MoveLeavesTheLastCopyInPlace) {
+    struct TCase {
+        const char* what;
+        std::uint16_t destVolume; // 0: a rename, 1: a copy and a delete
+        bool keptGoesBefore;      // the kept copy is removed before the run
+        bool keptGoesDuring;      // ... while the moved file is copied
+        bool allowWholeGroups;
+        bool moved;
+    };
+    const TCase cases[] = {
+        {"kept copy there, rename", 0, false, false, false, true},
+        {"kept copy there, copy", 1, false, false, false, true},
+        {"kept copy gone, rename", 0, true, false, false, false},
+        {"kept copy gone, copy", 1, true, false, false, false},
+        {"kept copy gone while copying", 1, false, true, false, false},
+        {"kept copy gone, whole groups allowed", 1, true, false, true, true},
+    };
+    const std::string content(300'000, 'k');
+    for (const TCase& tc : cases) {
+        SCOPED_TRACE(tc.what);
+        Fresh();
+        tree->File("r/clean/f.bin", content);
+        tree->File("r/keep/f.bin", content);
+        AddReal("r/clean/f.bin");
+        AddReal("r/keep/f.bin");
+        RunGrouping(store); // sorts the file table: look the file up again
+        const std::u16string clean = DecodeFileName(tree->Path("r/clean/"));
+        files.clear();
+        for (std::uint32_t i = 0; i < store.FileCount(); ++i)
+            if (store.FolderPathOfFile(i) == clean)
+                files.push_back(static_cast<std::int32_t>(i));
+        ASSERT_EQ(files.size(), 1u);
+        bytes = content.size();
+        if (tc.keptGoesBefore) {
+            ASSERT_EQ(::unlink(tree->Path("r/keep/f.bin").c_str()), 0);
+        }
+        THookFs fs;
+        fs.hook = [&](TFsOp op, const std::string&) {
+            if (op == TFsOp::CopyFileRange && tc.keptGoesDuring)
+                ::unlink(tree->Path("r/keep/f.bin").c_str());
+        };
+        TCopyInputs in = Inputs(TCollisionRule::Skip, true, tc.destVolume);
+        in.view = kViewSameSize;
+        in.allowWholeGroups = tc.allowWholeGroups;
+        TCopyCounters c;
+        {
+            TFaultFsInstall install(fs);
+            c = Run(std::move(in));
+        }
+        EXPECT_EQ(Exists(tree->Path("r/clean/f.bin")), !tc.moved);
+        EXPECT_EQ(c.successCount, tc.moved ? 1u : 0u);
+        if (tc.moved) {
+            EXPECT_EQ(ReadAll(Dest("r/clean/f.bin")), content);
+        } else {
+            EXPECT_EQ(ReadAll(tree->Path("r/clean/f.bin")), content);
+            EXPECT_EQ(c.failedCount, 1);
+            EXPECT_EQ(Count(true, " failed to move file '" + tree->Path("r/clean/f.bin") +
+                                      "' -> '" + Dest("r/clean/f.bin") +
+                                      "': " + ToUtf8(SystemErrorText(kErrorNoRemainingCopy))),
+                      1);
+            // Refused before anything was copied, unless the copy went
+            // while it was made: it then stays beside the source.
+            EXPECT_EQ(Exists(Dest("r/clean/f.bin")), tc.keptGoesDuring);
+        }
+        EXPECT_TRUE(TempFilesBelow(tree->Path("out")).empty());
+    }
+}
+
 TEST_F(CopyMoveTest, MoveFallsBackToCopyAndDelete) {
     // Another volume, and the same volume with a rename the kernel refuses
     // (two mounts of one file system); read-only sources go too.
@@ -506,7 +734,9 @@ TEST_F(CopyMoveTest, MoveWhoseSourceCannotBeDeletedKeepsBoth) {
 TEST_F(CopyMoveTest, FailedStepsLeaveNoTemporaryFileAndTheSourceIntact) {
     struct TCase {
         const char* what;
-        std::vector<TFaultRule> rules; // pathPart "SRC" stands for the source's path
+        // pathPart "SRC" stands for the source's path, "TMP" for the unnamed
+        // temporary file of the copy.
+        std::vector<TFaultRule> rules;
         int error;
         bool move;
     };
@@ -521,11 +751,11 @@ TEST_F(CopyMoveTest, FailedStepsLeaveNoTemporaryFileAndTheSourceIntact) {
     };
     const TCase cases[] = {
         {"disk full in the kernel copy",
-         {rule(TFsOp::CopyFileRange, "~tmp~big", ENOSPC, 1)},
+         {rule(TFsOp::CopyFileRange, "TMP", ENOSPC, 1)},
          ENOSPC,
          false},
         {"disk full in a write",
-         {rule(TFsOp::CopyFileRange, "", EXDEV), rule(TFsOp::Write, "~tmp~big", ENOSPC, 1)},
+         {rule(TFsOp::CopyFileRange, "", EXDEV), rule(TFsOp::Write, "TMP", ENOSPC, 1)},
          ENOSPC,
          true},
         {"read error",
@@ -533,12 +763,21 @@ TEST_F(CopyMoveTest, FailedStepsLeaveNoTemporaryFileAndTheSourceIntact) {
          EIO,
          true},
         {"source cannot be opened", {rule(TFsOp::OpenAt, "SRC", EACCES, 0, 1)}, EACCES, false},
-        {"read-only destination folder", {rule(TFsOp::OpenAt, "~tmp~big", EACCES)}, EACCES, true},
-        {"times refused", {rule(TFsOp::FUtimens, "~tmp~big", EPERM)}, EPERM, false},
-        {"permissions refused", {rule(TFsOp::FChmod, "~tmp~big", EPERM)}, EPERM, true},
-        {"sync fails", {rule(TFsOp::FSync, "~tmp~big", EIO)}, EIO, true},
-        {"close reports a late write error", {rule(TFsOp::Close, "~tmp~big", EIO)}, EIO, false},
+        {"read-only destination folder", {rule(TFsOp::OpenAt, "TMP", EACCES)}, EACCES, true},
+        {"times refused", {rule(TFsOp::FUtimens, "TMP", EPERM)}, EPERM, false},
+        {"permissions refused", {rule(TFsOp::FChmod, "TMP", EPERM)}, EPERM, true},
+        {"sync fails", {rule(TFsOp::FSync, "TMP", EIO)}, EIO, true},
+        {"close reports a late write error", {rule(TFsOp::Close, "TMP", EIO)}, EIO, false},
+        {"temporary name refused", {rule(TFsOp::Link, "~tmp~big", EACCES)}, EACCES, false},
         {"final rename refused", {rule(TFsOp::Rename, "~tmp~big", EACCES)}, EACCES, true},
+        {"named temporary file refused",
+         {rule(TFsOp::OpenAt, "TMP", EOPNOTSUPP), rule(TFsOp::OpenAt, "~tmp~big", EACCES)},
+         EACCES,
+         false},
+        {"named temporary file fails to sync",
+         {rule(TFsOp::OpenAt, "TMP", EOPNOTSUPP), rule(TFsOp::FSync, "~tmp~big", EIO)},
+         EIO,
+         true},
     };
     for (const TCase& tc : cases) {
         SCOPED_TRACE(tc.what);
@@ -546,15 +785,19 @@ TEST_F(CopyMoveTest, FailedStepsLeaveNoTemporaryFileAndTheSourceIntact) {
         const std::string src = tree->Path("src/big.bin");
         const std::string content(400'000, 'q');
         tree->File("src/big.bin", content);
-        tree->File("src/after.txt", "next");
+        // In a folder of its own, so that the rules on the unnamed file of
+        // big.bin do not touch it.
+        tree->File("src/next/after.txt", "next");
         // Wider than the umask allows at creation, so the mode is changed.
         ASSERT_EQ(::chmod(src.c_str(), 0666), 0);
         AddReal("src/big.bin");
-        AddReal("src/after.txt");
+        AddReal("src/next/after.txt");
         TFaultFs fs;
         for (TFaultRule r : tc.rules) {
             if (r.pathPart == "SRC")
                 r.pathPart = src;
+            else if (r.pathPart == "TMP")
+                r.pathPart = Dest("src") + "/.";
             fs.Add(r);
         }
         TCopyInputs in = Inputs(TCollisionRule::Overwrite, tc.move);
@@ -693,6 +936,32 @@ TEST_F(CopyMoveTest, FilesChangedSinceTheSearchAreNeitherCopiedNorMoved) {
          kErrorChangedSinceSearch},
         {"gone", [](const TTempTree& t) { ASSERT_EQ(::unlink(t.Path("src/x.txt").c_str()), 0); },
          ENOENT},
+        // Seen: a look-alike of the same size with the original's last-write
+        // time (touch -r) was acted on.
+        {"replaced by a look-alike",
+         [](const TTempTree& t) {
+             t.File("src/other", "CONTENT");
+             t.SetMTime("src/other", 1'000'000'000);
+             ASSERT_EQ(::rename(t.Path("src/other").c_str(), t.Path("src/x.txt").c_str()), 0);
+         },
+         kErrorChangedSinceSearch},
+        // Seen: a source folder replaced by a link before the run; the file
+        // behind the link was moved away and reported as a success.
+        {"its folder replaced by a link",
+         [](const TTempTree& t) {
+             t.File("elsewhere/x.txt", "content");
+             t.SetMTime("elsewhere/x.txt", 1'000'000'000);
+             ASSERT_EQ(::rename(t.Path("src").c_str(), t.Path("moved").c_str()), 0);
+             t.Symlink(t.Path("elsewhere"), "src");
+         },
+         kErrorFolderChanged},
+        {"its folder replaced by another",
+         [](const TTempTree& t) {
+             ASSERT_EQ(::rename(t.Path("src").c_str(), t.Path("moved").c_str()), 0);
+             t.File("src/x.txt", "content");
+             t.SetMTime("src/x.txt", 1'000'000'000);
+         },
+         kErrorFolderChanged},
     };
     for (const TCase& tc : cases) {
         for (const std::uint16_t destVolume : {0, 1}) { // rename move, copy move
@@ -717,8 +986,72 @@ TEST_F(CopyMoveTest, FilesChangedSinceTheSearchAreNeitherCopiedNorMoved) {
                 }
                 EXPECT_EQ(Count(true, ToUtf8(SystemErrorText(tc.error))), 1);
                 EXPECT_FALSE(store.File(0).m_removed);
+                // What stands behind a swapped folder stays where it is.
+                if (Exists(tree->Path("elsewhere/x.txt"))) {
+                    EXPECT_EQ(ReadAll(tree->Path("elsewhere/x.txt")), "content");
+                }
+                if (Exists(tree->Path("moved/x.txt"))) {
+                    EXPECT_EQ(ReadAll(tree->Path("moved/x.txt")), "content");
+                }
             }
         }
+    }
+}
+
+// Folders may move while the run is paused: after a pause the source folder
+// is opened from the search root again, before the next file and before a
+// move deletes the source it was copying.
+TEST_F(CopyMoveTest, FolderSwappedWhilePausedFailsItsRemainingFiles) {
+    struct TCase {
+        const char* what;
+        bool move;
+        TFsOp op; // the pause comes after this call on one.bin
+        bool oneDone;
+    };
+    const TCase cases[] = {
+        {"copy, between two files", false, TFsOp::Link, true},
+        {"move, between two files", true, TFsOp::Link, true},
+        {"move, while the file is copied", true, TFsOp::CopyFileRange, false},
+    };
+    for (const TCase& tc : cases) {
+        SCOPED_TRACE(tc.what);
+        Fresh();
+        tree->File("src/a/one.bin", "1");
+        tree->File("src/a/two.txt", "22");
+        tree->File("elsewhere/one.bin", "1");
+        tree->File("elsewhere/two.txt", "22");
+        AddReal("src/a/one.bin");
+        AddReal("src/a/two.txt");
+        THookFs fs;
+        TCopyThread* worker = nullptr;
+        bool swapped = false;
+        fs.hook = [&](TFsOp op, const std::string& path) {
+            if (swapped || op != tc.op || (op == TFsOp::Link && path != "one.bin"))
+                return;
+            swapped = true;
+            // As the progress window asking "abort?" does, with the tree
+            // changed before the answer.
+            worker->Pause();
+            ASSERT_EQ(::rename(tree->Path("src/a").c_str(), tree->Path("moved").c_str()), 0);
+            tree->Symlink(tree->Path("elsewhere"), "src/a");
+            worker->Resume();
+        };
+        TCopyCounters c;
+        {
+            TFaultFsInstall install(fs);
+            c = Run(Inputs(TCollisionRule::Skip, tc.move), [&](TCopyThread& w) { worker = &w; });
+        }
+        ASSERT_TRUE(swapped);
+        EXPECT_EQ(c.successCount, tc.oneDone ? 1u : 0u);
+        EXPECT_EQ(c.failedCount, tc.oneDone ? 1 : 2);
+        EXPECT_FALSE(Exists(Dest("src/a/two.txt")));
+        // Nothing behind the link is touched, and the moved folder keeps
+        // what was not moved before the pause.
+        EXPECT_EQ(ReadAll(tree->Path("elsewhere/one.bin")), "1");
+        EXPECT_EQ(ReadAll(tree->Path("elsewhere/two.txt")), "22");
+        EXPECT_EQ(ReadAll(tree->Path("moved/two.txt")), "22");
+        EXPECT_EQ(Exists(tree->Path("moved/one.bin")), !(tc.move && tc.oneDone));
+        EXPECT_EQ(Count(true, ToUtf8(SystemErrorText(kErrorFolderChanged))), tc.oneDone ? 1 : 2);
     }
 }
 
@@ -753,7 +1086,7 @@ TEST_F(CopyMoveTest, NameTakenWhileCopyingIsDecidedAgain) {
         ::unlink(Dest("src/x.txt[1-new]").c_str());
         THookFs fs;
         fs.hook = [&](TFsOp op, const std::string& path) {
-            if (op == TFsOp::OpenAt && path.find("~tmp~") != std::string::npos)
+            if (op == TFsOp::OpenAt && path == kUnnamed)
                 tree->File("out" + tree->Path("src/x.txt"), "theirs");
         };
         TFaultFsInstall install(fs);
@@ -782,9 +1115,9 @@ TEST_F(CopyMoveTest, CancelAtEachStageLeavesNoPartialFile) {
     const TCase cases[] = {
         {"before the first file", true, TFsOp::OpenAt, "-", false},
         {"after the source was opened", false, TFsOp::OpenAt, "big.bin", false},
-        {"after the temporary file was made", false, TFsOp::OpenAt, "~tmp~", false},
+        {"after the temporary file was made", false, TFsOp::OpenAt, kUnnamed, false},
         {"during the copy", false, TFsOp::CopyFileRange, "", false},
-        {"between two files", false, TFsOp::Rename, "big.bin", true},
+        {"between two files", false, TFsOp::Link, "big.bin", true},
     };
     const std::string big(1'000'000, 'z');
     for (const bool move : {false, true}) {

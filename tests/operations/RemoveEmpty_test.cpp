@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
@@ -11,6 +13,7 @@
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "engine/VDX_unit_Messages.h"
@@ -91,7 +94,9 @@ protected:
         options.storeLog = m_storeLog;
         options.includeList = m_include;
         options.excludeList = m_exclude;
-        return MakeRemoveInputs(options, FromUtf8(m_tree.Root() + "/logs"));
+        TRemoveInputs inputs = MakeRemoveInputs(options, FromUtf8(m_tree.Root() + "/logs"));
+        inputs.dryRun = m_dryRun;
+        return inputs;
     }
 
     // Runs the remover to its end as the progress window would: start, wait
@@ -109,6 +114,7 @@ protected:
         EXPECT_FALSE(runner.Running());
         m_stats = runner.Statistics();
         m_aborted = runner.Aborted();
+        m_report = runner.Report();
         EXPECT_EQ(m_endedAborted, m_aborted ? 1 : 0);
         EXPECT_EQ(window.Count(), 0u);
         m_runner = nullptr;
@@ -149,6 +155,7 @@ protected:
     bool m_allowHidden = false;
     bool m_allowSystem = false;
     bool m_storeLog = true;
+    bool m_dryRun = false;
     TStrList m_include;
     TStrList m_exclude;
 
@@ -158,6 +165,7 @@ protected:
     TRunRemoveThread* m_runner = nullptr;
 
     TRemoveStatistics m_stats;
+    TStrList m_report;
     bool m_aborted = false;
     std::intptr_t m_endedAborted = -1;
 };
@@ -283,30 +291,184 @@ TEST_F(RemoveEmpty, MainFolderGoesOnlyWithHiddenAndSystemAllowed) {
     }
 }
 
-TEST_F(RemoveEmpty, FolderThatCannotBeReadCountsAsNotEmpty) {
+TEST_F(RemoveEmpty, FolderThatCannotBeListedCountsAsEmptyAndRmdirDecides) {
     struct TCase {
         const char* what;
         TFsOp op;
         int after;
     };
-    const TCase cases[] = {{"cannot be opened", TFsOp::Open, 0},
+    const TCase cases[] = {{"cannot be opened", TFsOp::OpenAt, 0},
                            {"listing cannot start", TFsOp::ReadDirEntries, 0},
                            {"listing breaks off", TFsOp::ReadDirEntries, 1}};
     for (const TCase& c : cases) {
+        for (const bool holdsFile : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (holdsFile ? ", holds a file" : ", empty"));
+            m_tree.Dir("main/P/U");
+            m_tree.Dir("main/Q");
+            if (holdsFile)
+                m_tree.File("main/P/U/keep.txt", "k");
+            TFaultFs fs;
+            fs.Fail(c.op, "/main/P/U", EACCES, c.after);
+            {
+                TFaultFsInstall install(fs);
+                Run();
+            }
+            // The removal of U is tried either way; rmdir alone decides, so
+            // its content stays, and then it keeps P. A file seen before the
+            // listing broke off is content as always.
+            if (holdsFile && c.after > 0) {
+                EXPECT_EQ(FolderLines(), std::vector<std::string>{Deleted("Q")});
+                EXPECT_TRUE(Exists(Main("P/U/keep.txt")));
+            } else if (holdsFile) {
+                EXPECT_EQ(ReadAll(Main("P/U/keep.txt")), "k");
+                EXPECT_EQ(FolderLines(),
+                          (std::vector<std::string>{Failed("P/U", ENOTEMPTY), Deleted("Q")}));
+                EXPECT_EQ(m_stats.foundEmpty, 2);
+            } else {
+                EXPECT_FALSE(Exists(Main("P")));
+                EXPECT_EQ(FolderLines(),
+                          (std::vector<std::string>{Deleted("P/U"), Deleted("P"), Deleted("Q")}));
+            }
+            ASSERT_EQ(::system(("rm -rf '" + Main("P") + "'").c_str()), 0);
+        }
+    }
+}
+
+// A file system that calls a hook after chosen calls, so that a test can
+// change the tree at an exact moment of the walk.
+class THookFs : public TFaultFs {
+public:
+    std::function<void(TFsOp, const std::string&)> hook;
+    // Paths whose statx reports another mount (a bind mount of the same file
+    // system) or another device.
+    std::string otherMount;
+    std::string otherDevice;
+    int m_listings = 0;
+
+    int OpenAt(int dirFd, const char* name, int flags, mode_t mode, int& fd) override {
+        const int rc = TFaultFs::OpenAt(dirFd, name, flags, mode, fd);
+        if (hook)
+            hook(TFsOp::OpenAt, name);
+        return rc;
+    }
+    // The first listing is the main folder's.
+    int ReadDirEntries(int dirFd, void* buffer, std::size_t n, std::size_t& done) override {
+        const int rc = TFaultFs::ReadDirEntries(dirFd, buffer, n, done);
+        if (hook && m_listings++ == 0)
+            hook(TFsOp::ReadDirEntries, {});
+        return rc;
+    }
+    int StatxAt(int dirFd, const char* name, int flags, unsigned mask, struct statx& stx) override {
+        const int rc = TFaultFs::StatxAt(dirFd, name, flags, mask, stx);
+        int fd = -1;
+        // Which folder was asked about, by its path.
+        std::string path;
+        if (name[0] == '\0' && TFileSystem::OpenAt(dirFd, ".", O_PATH, 0, fd) == 0) {
+            char link[64];
+            std::snprintf(link, sizeof(link), "/proc/self/fd/%d", fd);
+            char buffer[4096];
+            const ssize_t n = ::readlink(link, buffer, sizeof(buffer));
+            if (n > 0)
+                path.assign(buffer, static_cast<std::size_t>(n));
+            TFileSystem::Close(fd);
+        }
+        if (rc == 0 && !otherMount.empty() && path.ends_with(otherMount))
+            stx.stx_mnt_id += 1000;
+        if (rc == 0 && !otherDevice.empty() && path.ends_with(otherDevice))
+            stx.stx_dev_minor += 1;
+        return rc;
+    }
+};
+
+// Seen: a folder swapped for a link mid-walk had empty folders outside the
+// main folder removed. Nothing outside it is ever removed, whenever the swap
+// happens.
+TEST_F(RemoveEmpty, FolderSwappedForALinkRemovesNothingOutside) {
+    struct TCase {
+        const char* what;
+        std::string trigger; // the swap follows the OpenAt of this name
+    };
+    const TCase cases[] = {{"between the listing and the entering", ""},
+                           {"after the folder was entered", "A"},
+                           {"after its sub-folder was entered", "B"}};
+    for (const TCase& c : cases) {
         SCOPED_TRACE(c.what);
-        m_tree.Dir("main/P/U");
+        ASSERT_EQ(::system(("rm -rf '" + m_tree.Path("outside") + "' '" + Main() + "'").c_str()),
+                  0);
+        m_tree.Dir("main/A/B/C");
         m_tree.Dir("main/Q");
-        TFaultFs fs;
-        fs.Fail(c.op, "/main/P/U", EACCES, c.after);
+        m_tree.Dir("outside/target/B/C");
+        m_tree.Dir("outside/target/other");
+        THookFs fs;
+        bool swapped = false;
+        fs.hook = [&](TFsOp op, const std::string& name) {
+            if (swapped || name != c.trigger || (op == TFsOp::ReadDirEntries) != c.trigger.empty())
+                return;
+            swapped = true;
+            ASSERT_EQ(::rename(Main("A").c_str(), m_tree.Path("outside/moved").c_str()), 0);
+            ASSERT_EQ(::symlink(m_tree.Path("outside/target").c_str(), Main("A").c_str()), 0);
+        };
         {
             TFaultFsInstall install(fs);
             Run();
         }
-        // Neither U nor P is tried; the rest goes on.
-        EXPECT_TRUE(Exists(Main("P/U")));
-        EXPECT_EQ(fs.Calls(TFsOp::RemoveDir), 1);
-        EXPECT_EQ(FolderLines(), std::vector<std::string>{Deleted("Q")});
+        ASSERT_TRUE(swapped);
+        EXPECT_TRUE(Exists(m_tree.Path("outside/target/B/C")));
+        EXPECT_TRUE(Exists(m_tree.Path("outside/target/other")));
+        // The folders moved out of the main folder stay as they are too.
+        EXPECT_TRUE(Exists(m_tree.Path("outside/moved/B/C")));
+        EXPECT_TRUE(Exists(Main("A"))); // the link: content of the main folder
+        EXPECT_FALSE(Exists(Main("Q")));
+        for (const std::string& line : FolderLines())
+            EXPECT_EQ(line.find("Deleted empty folder '" + Main("A/")), std::string::npos) << line;
     }
+}
+
+// Seen: the walk went into a bind mount and emptied folders of another tree.
+TEST_F(RemoveEmpty, OtherFileSystemsBelowTheMainFolderAreNotEntered) {
+    for (const bool bindMount : {true, false}) {
+        SCOPED_TRACE(bindMount ? "bind mount" : "other device");
+        m_tree.Dir("main/mnt/empty");
+        m_tree.Dir("main/mnt/deeper/empty");
+        m_tree.Dir("main/plain");
+        THookFs fs;
+        (bindMount ? fs.otherMount : fs.otherDevice) = "/main/mnt";
+        {
+            TFaultFsInstall install(fs);
+            Run();
+        }
+        EXPECT_TRUE(Exists(Main("mnt/empty")));
+        EXPECT_TRUE(Exists(Main("mnt/deeper/empty")));
+        EXPECT_FALSE(Exists(Main("plain")));
+        EXPECT_EQ(FolderLines(), std::vector<std::string>{Deleted("plain")});
+        ASSERT_EQ(::system(("rm -rf '" + Main("mnt") + "'").c_str()), 0);
+    }
+}
+
+TEST_F(RemoveEmpty, DryRunListsWhatWouldGoAndRemovesNothing) {
+    m_tree.Dir("main/A/B/C");
+    m_tree.File("main/D/x.txt", "x");
+    m_dryRun = true;
+    Run();
+    EXPECT_TRUE(Exists(Main("A/B/C")));
+    EXPECT_FALSE(Exists(LogPath()));
+    EXPECT_TRUE(m_history.empty());
+    EXPECT_EQ(m_stats.foundEmpty, 3);
+    EXPECT_EQ(m_stats.removed, 0);
+    std::vector<std::string> lines;
+    for (const TStrItem& item : m_report)
+        lines.push_back(EncodeFileName(item.text));
+    std::vector<std::string> folders;
+    for (const std::string& line : lines)
+        if (const std::size_t dash = line.find(" - "); dash != std::string::npos)
+            folders.push_back(line.substr(dash + 3));
+    EXPECT_EQ(folders,
+              (std::vector<std::string>{"Would delete empty folder '" + Main("A/B/C") + "/'",
+                                        "Would delete empty folder '" + Main("A/B") + "/'",
+                                        "Would delete empty folder '" + Main("A") + "/'"}));
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[lines.size() - 3],
+              "Found 3 in scanned 5 folders; dry run: no folder was deleted");
 }
 
 TEST_F(RemoveEmpty, FolderThatCannotBeRemovedIsReportedAndKeepsItsParent) {
@@ -315,7 +477,7 @@ TEST_F(RemoveEmpty, FolderThatCannotBeRemovedIsReportedAndKeepsItsParent) {
     m_tree.Dir("main/ro/child");
     m_tree.Dir("main/next");
     TFaultFs fs;
-    fs.Fail(TFsOp::RemoveDir, "/main/ro/child", EACCES);
+    fs.Fail(TFsOp::Unlink, "/main/ro/child", EACCES);
     {
         TFaultFsInstall install(fs);
         Run();
@@ -442,11 +604,11 @@ TEST_F(RemoveEmpty, StoreLogOffWritesNothing) {
 }
 
 // A file system that cancels the run right after a chosen folder is removed.
-class TCancelAfterRemove : public TFileSystem {
+class TCancelAfterRemove : public TFaultFs {
 public:
-    int RemoveDir(const char* path) override {
-        const int rc = TFileSystem::RemoveDir(path);
-        if (std::string(path).find(m_trigger) != std::string::npos && m_runner != nullptr)
+    int UnlinkAt(int dirFd, const char* name, int flags) override {
+        const int rc = TFaultFs::UnlinkAt(dirFd, name, flags);
+        if (name == m_trigger && m_runner != nullptr)
             m_runner->Terminate();
         return rc;
     }
@@ -459,7 +621,7 @@ TEST_F(RemoveEmpty, CancelStopsTheWalkAndTheReportSaysSo) {
     m_tree.Dir("main/A/B2");
     m_tree.Dir("main/Z");
     TCancelAfterRemove fs;
-    fs.m_trigger = "/main/A/B/C";
+    fs.m_trigger = "C";
     TMessageQueue window;
     TRunRemoveThread runner;
     fs.m_runner = &runner;

@@ -259,4 +259,20 @@ int TFaultFs::FChmod(int fd, mode_t mode) {
     return TFileSystem::FChmod(fd, mode);
 }
 
+int TFaultFs::LinkAt(int fromDir, const char* from, int toDir, const char* to, int flags) {
+    const std::string source =
+        (flags & AT_EMPTY_PATH) && from[0] == '\0' ? PathOf(fromDir) : PathAt(fromDir, from);
+    if (const auto v = Check(TFsOp::Link, source, PathAt(toDir, to)); v.error)
+        return v.error;
+    return TFileSystem::LinkAt(fromDir, from, toDir, to, flags);
+}
+
+int TFaultFs::StatxAt(int dirFd, const char* name, int flags, unsigned mask, struct statx& stx) {
+    const std::string path =
+        (flags & AT_EMPTY_PATH) && name[0] == '\0' ? PathOf(dirFd) : PathAt(dirFd, name);
+    if (const auto v = Check(TFsOp::StatxAt, path); v.error)
+        return v.error;
+    return TFileSystem::StatxAt(dirFd, name, flags, mask, stx);
+}
+
 } // namespace vdx::test

@@ -36,6 +36,9 @@ enum class TFsOp {
     CopyFileRange,
     FUtimens,
     FChmod,
+    // Kept last: the call counters are sized by it.
+    Link,
+    StatxAt,
 };
 
 struct TFaultRule {
@@ -101,6 +104,10 @@ public:
     int CopyFileRange(int fdIn, int fdOut, std::size_t n, std::size_t& done) override;
     int FUtimens(int fd, const struct timespec times[2]) override;
     int FChmod(int fd, mode_t mode) override;
+    // Matched by the paths of both sides: an AT_EMPTY_PATH source by the
+    // path its descriptor was opened with.
+    int LinkAt(int fromDir, const char* from, int toDir, const char* to, int flags) override;
+    int StatxAt(int dirFd, const char* name, int flags, unsigned mask, struct statx& stx) override;
 
 private:
     struct TState {
@@ -122,7 +129,7 @@ private:
     mutable std::mutex m_lock;
     std::vector<TState> m_rules;
     std::map<int, std::string> m_fdPaths;
-    int m_calls[static_cast<int>(TFsOp::FChmod) + 1] = {};
+    int m_calls[static_cast<int>(TFsOp::StatxAt) + 1] = {};
 };
 
 // Installs a file system for the lifetime of the object and then restores
