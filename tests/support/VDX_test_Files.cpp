@@ -14,6 +14,20 @@ bool Exists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+bool PermissionBitsBind() {
+    // CapEff in /proc/self/status is the effective set as a hexadecimal mask;
+    // bit 1 is CAP_DAC_OVERRIDE, bit 2 CAP_DAC_READ_SEARCH.
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("CapEff:", 0) != 0)
+            continue;
+        const unsigned long long effective = std::strtoull(line.c_str() + 7, nullptr, 16);
+        return (effective & 0x6ull) == 0;
+    }
+    return false;
+}
+
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream text;

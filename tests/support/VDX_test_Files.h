@@ -18,6 +18,13 @@ std::string Canonical(const std::string& path);
 // The names in folder without "." and "..", sorted; empty when it cannot be read.
 std::vector<std::string> Names(const std::string& folder);
 
+// True when the permission bits bind this process: it holds neither
+// CAP_DAC_OVERRIDE nor CAP_DAC_READ_SEARCH, so a read-only folder or an
+// unreadable file refuses it as it would refuse a user. False for root with
+// its usual capabilities; scripts/test reruns the tests that need it as root
+// with those two capabilities dropped.
+bool PermissionBitsBind();
+
 // Sets an environment variable for the life of the object and restores its
 // earlier value (or its absence) afterwards.
 class TEnvGuard {
