@@ -275,8 +275,8 @@ TLogSummary TCopyThread::Summary() const {
     TLogSummary summary;
     summary.filesToProcess = m_inputs.filesToProcess;
     summary.bytesToProcess = m_inputs.bytesToProcess;
-    summary.filesDone = m_counters.successCount;
-    summary.bytesDone = m_counters.successBytes;
+    summary.filesDone = m_counters.doneCount;
+    summary.bytesDone = m_counters.doneBytes;
     summary.filesInError = static_cast<std::uint64_t>(m_counters.failedCount);
     summary.bytesInError = m_counters.failedBytes;
     return summary;
@@ -479,8 +479,8 @@ void TCopyThread::ProcessFile(std::uint32_t file) {
         m_logs.AddFull(LineOkTransfer(m_kind, stamp, source, job.size, destFolder + job.name));
         break;
     }
-    ++m_counters.successCount;
-    m_counters.successBytes += job.written;
+    ++m_counters.doneCount;
+    m_counters.doneBytes += job.written;
     if (m_inputs.move) {
         m_store.File(file).m_removed = 1;
         m_anyRemoved = true;
@@ -917,9 +917,9 @@ void TCopyThread::Snapshot() {
         m_progress.start = m_start;
         m_progress.now = NowDateTime();
         m_progress.phase = m_phase;
-        m_progress.filesDone = m_counters.processedCount;
-        m_progress.kilobytesDone = static_cast<std::uint32_t>(m_counters.processedBytes / 1024);
-        m_progress.errors = static_cast<std::uint32_t>(m_counters.failedCount);
+        m_progress.processed = m_counters.processedCount;
+        m_progress.kilobytes = static_cast<std::uint32_t>(m_counters.processedBytes / 1024);
+        m_progress.failed = static_cast<std::uint32_t>(m_counters.failedCount);
     });
 }
 

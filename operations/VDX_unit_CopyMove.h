@@ -29,6 +29,7 @@
 #include "engine/VDX_unit_WorkerRun.h"
 #include "engine/VDX_unit_WorkerShell.h"
 #include "operations/VDX_unit_FolderOpener.h"
+#include "operations/VDX_unit_OperationCounters.h"
 #include "operations/VDX_unit_OperationList.h"
 #include "operations/VDX_unit_OperationLogs.h"
 #include "operations/VDX_unit_RemainingCopy.h"
@@ -55,20 +56,13 @@ struct TCopySafeProgress {
     double resume = 0;      // when the last pause ended
     double pausedTotal = 0; // days spent paused so far, left out of remaining-time estimates
     std::int32_t phase = kPhaseCopying;
-    std::uint32_t filesDone = 0;     // first counter: files processed
-    std::uint32_t kilobytesDone = 0; // second counter: bytes / 1024, cut to 32 bits
-    std::uint32_t errors = 0;        // third counter: files failed
+    std::uint32_t processed = 0; // first counter: files processed, done or failed
+    std::uint32_t kilobytes = 0; // second counter: processed bytes / 1024, cut to 32 bits
+    std::uint32_t failed = 0;    // third counter: files failed
 };
 
-// The counters of one run.
-struct TCopyCounters {
-    std::uint32_t processedCount = 0;
-    std::uint64_t processedBytes = 0;
-    std::uint32_t successCount = 0;
-    std::uint64_t successBytes = 0; // bytes written by copies, sizes of renamed files
-    std::int32_t failedCount = 0;
-    std::uint64_t failedBytes = 0;
-};
+// The counters of one run; done are the files copied or moved.
+using TCopyCounters = TOperationCounters;
 
 // Everything a run acts on besides the store.
 struct TCopyInputs {

@@ -81,8 +81,8 @@ TLogSummary TDeleteThread::Summary() const {
     TLogSummary summary;
     summary.filesToProcess = m_inputs.filesToProcess;
     summary.bytesToProcess = m_inputs.bytesToProcess;
-    summary.filesDone = m_counters.deletedCount;
-    summary.bytesDone = m_counters.deletedBytes;
+    summary.filesDone = m_counters.doneCount;
+    summary.bytesDone = m_counters.doneBytes;
     summary.filesInError = static_cast<std::uint64_t>(m_counters.failedCount);
     summary.bytesInError = m_counters.failedBytes;
     return summary;
@@ -269,8 +269,8 @@ void TDeleteThread::Record(std::uint32_t file, int code, bool trash) {
     if (code == 0) {
         CountProcessed(file);
         m_store.File(file).m_removed = 1;
-        ++m_counters.deletedCount;
-        m_counters.deletedBytes += m_store.FileSize(file);
+        ++m_counters.doneCount;
+        m_counters.doneBytes += m_store.FileSize(file);
         m_logs.AddFull(LineOkDeleting(LineStampNow(), m_store.FullPath(file)));
     } else if (Vanished(code)) {
         RecordMissing(file);

@@ -35,6 +35,7 @@
 #include "engine/VDX_unit_WorkerRun.h"
 #include "engine/VDX_unit_WorkerShell.h"
 #include "operations/VDX_unit_FolderOpener.h"
+#include "operations/VDX_unit_OperationCounters.h"
 #include "operations/VDX_unit_OperationList.h"
 #include "operations/VDX_unit_OperationLogs.h"
 #include "operations/VDX_unit_RemainingCopy.h"
@@ -55,15 +56,8 @@ struct TDeleteSafeProgress {
     std::uint32_t failed = 0;    // third counter: files that failed so far
 };
 
-// The counters of one run.
-struct TDeleteCounters {
-    std::uint32_t processedCount = 0;
-    std::uint64_t processedBytes = 0;
-    std::uint32_t deletedCount = 0; // files that are gone
-    std::uint64_t deletedBytes = 0;
-    std::int32_t failedCount = 0; // files that could not be deleted or located
-    std::uint64_t failedBytes = 0;
-};
+// The counters of one run; done are the files that are gone.
+using TDeleteCounters = TOperationCounters;
 
 // The most files handed to the trash in one call.
 inline constexpr std::uint32_t kTrashBatchSize = 8;

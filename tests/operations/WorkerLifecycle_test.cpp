@@ -168,7 +168,7 @@ struct TDeleteKind {
     void Finished() { waiter->Finished(); }
     bool Running() const { return waiter->Running(); }
     void Destroy() { waiter.reset(); }
-    bool Completed() const { return !waiter->Aborted() && waiter->Counters().deletedCount == 3; }
+    bool Completed() const { return !waiter->Aborted() && waiter->Counters().doneCount == 3; }
     bool Aborted() const { return waiter->Aborted(); }
 
     TSearchedTree searched;
@@ -205,7 +205,7 @@ struct TCopyKind {
     void Finished() { waiter->Finished(); }
     bool Running() const { return waiter->Running(); }
     void Destroy() { waiter.reset(); }
-    bool Completed() const { return !waiter->Aborted() && waiter->Counters().successCount == 3; }
+    bool Completed() const { return !waiter->Aborted() && waiter->Counters().doneCount == 3; }
     bool Aborted() const { return waiter->Aborted(); }
 
     TSearchedTree searched;
