@@ -140,7 +140,23 @@ std::vector<std::int32_t> AllFiles(const TScanData& store) {
     return files;
 }
 
-struct TDeleteKind {
+// The steering of the operations' own waiters, which all answer alike. A
+// kind frees its waiter in its own destructor, before the store, logs and
+// records a worker still running would use.
+template <typename TWaiter>
+struct TWaiterSteering {
+    void Pause() { waiter->Pause(); }
+    void Resume() { waiter->Resume(); }
+    void Cancel() { waiter->Terminate(); }
+    void Finished() { waiter->Finished(); }
+    bool Running() const { return waiter->Running(); }
+    void Destroy() { waiter.reset(); }
+    bool Aborted() const { return waiter->Aborted(); }
+
+    std::unique_ptr<TWaiter> waiter = std::make_unique<TWaiter>();
+};
+
+struct TDeleteKind : TWaiterSteering<TRunDeleteThread> {
     using TProgress = TDeleteSafeProgress;
     static constexpr std::int32_t kGatePhase = kPhaseDeleting;
     static constexpr std::uint32_t kProgressCode = kMsgDeleteProgress;
@@ -148,6 +164,7 @@ struct TDeleteKind {
     static constexpr std::uint32_t kDoneCode = kMsgDeleteWaiterDone;
 
     TDeleteKind() { searched.Search(search); }
+    ~TDeleteKind() { Destroy(); }
     const TProgress& Progress() const { return progress; }
     bool Start(TMessageTarget* window, TMainThreadCaller* caller) {
         logs.BeginRun(true, true, kViewSameSize, TOperationKind::Delete, TLogHeaderFigures{});
@@ -162,23 +179,15 @@ struct TDeleteKind {
                                                       progress, window, caller);
         return waiter->Start(std::move(worker), window);
     }
-    void Pause() { waiter->Pause(); }
-    void Resume() { waiter->Resume(); }
-    void Cancel() { waiter->Terminate(); }
-    void Finished() { waiter->Finished(); }
-    bool Running() const { return waiter->Running(); }
-    void Destroy() { waiter.reset(); }
     bool Completed() const { return !waiter->Aborted() && waiter->Counters().doneCount == 3; }
-    bool Aborted() const { return waiter->Aborted(); }
 
     TSearchedTree searched;
     TSearchRun search;
     TOperationLogs logs;
     TDeleteSafeProgress progress;
-    std::unique_ptr<TRunDeleteThread> waiter = std::make_unique<TRunDeleteThread>();
 };
 
-struct TCopyKind {
+struct TCopyKind : TWaiterSteering<TRunCopyThread> {
     using TProgress = TCopySafeProgress;
     static constexpr std::int32_t kGatePhase = kPhaseCopying;
     static constexpr std::uint32_t kProgressCode = kMsgCopyProgress;
@@ -186,6 +195,7 @@ struct TCopyKind {
     static constexpr std::uint32_t kDoneCode = kMsgCopyWaiterDone;
 
     TCopyKind() { searched.Search(search); }
+    ~TCopyKind() { Destroy(); }
     const TProgress& Progress() const { return progress; }
     bool Start(TMessageTarget* window, TMainThreadCaller* caller) {
         logs.BeginRun(true, true, kViewSameSize, TOperationKind::Copy, TLogHeaderFigures{});
@@ -199,24 +209,16 @@ struct TCopyKind {
                                                     progress, window, caller);
         return waiter->Start(std::move(worker), progress, window);
     }
-    void Pause() { waiter->Pause(); }
-    void Resume() { waiter->Resume(); }
-    void Cancel() { waiter->Terminate(); }
-    void Finished() { waiter->Finished(); }
-    bool Running() const { return waiter->Running(); }
-    void Destroy() { waiter.reset(); }
     bool Completed() const { return !waiter->Aborted() && waiter->Counters().doneCount == 3; }
-    bool Aborted() const { return waiter->Aborted(); }
 
     TSearchedTree searched;
     TTempTree destination;
     TSearchRun search;
     TOperationLogs logs;
     TCopySafeProgress progress;
-    std::unique_ptr<TRunCopyThread> waiter = std::make_unique<TRunCopyThread>();
 };
 
-struct TRemoveKind {
+struct TRemoveKind : TWaiterSteering<TRunRemoveThread> {
     // The remover has no progress record: its routines show the main
     // folder and the statistics; the gate holds it at the first of them.
     struct TProgress {
@@ -238,6 +240,7 @@ struct TRemoveKind {
         tree.Dir("b/c");
         tree.Dir("d/e/f");
     }
+    ~TRemoveKind() { Destroy(); }
     const TProgress& Progress() const { return progress; }
     bool Start(TMessageTarget* window, TMainThreadCaller* caller) {
         TRemoveInputs inputs;
@@ -245,19 +248,11 @@ struct TRemoveKind {
         inputs.storeLog = false;
         return waiter->Start(std::move(inputs), window, caller, &view, nullptr);
     }
-    void Pause() { waiter->Pause(); }
-    void Resume() { waiter->Resume(); }
-    void Cancel() { waiter->Terminate(); }
-    void Finished() { waiter->Finished(); }
-    bool Running() const { return waiter->Running(); }
-    void Destroy() { waiter.reset(); }
     bool Completed() const { return !waiter->Aborted() && waiter->Statistics().removed == 6; }
-    bool Aborted() const { return waiter->Aborted(); }
 
     TTempTree tree;
     TView view;
     TProgress progress;
-    std::unique_ptr<TRunRemoveThread> waiter = std::make_unique<TRunRemoveThread>();
 };
 
 template <typename TKind>
