@@ -446,12 +446,11 @@ public:
                             : p.phase == kPhaseIndexing        ? "Indexing"
                             : move                             ? "Moving files"
                                                                : "Copying files";
-        const std::uint64_t percent =
-            p.kilobytesDone / std::max<std::uint64_t>(m_kilobytes / 100, 1);
+        const std::uint64_t percent = p.kilobytes / std::max<std::uint64_t>(m_kilobytes / 100, 1);
         std::fprintf(stderr, "\r%s: %s [%s Kb] of %s [%s Kb], %s errors: %s, %d %%, elapsed %s",
-                     stage, Grouped(p.filesDone).c_str(), Grouped(p.kilobytesDone).c_str(),
+                     stage, Grouped(p.processed).c_str(), Grouped(p.kilobytes).c_str(),
                      Grouped(m_files).c_str(), Grouped(m_kilobytes).c_str(), move ? "move" : "copy",
-                     Grouped(p.errors).c_str(), static_cast<int>(percent),
+                     Grouped(p.failed).c_str(), static_cast<int>(percent),
                      Elapsed(p.start, p.now).c_str());
         // The estimate is refreshed at most every 800 ms; the time paused is
         // left out of the rate.
@@ -460,7 +459,7 @@ public:
             m_remainingTick = tick;
             const double msPerDay = 86400000.0;
             const double working = std::max(1.0, (p.now - p.start - p.pausedTotal) * msPerDay);
-            const double rate = p.kilobytesDone / working; // Kb per millisecond
+            const double rate = p.kilobytes / working; // Kb per millisecond
             const double totalMs = static_cast<double>(m_kilobytes) / std::max(rate, 1.0);
             const double leftMs = std::max(0.0, totalMs - (p.now - p.start) * msPerDay);
             m_remaining =
@@ -725,8 +724,8 @@ int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
             operation.DeleteFinished();
             const TDeleteCounters& c = operation.DeleteCounters();
             aborted = operation.DeleteAborted();
-            figures.filesDone = c.deletedCount;
-            figures.bytesDone = c.deletedBytes;
+            figures.filesDone = c.doneCount;
+            figures.bytesDone = c.doneBytes;
             figures.filesInError = static_cast<std::uint64_t>(c.failedCount);
             figures.bytesInError = c.failedBytes;
             processed = c.processedCount;
@@ -747,8 +746,8 @@ int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
             operation.CopyFinished();
             const TCopyCounters& c = operation.CopyCounters();
             aborted = operation.CopyAborted();
-            figures.filesDone = c.successCount;
-            figures.bytesDone = c.successBytes;
+            figures.filesDone = c.doneCount;
+            figures.bytesDone = c.doneBytes;
             figures.filesInError = static_cast<std::uint64_t>(c.failedCount);
             figures.bytesInError = c.failedBytes;
             processed = c.processedCount;

@@ -10,56 +10,29 @@
 #include "engine/VDX_unit_FolderScan.h"
 #include "engine/VDX_unit_Grouping.h"
 #include "engine/VDX_unit_Helpers.h"
+#include "engine/VDX_unit_WorkerShell.h"
 #include "platform/VDX_unit_Text.h"
 #include "platform/VDX_unit_Time.h"
 
 namespace vdx {
 
-namespace {
-
-// The longest a progress snapshot may be held back while work goes on.
-constexpr std::uint64_t kProgressIntervalMs = 200;
-
-} // namespace
-
 // The search worker: scans the folders of its own copy of the set into the
 // store, then groups them. It never touches a window: it reports through the
 // progress record, written inside snapshot routines on the user-interface
 // thread, and posted messages.
-class TSearchThread final : public TScanControl, public TGroupingControl {
+class TSearchThread final : public TWorkerShell, public TScanControl, public TGroupingControl {
 public:
     // drives is the controller's volume table: the scan adds the volumes of
     // the mounts it enters while nothing else reads the table.
     TSearchThread(TScanData& store, TScanDrivesData& drives, TSearchDataList&& paths,
                   TSearchSafeProgress& progress, TMessageTarget* window, TMainThreadCaller* caller)
-        : m_store(store), m_drives(drives), m_paths(std::move(paths)), m_progress(progress),
-          m_window(window), m_caller(caller) {}
+        : TWorkerShell(u"TSearchThread", {kMsgSearchProgress, kMsgSearchWorkerEnded}, window,
+                       caller),
+          m_store(store), m_drives(drives), m_paths(std::move(paths)), m_progress(progress) {}
 
-    // Tells the progress window that the search is over, completed or not.
-    ~TSearchThread() override {
-        if (m_thread.joinable())
-            m_thread.join();
-        if (m_window != nullptr)
-            m_window->Post(kMsgSearchWorkerEnded, 0, 0);
-    }
-
-    TSearchThread(const TSearchThread&) = delete;
-    TSearchThread& operator=(const TSearchThread&) = delete;
-
-    // Throws std::system_error when no thread can be started.
-    void Start() { m_thread = std::thread(&TSearchThread::Execute, this); }
-    void WaitFor() {
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    // A worker that never ran has nothing to report.
-    void Discard() { m_window = nullptr; }
-
-    void Pause() { m_signals.Pause(); }
-    void Resume() { m_signals.Resume(); }
-    // The terminate request also releases a paused worker, so that a cancel
-    // is seen even when nobody resumes it.
-    void Terminate() { m_signals.Terminate(); }
+    // Freeing the worker tells the progress window that the search is over,
+    // completed or not.
+    ~TSearchThread() override { Join(); }
 
     // Marks the store as holding an aborted search (the worker never ran).
     static void MarkAborted(TScanData& store) {
@@ -68,21 +41,12 @@ public:
     }
 
 private:
-    bool Terminated() const { return m_signals.Terminated(); }
-
-    void Execute() {
-        try {
-            Run();
-        } catch (const std::exception& e) {
-            AddErrorEntry(u"TSearchThread: " + FromUtf8(e.what()));
+    void Close(bool failed) override {
+        if (failed)
             Abort();
-        } catch (...) {
-            AddErrorEntry(u"TSearchThread: unknown exception");
-            Abort();
-        }
     }
 
-    void Run() {
+    void Work() override {
         TScanStatus& status = m_store.Status();
         status.m_searchAborted = false;
         status.m_searchDone = false;
@@ -123,13 +87,12 @@ private:
     }
 
     // Blocks while the search is paused.
-    void PauseCheck() { m_signals.WaitWhilePaused(); }
+    void PauseCheck() { WaitWhilePaused(); }
 
     // Copies the counters into the progress record on the user-interface
     // thread and tells the window to redraw from it.
     void Snapshot() {
-        m_lastSnapshotTick = TickCountMs();
-        auto routine = [this] {
+        TWorkerShell::Snapshot([this] {
             m_progress.start = m_start;
             m_progress.now = NowDateTime();
             m_progress.phase = m_phase;
@@ -138,13 +101,8 @@ private:
                 m_progress.filesAdded = m_scan->FilesAdded();
                 m_progress.pathsNotFound = m_scan->PathsNotFound();
             }
-            if (m_window != nullptr)
-                m_window->Post(kMsgSearchProgress, 0, 0);
-        };
-        CallOnMainThread(m_caller, routine);
+        });
     }
-
-    bool SnapshotDue() const { return TickCountMs() - m_lastSnapshotTick > kProgressIntervalMs; }
 
     // ---- TScanControl ----
     bool Continue() override {
@@ -174,51 +132,26 @@ private:
     TScanDrivesData& m_drives;
     TSearchDataList m_paths;
     TSearchSafeProgress& m_progress;
-    TMessageTarget* m_window;
-    TMainThreadCaller* m_caller;
     std::unique_ptr<TFolderScan> m_scan;
-
-    TWorkerSignals m_signals;
 
     double m_start = 0;
     std::int32_t m_phase = kPhaseScanning;
-    std::uint64_t m_lastSnapshotTick = 0;
-    std::thread m_thread;
 };
 
 // The content worker: compares every Same size group of the store, then
 // builds the Same content and Full clones views. Reports like the search
 // worker; a comparison that does not complete leaves no content view.
-class TContentThread final : public TCompareControl {
+class TContentThread final : public TWorkerShell, public TCompareControl {
 public:
     TContentThread(TScanData& store, TContentSafeProgress& progress, TMessageTarget* window,
                    TMainThreadCaller* caller)
-        : m_store(store), m_progress(progress), m_window(window), m_caller(caller) {}
+        : TWorkerShell(u"TContentThread", {kMsgContentProgress, kMsgContentWorkerEnded}, window,
+                       caller),
+          m_store(store), m_progress(progress) {}
 
-    // Tells the progress window that the comparison is over, completed or not.
-    ~TContentThread() override {
-        if (m_thread.joinable())
-            m_thread.join();
-        if (m_window != nullptr)
-            m_window->Post(kMsgContentWorkerEnded, 0, 0);
-    }
-
-    TContentThread(const TContentThread&) = delete;
-    TContentThread& operator=(const TContentThread&) = delete;
-
-    // Throws std::system_error when no thread can be started.
-    void Start() { m_thread = std::thread(&TContentThread::Execute, this); }
-    void WaitFor() {
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    void Discard() { m_window = nullptr; }
-
-    void Pause() { m_signals.Pause(); }
-    void Resume() { m_signals.Resume(); }
-    // Also releases a paused worker, so that a cancel is seen even when
-    // nobody resumes it.
-    void Terminate() { m_signals.Terminate(); }
+    // Freeing the worker tells the progress window that the comparison is
+    // over, completed or not.
+    ~TContentThread() override { Join(); }
 
     // Marks the comparison aborted and drops whatever it built.
     static void MarkAborted(TScanData& store) {
@@ -228,22 +161,13 @@ public:
     }
 
 private:
-    bool Terminated() const { return m_signals.Terminated(); }
-
-    void Execute() {
-        try {
-            Run();
-        } catch (const std::exception& e) {
-            AddErrorEntry(u"TContentThread: " + FromUtf8(e.what()));
+    void Close(bool failed) override {
+        if (failed)
             Abort();
-        } catch (...) {
-            AddErrorEntry(u"TContentThread: unknown exception");
-            Abort();
-        }
         m_compare.reset();
     }
 
-    void Run() {
+    void Work() override {
         TScanStatus& status = m_store.Status();
         status.m_contentAborted = false;
         status.m_contentDone = false;
@@ -297,13 +221,12 @@ private:
         Snapshot();
     }
 
-    void PauseCheck() { m_signals.WaitWhilePaused(); }
+    void PauseCheck() { WaitWhilePaused(); }
 
     void Snapshot() {
-        m_lastSnapshotTick = TickCountMs();
         if (m_compare)
             m_counters = m_compare->Counters();
-        auto routine = [this] {
+        TWorkerShell::Snapshot([this] {
             m_progress.start = m_start;
             m_progress.now = NowDateTime();
             m_progress.phase = m_phase;
@@ -312,10 +235,7 @@ private:
             m_progress.kilobytesCompared =
                 static_cast<std::uint32_t>(m_counters.bytesCompared / 1024);
             m_progress.filesNotCompared = m_counters.filesUnreadable;
-            if (m_window != nullptr)
-                m_window->Post(kMsgContentProgress, 0, 0);
-        };
-        CallOnMainThread(m_caller, routine);
+        });
     }
 
     // ---- TCompareControl ----
@@ -324,23 +244,17 @@ private:
         return !Terminated();
     }
     void Progress() override {
-        if (TickCountMs() - m_lastSnapshotTick > kProgressIntervalMs)
+        if (SnapshotDue())
             Snapshot();
     }
 
     TScanData& m_store;
     TContentSafeProgress& m_progress;
-    TMessageTarget* m_window;
-    TMainThreadCaller* m_caller;
     std::unique_ptr<TContentCompare> m_compare;
     TCompareCounters m_counters;
 
-    TWorkerSignals m_signals;
-
     double m_start = 0;
     std::int32_t m_phase = kPhaseComparing;
-    std::uint64_t m_lastSnapshotTick = 0;
-    std::thread m_thread;
 };
 
 TSearchRun::TSearchRun() = default;

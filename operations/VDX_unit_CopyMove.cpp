@@ -22,9 +22,6 @@ namespace vdx {
 
 namespace {
 
-// The longest a progress snapshot may be held back while work goes on.
-constexpr std::uint64_t kProgressIntervalMs = 200;
-
 // One block of a copy: small enough that progress and cancel stay
 // responsive during a large file.
 constexpr std::size_t kCopyBlock = 128 * 1024;
@@ -250,60 +247,36 @@ struct TCopyThread::TFileJob {
 TCopyThread::TCopyThread(TScanData& store, TCopyInputs inputs, TOperationLogs& logs,
                          TCopySafeProgress& progress, TMessageTarget* window,
                          TMainThreadCaller* caller)
-    : m_store(store), m_inputs(std::move(inputs)), m_logs(logs), m_progress(progress),
-      m_window(window), m_caller(caller),
+    : TWorkerShell(u"TCopyThread", {kMsgCopyProgress, kMsgCopyWorkerEnded}, window, caller),
+      m_store(store), m_inputs(std::move(inputs)), m_logs(logs), m_progress(progress),
       m_kind(m_inputs.move ? TOperationKind::Move : TOperationKind::Copy), m_opener(store) {
     m_inputs.destination = AddTrailingBackslash(m_inputs.destination);
 }
 
 TCopyThread::~TCopyThread() {
-    if (m_thread.joinable())
-        m_thread.join();
+    Join();
     CloseFolders();
-    if (m_window != nullptr)
-        m_window->Post(kMsgCopyWorkerEnded, 0, 0);
 }
 
-void TCopyThread::Start() {
-    m_thread = std::thread(&TCopyThread::Execute, this);
-}
-
-void TCopyThread::WaitFor() {
-    if (m_thread.joinable())
-        m_thread.join();
-}
-
-void TCopyThread::Execute() {
-    try {
-        Run();
+void TCopyThread::Close(bool failed) {
+    if (!failed)
         return;
-    } catch (const std::exception& e) {
-        AddErrorEntry(u"TCopyThread: " + FromUtf8(e.what()));
-    } catch (...) {
-        AddErrorEntry(u"TCopyThread: unknown exception");
-    }
     m_aborted = true;
-    // Files already moved must still leave the views, and the logs still get
-    // their summary and closing lines; the error log then goes only when
-    // nothing failed, as after any run.
-    try {
-        CloseFolders();
-        CloseRun();
-        if (!m_finishLogged)
-            m_logs.FinishRun(m_kind, true, AnyFailure());
-        m_finishLogged = true;
-        SetPhase(kPhaseAborted);
-    } catch (...) {
-        AddErrorEntry(u"TCopyThread: the run could not be closed after an exception");
-    }
+    // The error log then goes only when nothing failed, as after any run.
+    CloseFolders();
+    CloseRun();
+    if (!m_finishLogged)
+        m_logs.FinishRun(m_kind, true, AnyFailure());
+    m_finishLogged = true;
+    SetPhase(kPhaseAborted);
 }
 
 TLogSummary TCopyThread::Summary() const {
     TLogSummary summary;
     summary.filesToProcess = m_inputs.filesToProcess;
     summary.bytesToProcess = m_inputs.bytesToProcess;
-    summary.filesDone = m_counters.successCount;
-    summary.bytesDone = m_counters.successBytes;
+    summary.filesDone = m_counters.doneCount;
+    summary.bytesDone = m_counters.doneBytes;
     summary.filesInError = static_cast<std::uint64_t>(m_counters.failedCount);
     summary.bytesInError = m_counters.failedBytes;
     return summary;
@@ -342,9 +315,9 @@ void TCopyThread::CloseRun() {
     }
 }
 
-void TCopyThread::Run() {
+void TCopyThread::Work() {
     m_start = NowDateTime();
-    m_lastSnapshotTick = TickCountMs();
+    MarkSnapshot();
     m_counters = TCopyCounters{};
     if (m_inputs.move && !m_inputs.allowWholeGroups)
         m_remaining = std::make_unique<TRemainingCopyCheck>(m_store, m_inputs.view, m_inputs.files);
@@ -506,8 +479,8 @@ void TCopyThread::ProcessFile(std::uint32_t file) {
         m_logs.AddFull(LineOkTransfer(m_kind, stamp, source, job.size, destFolder + job.name));
         break;
     }
-    ++m_counters.successCount;
-    m_counters.successBytes += job.written;
+    ++m_counters.doneCount;
+    m_counters.doneBytes += job.written;
     if (m_inputs.move) {
         m_store.File(file).m_removed = 1;
         m_anyRemoved = true;
@@ -923,7 +896,7 @@ int TCopyThread::CheckRemainingCopy(const TFileJob& job) {
 }
 
 void TCopyThread::PauseCheck() {
-    if (m_signals.WaitWhilePaused())
+    if (WaitWhilePaused())
         m_resumed = true;
 }
 
@@ -933,25 +906,21 @@ void TCopyThread::SetPhase(std::int32_t phase) {
 }
 
 void TCopyThread::ThrottledSnapshot() {
-    if (TickCountMs() - m_lastSnapshotTick > kProgressIntervalMs)
+    if (SnapshotDue())
         Snapshot();
 }
 
 void TCopyThread::Snapshot() {
-    m_lastSnapshotTick = TickCountMs();
-    auto routine = [this] {
+    TWorkerShell::Snapshot([this] {
         m_store.Operation().RecordProgress(m_counters.processedCount, m_counters.processedBytes,
                                            m_counters.failedCount);
         m_progress.start = m_start;
         m_progress.now = NowDateTime();
         m_progress.phase = m_phase;
-        m_progress.filesDone = m_counters.processedCount;
-        m_progress.kilobytesDone = static_cast<std::uint32_t>(m_counters.processedBytes / 1024);
-        m_progress.errors = static_cast<std::uint32_t>(m_counters.failedCount);
-        if (m_window != nullptr)
-            m_window->Post(kMsgCopyProgress, 0, 0);
-    };
-    CallOnMainThread(m_caller, routine);
+        m_progress.processed = m_counters.processedCount;
+        m_progress.kilobytes = static_cast<std::uint32_t>(m_counters.processedBytes / 1024);
+        m_progress.failed = static_cast<std::uint32_t>(m_counters.failedCount);
+    });
 }
 
 // ---- TRunCopyThread ----

@@ -27,7 +27,9 @@
 #include "engine/VDX_unit_Messages.h"
 #include "engine/VDX_unit_ScanData.h"
 #include "engine/VDX_unit_WorkerRun.h"
+#include "engine/VDX_unit_WorkerShell.h"
 #include "operations/VDX_unit_FolderOpener.h"
+#include "operations/VDX_unit_OperationCounters.h"
 #include "operations/VDX_unit_OperationList.h"
 #include "operations/VDX_unit_OperationLogs.h"
 #include "operations/VDX_unit_RemainingCopy.h"
@@ -54,20 +56,13 @@ struct TCopySafeProgress {
     double resume = 0;      // when the last pause ended
     double pausedTotal = 0; // days spent paused so far, left out of remaining-time estimates
     std::int32_t phase = kPhaseCopying;
-    std::uint32_t filesDone = 0;     // first counter: files processed
-    std::uint32_t kilobytesDone = 0; // second counter: bytes / 1024, cut to 32 bits
-    std::uint32_t errors = 0;        // third counter: files failed
+    std::uint32_t processed = 0; // first counter: files processed, done or failed
+    std::uint32_t kilobytes = 0; // second counter: processed bytes / 1024, cut to 32 bits
+    std::uint32_t failed = 0;    // third counter: files failed
 };
 
-// The counters of one run.
-struct TCopyCounters {
-    std::uint32_t processedCount = 0;
-    std::uint64_t processedBytes = 0;
-    std::uint32_t successCount = 0;
-    std::uint64_t successBytes = 0; // bytes written by copies, sizes of renamed files
-    std::int32_t failedCount = 0;
-    std::uint64_t failedBytes = 0;
-};
+// The counters of one run; done are the files copied or moved.
+using TCopyCounters = TOperationCounters;
 
 // Everything a run acts on besides the store.
 struct TCopyInputs {
@@ -117,27 +112,13 @@ std::u16string AutoRenamedName(std::u16string_view name, std::uint32_t n);
 
 // The worker. Created by its waiter's owner, run and freed by the waiter;
 // freeing it posts kMsgCopyWorkerEnded.
-class TCopyThread {
+class TCopyThread final : public TWorkerShell {
 public:
     // window and caller may be nullptr (no messages; snapshot routines run on
     // the worker's thread). store, logs and progress must outlive the worker.
     TCopyThread(TScanData& store, TCopyInputs inputs, TOperationLogs& logs,
                 TCopySafeProgress& progress, TMessageTarget* window, TMainThreadCaller* caller);
-    ~TCopyThread();
-    TCopyThread(const TCopyThread&) = delete;
-    TCopyThread& operator=(const TCopyThread&) = delete;
-
-    // Throws std::system_error when no thread can be started.
-    void Start();
-    void WaitFor();
-    // A worker that never ran reports nothing.
-    void Discard() { m_window = nullptr; }
-
-    void Pause() { m_signals.Pause(); }
-    void Resume() { m_signals.Resume(); }
-    // Also releases a paused worker, so that the cancel is seen even when
-    // nobody resumes it.
-    void Terminate() { m_signals.Terminate(); }
+    ~TCopyThread() override;
 
     // Valid once the thread has ended.
     const TCopyCounters& Counters() const { return m_counters; }
@@ -147,9 +128,10 @@ public:
 private:
     struct TFileJob;
 
-    bool Terminated() const { return m_signals.Terminated(); }
-    void Execute();
-    void Run();
+    void Work() override;
+    // After an exception: files already moved must still leave the views,
+    // and the logs still get their summary and closing lines.
+    void Close(bool failed) override;
     // After a move, the views lose the moved files and their totals are
     // recomputed; then the summary block is added. Each step runs once, so
     // that an exception can finish what the run left undone.
@@ -205,8 +187,6 @@ private:
     TCopyInputs m_inputs;
     TOperationLogs& m_logs;
     TCopySafeProgress& m_progress;
-    TMessageTarget* m_window;
-    TMainThreadCaller* m_caller;
     TOperationKind m_kind;
     // Opens each source folder through descriptors, as the search found it.
     TFolderOpener m_opener;
@@ -224,7 +204,6 @@ private:
     bool m_finishLogged = false;
     double m_start = 0;
     std::int32_t m_phase = kPhaseCopying;
-    std::uint64_t m_lastSnapshotTick = 0;
     // The folders of the files in hand: paths ending with "/" for the logs,
     // descriptors for the calls (the source's owned by the opener), and the
     // error of opening the source.
@@ -243,9 +222,6 @@ private:
     TLinkMode m_linkMode = TLinkMode::EmptyPath;
     // The read and write buffer of copies the kernel cannot do itself.
     std::unique_ptr<char[]> m_buffer;
-
-    TWorkerSignals m_signals;
-    std::thread m_thread;
 };
 
 // The waiter: runs the worker it is given, waits for it, frees it (which

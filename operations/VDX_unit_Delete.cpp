@@ -17,9 +17,6 @@ namespace vdx {
 
 namespace {
 
-// The longest a progress hand-over may be held back while work goes on.
-constexpr std::uint64_t kProgressIntervalMs = 200;
-
 // The error codes of the program's own checks: the file was never touched.
 bool RefusedByCheck(int code) {
     return code == kErrorChangedSinceSearch || code == kErrorFolderChanged ||
@@ -63,65 +60,37 @@ void TrashRequests(const std::vector<TTrashRequest>& batch, std::vector<int>& re
 TDeleteThread::TDeleteThread(TScanData& store, TDeleteInputs inputs, TOperationLogs& logs,
                              TDeleteSafeProgress& progress, TMessageTarget* window,
                              TMainThreadCaller* caller)
-    : m_store(store), m_inputs(std::move(inputs)), m_logs(logs), m_progress(progress),
-      m_window(window), m_caller(caller), m_opener(store),
-      m_remaining(store, m_inputs.view, m_inputs.files) {}
+    : TWorkerShell(u"TDeleteThread", {kMsgDeleteProgress, kMsgDeleteWorkerEnded}, window, caller),
+      m_store(store), m_inputs(std::move(inputs)), m_logs(logs), m_progress(progress),
+      m_opener(store), m_remaining(store, m_inputs.view, m_inputs.files) {}
 
-TDeleteThread::~TDeleteThread() {
-    if (m_thread.joinable())
-        m_thread.join();
-    if (m_window != nullptr)
-        m_window->Post(kMsgDeleteWorkerEnded, 0, 0);
-}
-
-void TDeleteThread::Start() {
-    m_thread = std::thread(&TDeleteThread::Execute, this);
-}
-
-void TDeleteThread::WaitFor() {
-    if (m_thread.joinable())
-        m_thread.join();
-}
-
-void TDeleteThread::Execute() {
-    try {
-        Run();
+void TDeleteThread::Close(bool failed) {
+    if (!failed)
         return;
-    } catch (const std::exception& e) {
-        AddErrorEntry(u"TDeleteThread: " + FromUtf8(e.what()));
-    } catch (...) {
-        AddErrorEntry(u"TDeleteThread: unknown exception");
-    }
     m_aborted = true;
-    // Files already gone must still leave the views, and the logs still get
-    // their summary and closing lines.
-    try {
-        ReindexAfterRemovals(m_store);
-        if (!m_summaryAdded)
-            m_logs.AddSummary(SummaryBlock(TOperationKind::Delete, Summary()), AnyFailure());
-        if (!m_finishLogged)
-            m_logs.FinishRun(TOperationKind::Delete, true, AnyFailure());
-        m_summaryAdded = m_finishLogged = true;
-        SetPhase(kPhaseAborted);
-    } catch (...) {
-        AddErrorEntry(u"TDeleteThread: the run could not be closed after an exception");
-    }
+    ReindexAfterRemovals(m_store);
+    if (!m_summaryAdded)
+        m_logs.AddSummary(SummaryBlock(TOperationKind::Delete, Summary()), AnyFailure());
+    if (!m_finishLogged)
+        m_logs.FinishRun(TOperationKind::Delete, true, AnyFailure());
+    m_summaryAdded = m_finishLogged = true;
+    SetPhase(kPhaseAborted);
 }
 
 TLogSummary TDeleteThread::Summary() const {
     TLogSummary summary;
     summary.filesToProcess = m_inputs.filesToProcess;
     summary.bytesToProcess = m_inputs.bytesToProcess;
-    summary.filesDone = m_counters.deletedCount;
-    summary.bytesDone = m_counters.deletedBytes;
+    summary.filesDone = m_counters.doneCount;
+    summary.bytesDone = m_counters.doneBytes;
     summary.filesInError = static_cast<std::uint64_t>(m_counters.failedCount);
     summary.bytesInError = m_counters.failedBytes;
     return summary;
 }
 
-void TDeleteThread::Run() {
+void TDeleteThread::Work() {
     m_start = NowDateTime();
-    m_lastHandOverTick = TickCountMs();
+    MarkSnapshot();
     m_counters = TDeleteCounters{};
     SetPhase(kPhaseDeleting);
 
@@ -300,8 +269,8 @@ void TDeleteThread::Record(std::uint32_t file, int code, bool trash) {
     if (code == 0) {
         CountProcessed(file);
         m_store.File(file).m_removed = 1;
-        ++m_counters.deletedCount;
-        m_counters.deletedBytes += m_store.FileSize(file);
+        ++m_counters.doneCount;
+        m_counters.doneBytes += m_store.FileSize(file);
         m_logs.AddFull(LineOkDeleting(LineStampNow(), m_store.FullPath(file)));
     } else if (Vanished(code)) {
         RecordMissing(file);
@@ -343,7 +312,7 @@ void TDeleteThread::RecordRefused(std::uint32_t file, int code) {
 
 void TDeleteThread::PauseCheck() {
     // The folders may have moved while the run stood still: walk them again.
-    if (m_signals.WaitWhilePaused()) {
+    if (WaitWhilePaused()) {
         m_opener.Reset();
         m_remaining.Reset();
     }
@@ -355,13 +324,12 @@ void TDeleteThread::SetPhase(std::int32_t phase) {
 }
 
 void TDeleteThread::ThrottledHandOver() {
-    if (TickCountMs() - m_lastHandOverTick > kProgressIntervalMs)
+    if (SnapshotDue())
         HandOver();
 }
 
 void TDeleteThread::HandOver() {
-    m_lastHandOverTick = TickCountMs();
-    auto routine = [this] {
+    Snapshot([this] {
         m_store.Operation().RecordProgress(m_counters.processedCount, m_counters.processedBytes,
                                            m_counters.failedCount);
         m_progress.start = m_start;
@@ -370,10 +338,7 @@ void TDeleteThread::HandOver() {
         m_progress.processed = m_counters.processedCount;
         m_progress.kilobytes = static_cast<std::uint32_t>(m_counters.processedBytes / 1024);
         m_progress.failed = static_cast<std::uint32_t>(m_counters.failedCount);
-        if (m_window != nullptr)
-            m_window->Post(kMsgDeleteProgress, 0, 0);
-    };
-    CallOnMainThread(m_caller, routine);
+    });
 }
 
 // ---- TRunDeleteThread ----

@@ -33,7 +33,9 @@
 #include "engine/VDX_unit_Messages.h"
 #include "engine/VDX_unit_ScanData.h"
 #include "engine/VDX_unit_WorkerRun.h"
+#include "engine/VDX_unit_WorkerShell.h"
 #include "operations/VDX_unit_FolderOpener.h"
+#include "operations/VDX_unit_OperationCounters.h"
 #include "operations/VDX_unit_OperationList.h"
 #include "operations/VDX_unit_OperationLogs.h"
 #include "operations/VDX_unit_RemainingCopy.h"
@@ -54,15 +56,8 @@ struct TDeleteSafeProgress {
     std::uint32_t failed = 0;    // third counter: files that failed so far
 };
 
-// The counters of one run.
-struct TDeleteCounters {
-    std::uint32_t processedCount = 0;
-    std::uint64_t processedBytes = 0;
-    std::uint32_t deletedCount = 0; // files that are gone
-    std::uint64_t deletedBytes = 0;
-    std::int32_t failedCount = 0; // files that could not be deleted or located
-    std::uint64_t failedBytes = 0;
-};
+// The counters of one run; done are the files that are gone.
+using TDeleteCounters = TOperationCounters;
 
 // The most files handed to the trash in one call.
 inline constexpr std::uint32_t kTrashBatchSize = 8;
@@ -123,28 +118,14 @@ TDeleteInputs DeleteInputsFromList(const TOperationList& list, bool deleteDirect
 
 // The worker. Created by the controller, run and freed by its waiter;
 // freeing it posts kMsgDeleteWorkerEnded.
-class TDeleteThread {
+class TDeleteThread final : public TWorkerShell {
 public:
     // window and caller may be nullptr (no messages; hand-over routines run
     // on the worker's thread). store, logs and progress must outlive the
     // worker; the logs' run must have begun (header and flags).
     TDeleteThread(TScanData& store, TDeleteInputs inputs, TOperationLogs& logs,
                   TDeleteSafeProgress& progress, TMessageTarget* window, TMainThreadCaller* caller);
-    ~TDeleteThread();
-    TDeleteThread(const TDeleteThread&) = delete;
-    TDeleteThread& operator=(const TDeleteThread&) = delete;
-
-    // Throws std::system_error when no thread can be started.
-    void Start();
-    void WaitFor();
-    // A worker that never ran reports nothing.
-    void Discard() { m_window = nullptr; }
-
-    void Pause() { m_signals.Pause(); }
-    void Resume() { m_signals.Resume(); }
-    // Also releases a paused worker, so that the cancel is seen even when
-    // nobody resumes it.
-    void Terminate() { m_signals.Terminate(); }
+    ~TDeleteThread() override { Join(); }
 
     // Valid once the thread has ended.
     const TDeleteCounters& Counters() const { return m_counters; }
@@ -157,10 +138,11 @@ private:
         int check = 0;
     };
 
-    bool Terminated() const { return m_signals.Terminated(); }
     bool AnyFailure() const { return m_counters.failedCount > 0; }
-    void Execute();
-    void Run();
+    void Work() override;
+    // After an exception: files already gone must still leave the views,
+    // and the logs still get their summary and closing lines.
+    void Close(bool failed) override;
     TLogSummary Summary() const;
     void DirectLoop();
     void TrashLoop();
@@ -194,8 +176,6 @@ private:
     TDeleteInputs m_inputs;
     TOperationLogs& m_logs;
     TDeleteSafeProgress& m_progress;
-    TMessageTarget* m_window;
-    TMainThreadCaller* m_caller;
 
     TDeleteCounters m_counters;
     bool m_aborted = false;
@@ -204,16 +184,12 @@ private:
     bool m_finishLogged = false;
     double m_start = 0;
     std::int32_t m_phase = kPhaseDeleting;
-    std::uint64_t m_lastHandOverTick = 0;
     // The open folders of the files deleted, and of the copies that stay.
     TFolderOpener m_opener;
     TRemainingCopyCheck m_remaining;
 
     std::array<TBatchEntry, kTrashBatchSize> m_batch{};
     std::uint32_t m_batchCount = 0;
-
-    TWorkerSignals m_signals;
-    std::thread m_thread;
 };
 
 // The waiter: runs the worker it is given, waits for it, frees it (which

@@ -147,52 +147,19 @@ std::u16string RemoveStatisticsText(const TRemoveStatistics& stats) {
 TRemoveThread::TRemoveThread(TRemoveInputs inputs, TMessageTarget* window,
                              TMainThreadCaller* caller, TRemoveProgressView* view,
                              TStrList* logHistory)
-    : m_inputs(std::move(inputs)), m_window(window), m_caller(caller), m_view(view),
-      m_logHistory(logHistory) {}
+    : TWorkerShell(u"TRemoveThread", {0, kMsgRemoveEnded}, window, caller, kStatisticsIntervalMs),
+      m_inputs(std::move(inputs)), m_view(view), m_logHistory(logHistory) {}
 
-TRemoveThread::~TRemoveThread() {
-    if (m_thread.joinable())
-        m_thread.join();
-    if (m_window != nullptr)
-        m_window->Post(kMsgRemoveEnded, m_aborted ? 1 : 0, 0);
+void TRemoveThread::Close(bool failed) {
+    SetAborted(failed || Terminated());
+    Finish();
 }
 
-void TRemoveThread::Start() {
-    m_thread = std::thread(&TRemoveThread::Execute, this);
-}
-
-void TRemoveThread::WaitFor() {
-    if (m_thread.joinable())
-        m_thread.join();
-}
-
-void TRemoveThread::Execute() {
-    bool failed = false;
-    try {
-        Run();
-    } catch (const std::exception& e) {
-        AddErrorEntry(u"TRemoveThread: " + FromUtf8(e.what()));
-        failed = true;
-    } catch (...) {
-        AddErrorEntry(u"TRemoveThread: unknown exception");
-        failed = true;
-    }
-    m_aborted = failed || Terminated();
-    try {
-        Finish();
-    } catch (const std::exception& e) {
-        AddErrorEntry(u"TRemoveThread: " + FromUtf8(e.what()));
-    } catch (...) {
-        AddErrorEntry(u"TRemoveThread: unknown exception");
-    }
-}
-
-void TRemoveThread::Run() {
+void TRemoveThread::Work() {
     m_stats = TRemoveStatistics{};
     if (m_view != nullptr) {
         const std::u16string folder = m_inputs.mainFolder;
-        auto show = [this, &folder] { m_view->ShowMainFolder(folder); };
-        CallOnMainThread(m_caller, show);
+        CallOnMain([this, &folder] { m_view->ShowMainFolder(folder); });
     }
     UpdateStatistics(true);
     m_filter.Prepare(m_inputs.mainFolder, m_inputs.includeList, m_inputs.excludeList);
@@ -230,25 +197,23 @@ void TRemoveThread::Finish() {
         return;
     m_logWritten = true;
     if (m_logHistory != nullptr) {
-        auto add = [this] { AddToLogHistory(*m_logHistory, m_inputs.logPath); };
-        CallOnMainThread(m_caller, add);
+        CallOnMain([this] { AddToLogHistory(*m_logHistory, m_inputs.logPath); });
     }
 }
 
 void TRemoveThread::PauseCheck() {
-    m_signals.WaitWhilePaused();
+    WaitWhilePaused();
 }
 
 void TRemoveThread::UpdateStatistics(bool force) {
-    const std::uint64_t now = TickCountMs();
-    if (!force && now - m_lastStatsTick < kStatisticsIntervalMs)
+    if (!force && !SnapshotDue())
         return;
-    m_lastStatsTick = now;
-    if (m_view == nullptr)
+    if (m_view == nullptr) {
+        MarkSnapshot();
         return;
+    }
     const TRemoveStatistics stats = m_stats;
-    auto show = [this, stats] { m_view->ShowStatistics(stats); };
-    CallOnMainThread(m_caller, show);
+    Snapshot([this, stats] { m_view->ShowStatistics(stats); });
 }
 
 int TRemoveThread::Identify(int dirFd, const char* name, int flags, TFolderId& id) const {

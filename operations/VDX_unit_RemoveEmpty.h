@@ -30,6 +30,7 @@
 #include "engine/VDX_unit_Helpers.h"
 #include "engine/VDX_unit_Messages.h"
 #include "engine/VDX_unit_WorkerRun.h"
+#include "engine/VDX_unit_WorkerShell.h"
 #include "platform/VDX_unit_Threads.h"
 
 namespace vdx {
@@ -119,28 +120,17 @@ public:
 
 // The worker. Created and freed by its waiter; freeing it posts
 // kMsgRemoveEnded with wParam 1 when the run was aborted, else 0.
-class TRemoveThread {
+class TRemoveThread final : public TWorkerShell {
 public:
     // window, caller, view and logHistory may each be nullptr. logHistory
     // (the settings' log history) is changed only through caller, on the
     // user-interface thread.
     TRemoveThread(TRemoveInputs inputs, TMessageTarget* window, TMainThreadCaller* caller,
                   TRemoveProgressView* view, TStrList* logHistory);
-    ~TRemoveThread();
-    TRemoveThread(const TRemoveThread&) = delete;
-    TRemoveThread& operator=(const TRemoveThread&) = delete;
+    ~TRemoveThread() override { Join(); }
 
-    // Throws std::system_error when no thread can be started.
-    void Start();
-    void WaitFor();
     // Marks a run that never started as aborted.
-    void MarkNotStarted() { m_aborted = true; }
-
-    void Pause() { m_signals.Pause(); }
-    void Resume() { m_signals.Resume(); }
-    // Also releases a paused worker, so that the cancel is seen even when
-    // nobody resumes it.
-    void Terminate() { m_signals.Terminate(); }
+    void MarkNotStarted() { SetAborted(true); }
 
     // Valid once the thread has ended.
     bool Aborted() const { return m_aborted; }
@@ -190,10 +180,15 @@ private:
         Kept,   // a link or file in its place, or another file system: content
     };
 
-    bool Terminated() const { return m_signals.Terminated(); }
-    void Execute();
-    void Run();
+    void Work() override;
+    // The report's closing lines and the log, however the walk ended.
+    void Close(bool failed) override;
     void Finish();
+    // The end message's wParam tells an aborted run.
+    void SetAborted(bool aborted) {
+        m_aborted = aborted;
+        SetEndParam(aborted ? 1 : 0);
+    }
     void PauseCheck();
     void UpdateStatistics(bool force);
     void Report(std::u16string line) { m_report.push_back(TStrItem{std::move(line)}); }
@@ -219,8 +214,6 @@ private:
     bool List(int fd, TListing& out);
 
     TRemoveInputs m_inputs;
-    TMessageTarget* m_window;
-    TMainThreadCaller* m_caller;
     TRemoveProgressView* m_view;
     TStrList* m_logHistory;
 
@@ -232,10 +225,6 @@ private:
     TFolderId m_mainId;
     // The getdents64 buffer, reused by every listing.
     std::vector<unsigned char> m_entryBuffer;
-    std::uint64_t m_lastStatsTick = 0;
-
-    TWorkerSignals m_signals;
-    std::thread m_thread;
 };
 
 // The waiter: the progress window starts it when it is shown. It creates the

@@ -289,29 +289,5 @@ TEST_F(ContentRunTest, WithoutAWindowNothingIsPostedAndTheRunStillEnds) {
     EXPECT_TRUE(m_run.Store().Status().m_contentDone);
 }
 
-TEST(ContentRunLifetime, ControllerDestroyedWhilePausedStopsAndJoinsItsThreads) {
-    TTempTree tree;
-    tree.File("a/f.txt", "twin");
-    tree.File("b/f.txt", "twin");
-    TSearchSet set;
-    auto path = std::make_unique<TSearchData>();
-    path->SearchPath = DecodeFileName(tree.Root());
-    set.AddOwned(std::move(path));
-    TMessageQueue queue;
-    auto run = std::make_unique<TSearchRun>();
-    TGateCaller<TSearchSafeProgress> searchCaller(run->SearchProgress());
-    ASSERT_TRUE(run->StartSearch(set, &queue, &searchCaller, true, true, true));
-    DrainUntil(queue, kMsgSearchWaiterDone);
-    run->SearchFinished();
-
-    TContentGate gate(run->ContentProgress(), kPhaseComparing);
-    ASSERT_TRUE(run->StartContentCompare(&queue, &gate));
-    ASSERT_TRUE(gate.WaitAtGate());
-    gate.OnMainThread([&] { run->PauseContent(); });
-    gate.Open();
-    run.reset();
-    ExpectContentProtocol(DrainUntil(queue, kMsgContentWaiterDone));
-}
-
 } // namespace
 } // namespace vdx

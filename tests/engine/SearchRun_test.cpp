@@ -284,23 +284,5 @@ TEST_F(SearchRunTest, FilesOfAMountInsideTheSearchPathCarryItsVolume) {
     EXPECT_EQ(m_run.Drives().Item(1).fileSystem, u"tmpfs");
 }
 
-TEST(SearchRunLifetime, ControllerDestroyedWhilePausedStopsAndJoinsItsThreads) {
-    TTempTree tree;
-    tree.File("a/f.txt");
-    TSearchSet set;
-    auto path = std::make_unique<TSearchData>();
-    path->SearchPath = DecodeFileName(tree.Root());
-    set.AddOwned(std::move(path));
-    TMessageQueue queue;
-    auto run = std::make_unique<TSearchRun>();
-    TGateCaller caller(run->SearchProgress(), kPhaseScanning);
-    ASSERT_TRUE(run->StartSearch(set, &queue, &caller, true, true, true));
-    ASSERT_TRUE(caller.WaitAtGate());
-    run->PauseSearch();
-    caller.Open();
-    run.reset();
-    ExpectProtocol(DrainUntil(queue, kMsgSearchWaiterDone));
-}
-
 } // namespace
 } // namespace vdx

@@ -315,13 +315,13 @@ TEST_F(CopyMoveTest, CopiesBelowTheRelativeSourceFolderWithTimesAndPermissions) 
     EXPECT_TRUE(TempFilesBelow(tree->Path("out")).empty());
 
     EXPECT_EQ(c.processedCount, 4u);
-    EXPECT_EQ(c.successCount, 4u);
-    EXPECT_EQ(c.successBytes, bytes);
+    EXPECT_EQ(c.doneCount, 4u);
+    EXPECT_EQ(c.doneBytes, bytes);
     EXPECT_EQ(c.processedBytes, bytes);
     EXPECT_EQ(c.failedCount, 0);
     EXPECT_FALSE(aborted);
     EXPECT_EQ(progress.phase, kPhaseCompleted);
-    EXPECT_EQ(progress.filesDone, 4u);
+    EXPECT_EQ(progress.processed, 4u);
     EXPECT_EQ(Count(false, " - Ok Copying: '" + tree->Path("src/a/x.txt") + "' (5 bytes) -> '" +
                                Dest("src/a/x.txt") + "'"),
               1);
@@ -352,7 +352,7 @@ TEST_F(CopyMoveTest, CollisionRules) {
         case TCollisionRule::Skip:
             EXPECT_EQ(ReadAll(Dest("src/x.txt")), "old");
             EXPECT_EQ(ReadAll(tree->Path("src/x.txt")), "new");
-            EXPECT_EQ(c.successCount, 0u);
+            EXPECT_EQ(c.doneCount, 0u);
             EXPECT_EQ(c.failedCount, 0);
             EXPECT_EQ(c.processedCount, 1u);
             EXPECT_EQ(Count(false, " - Skip " + verb + ": '" + tree->Path("src/x.txt") +
@@ -363,14 +363,14 @@ TEST_F(CopyMoveTest, CollisionRules) {
         case TCollisionRule::AutoRename:
             EXPECT_EQ(ReadAll(Dest("src/x.txt")), "old");
             EXPECT_EQ(ReadAll(Dest("src/x.txt[1-new]")), "new");
-            EXPECT_EQ(c.successCount, 1u);
+            EXPECT_EQ(c.doneCount, 1u);
             EXPECT_EQ(Count(false, tc.move ? " - Move and rename: '" : " - Copy and rename: '"), 1);
             EXPECT_EQ(Count(false, "-> '" + Dest("src/x.txt[1-new]") + "'"), 1);
             EXPECT_EQ(Exists(tree->Path("src/x.txt")), !tc.move);
             break;
         case TCollisionRule::Overwrite:
             EXPECT_EQ(ReadAll(Dest("src/x.txt")), "new");
-            EXPECT_EQ(c.successCount, 1u);
+            EXPECT_EQ(c.doneCount, 1u);
             EXPECT_EQ(Count(false, tc.move ? " - Ok Moving: '" : " - Ok Copying: '"), 1);
             EXPECT_EQ(Exists(tree->Path("src/x.txt")), !tc.move);
             break;
@@ -408,7 +408,7 @@ TEST_F(CopyMoveTest, ExistingTempNamedFileIsNeverTruncated) {
         TFaultFsInstall install(fs);
         const TCopyCounters c =
             Run(Inputs(unnamedRefused ? TCollisionRule::Skip : TCollisionRule::Overwrite, false));
-        EXPECT_EQ(c.successCount, 1u);
+        EXPECT_EQ(c.doneCount, 1u);
         EXPECT_EQ(ReadAll(Dest("src/x.txt")), "data");
         EXPECT_EQ(ReadAll(Dest("src/~tmp~x.txt")), "the user's own file");
         EXPECT_EQ(TempFilesBelow(tree->Path("out")).size(), 1u);
@@ -479,8 +479,8 @@ TEST_F(CopyMoveTest, CopyHasNoNameUntilComplete) {
         EXPECT_EQ(named, tc.namedWhileCopying);
         EXPECT_EQ(ReadAll(Dest("src/big.bin")), big);
         EXPECT_EQ(ReadAll(Dest("src/small.txt")), "small");
-        EXPECT_EQ(c.successCount, 2u);
-        EXPECT_EQ(c.successBytes, big.size() + 5);
+        EXPECT_EQ(c.doneCount, 2u);
+        EXPECT_EQ(c.doneBytes, big.size() + 5);
         EXPECT_EQ(c.processedBytes, big.size() + 5);
         EXPECT_TRUE(TempFilesBelow(tree->Path("out")).empty());
     }
@@ -512,7 +512,7 @@ TEST_F(CopyMoveTest, NamesThatAreNotUtf8AreCopiedByteForByte) {
             ASSERT_EQ(::unlink(Dest(folder + "/" + name).c_str()), 0);
         }
         const TCopyCounters c = Run(Inputs(TCollisionRule::Skip, move, 0));
-        EXPECT_EQ(c.successCount, 1u);
+        EXPECT_EQ(c.doneCount, 1u);
         EXPECT_EQ(ReadAll(Dest(folder + "/" + name)), "raw");
         EXPECT_EQ(Exists(tree->Path(folder + "/" + name)), !move);
         // The log line carries the name in the lossless form, which goes back
@@ -534,8 +534,8 @@ TEST_F(CopyMoveTest, MoveOnTheSameVolumeRenames) {
     EXPECT_FALSE(Exists(tree->Path("src/a.txt")));
     EXPECT_EQ(StatOf(Dest("src/a.txt")).st_ino, inode); // the same file, renamed
     EXPECT_EQ(fs.Calls(TFsOp::CopyFileRange), 0);
-    EXPECT_EQ(c.successCount, 1u);
-    EXPECT_EQ(c.successBytes, 5u);
+    EXPECT_EQ(c.doneCount, 1u);
+    EXPECT_EQ(c.doneBytes, 5u);
     EXPECT_EQ(Count(false, " - Ok Moving: '" + tree->Path("src/a.txt") + "' (5 bytes)"), 1);
     EXPECT_EQ(Count(false, "File moving was finished at "), 1);
 }
@@ -556,7 +556,7 @@ TEST_F(CopyMoveTest, MovedFilesLeaveTheViews) {
     files = {moved};
     bytes = 5;
     const TCopyCounters c = Run(Inputs(TCollisionRule::Skip, true, 0));
-    EXPECT_EQ(c.successCount, 1u);
+    EXPECT_EQ(c.doneCount, 1u);
     EXPECT_EQ(ReadAll(Dest("src/b/same.txt")), "12345");
     ASSERT_EQ(store.FileCount(), 2u);
     for (std::uint32_t i = 0; i < store.FileCount(); ++i)
@@ -594,7 +594,7 @@ TEST_F(CopyMoveTest, RunCutShortByAnExceptionStillClosesItsLogsAndViews) {
     }
     EXPECT_TRUE(aborted);
     EXPECT_EQ(progress.phase, kPhaseAborted);
-    EXPECT_EQ(c.successCount, 1u);
+    EXPECT_EQ(c.doneCount, 1u);
     EXPECT_EQ(ReadAll(Dest("src/b/same.txt")), "12345");
     EXPECT_EQ(ReadAll(tree->Path("src/b/zz.txt")), "12345");
     // The moved file left the views, the other one stayed.
@@ -661,7 +661,7 @@ TEST_F(CopyMoveTest, MoveLeavesTheLastCopyInPlace) {
             c = Run(std::move(in));
         }
         EXPECT_EQ(Exists(tree->Path("r/clean/f.bin")), !tc.moved);
-        EXPECT_EQ(c.successCount, tc.moved ? 1u : 0u);
+        EXPECT_EQ(c.doneCount, tc.moved ? 1u : 0u);
         if (tc.moved) {
             EXPECT_EQ(ReadAll(Dest("r/clean/f.bin")), content);
         } else {
@@ -704,8 +704,8 @@ TEST_F(CopyMoveTest, MoveFallsBackToCopyAndDelete) {
         EXPECT_FALSE(Exists(tree->Path(rel)));
         EXPECT_EQ(ReadAll(Dest(rel)), std::string(300'000, 'b'));
         EXPECT_EQ(StatOf(Dest(rel)).st_mode & 0777, 0444u);
-        EXPECT_EQ(c.successCount, 1u);
-        EXPECT_EQ(c.successBytes, 300'000u);
+        EXPECT_EQ(c.doneCount, 1u);
+        EXPECT_EQ(c.doneBytes, 300'000u);
         EXPECT_EQ(c.processedBytes, 300'000u);
         EXPECT_GE(fs.Calls(TFsOp::FSync), 1); // on the disk before the source goes
         EXPECT_TRUE(TempFilesBelow(tree->Path("out")).empty());
@@ -722,7 +722,7 @@ TEST_F(CopyMoveTest, MoveWhoseSourceCannotBeDeletedKeepsBoth) {
     EXPECT_EQ(ReadAll(tree->Path("src/a.txt")), "alpha");
     EXPECT_EQ(ReadAll(Dest("src/a.txt")), "alpha");
     EXPECT_EQ(c.failedCount, 1);
-    EXPECT_EQ(c.successCount, 0u);
+    EXPECT_EQ(c.doneCount, 0u);
     EXPECT_FALSE(store.File(0).m_removed);
     EXPECT_EQ(Count(true, " failed to move file '" + tree->Path("src/a.txt") + "' -> '" +
                               Dest("src/a.txt") + "': " + ToUtf8(SystemErrorText(EACCES))),
@@ -815,7 +815,7 @@ TEST_F(CopyMoveTest, FailedStepsLeaveNoTemporaryFileAndTheSourceIntact) {
         EXPECT_TRUE(TempFilesBelow(tree->Path("out")).empty());
         EXPECT_EQ(c.failedCount, 1);
         EXPECT_EQ(c.failedBytes, content.size());
-        EXPECT_EQ(c.successCount, 1u); // the run went on with the next file
+        EXPECT_EQ(c.doneCount, 1u); // the run went on with the next file
         EXPECT_EQ(c.processedBytes, content.size() + 4);
         EXPECT_EQ(
             Count(true, std::string(tc.move ? " failed to move file '" : " failed to copy file '") +
@@ -843,7 +843,7 @@ TEST_F(CopyMoveTest, SourceFolderGoneSinceTheSearchFailsEachOfItsFiles) {
         EXPECT_EQ(c.failedCount, 2);
         EXPECT_EQ(c.failedBytes, 3u);
         EXPECT_EQ(c.processedBytes, 6u);
-        EXPECT_EQ(c.successCount, 1u);
+        EXPECT_EQ(c.doneCount, 1u);
         EXPECT_EQ(ReadAll(Dest("src/kept/three.txt")), "333");
         for (const char* rel : {"src/gone/one.txt", "src/gone/two.txt"}) {
             EXPECT_EQ(Count(true, "'" + tree->Path(rel) + "' -> '" + Dest(rel) +
@@ -864,7 +864,7 @@ TEST_F(CopyMoveTest, DestinationFoldersThatCannotBeMade) {
     tree->File("out" + tree->Path("src/a"), "in the way");
     const TCopyCounters c = Run(Inputs(TCollisionRule::Skip, false));
     EXPECT_EQ(c.processedCount, 1u); // the files of src/a are neither counted nor logged
-    EXPECT_EQ(c.successCount, 1u);
+    EXPECT_EQ(c.doneCount, 1u);
     EXPECT_EQ(c.failedCount, 0);
     EXPECT_EQ(ReadAll(Dest("src/b/three.txt")), "3");
     const std::string line = " - Cannot create the destination folder: '" + Dest("src/a/") + "' " +
@@ -1042,7 +1042,7 @@ TEST_F(CopyMoveTest, FolderSwappedWhilePausedFailsItsRemainingFiles) {
             c = Run(Inputs(TCollisionRule::Skip, tc.move), [&](TCopyThread& w) { worker = &w; });
         }
         ASSERT_TRUE(swapped);
-        EXPECT_EQ(c.successCount, tc.oneDone ? 1u : 0u);
+        EXPECT_EQ(c.doneCount, tc.oneDone ? 1u : 0u);
         EXPECT_EQ(c.failedCount, tc.oneDone ? 1 : 2);
         EXPECT_FALSE(Exists(Dest("src/a/two.txt")));
         // Nothing behind the link is touched, and the moved folder keeps
@@ -1094,10 +1094,10 @@ TEST_F(CopyMoveTest, NameTakenWhileCopyingIsDecidedAgain) {
         EXPECT_EQ(ReadAll(Dest("src/x.txt")), "theirs");
         EXPECT_TRUE(TempFilesBelow(tree->Path("out")).empty());
         if (rule == TCollisionRule::Skip) {
-            EXPECT_EQ(c.successCount, 0u);
+            EXPECT_EQ(c.doneCount, 0u);
         } else {
             EXPECT_EQ(ReadAll(Dest("src/x.txt[1-new]")), "mine");
-            EXPECT_EQ(c.successCount, 1u);
+            EXPECT_EQ(c.doneCount, 1u);
         }
     }
 }
@@ -1143,7 +1143,7 @@ TEST_F(CopyMoveTest, CancelAtEachStageLeavesNoPartialFile) {
             });
             EXPECT_TRUE(aborted);
             EXPECT_EQ(progress.phase, kPhaseAborted);
-            EXPECT_EQ(c.successCount, tc.bigDone ? 1u : 0u);
+            EXPECT_EQ(c.doneCount, tc.bigDone ? 1u : 0u);
             EXPECT_EQ(c.failedCount, 0);
             EXPECT_EQ(c.processedBytes, tc.bigDone ? big.size() : 0u);
             EXPECT_TRUE(TempFilesBelow(tree->Path("out")).empty());
@@ -1214,7 +1214,7 @@ TEST_F(CopyMoveTest, WaiterRunsPausesAndReports) {
     EXPECT_EQ(codes.back(), kMsgCopyWaiterDone);
     EXPECT_EQ(std::count(codes.begin(), codes.end(), kMsgCopyProgress),
               static_cast<long>(codes.size() - 2));
-    EXPECT_EQ(waiter.Counters().successCount, 2u);
+    EXPECT_EQ(waiter.Counters().doneCount, 2u);
     EXPECT_FALSE(waiter.Aborted());
     EXPECT_EQ(ReadAll(Dest("src/b.txt")), "b");
     EXPECT_EQ(store.Operation().m_filesProcessed, 2u);

@@ -201,8 +201,8 @@ TEST_F(DeleteTest, DeletesExactlyTheListedFilesInBothModes) {
 
         const TDeleteCounters& c = m_ops.DeleteCounters();
         EXPECT_EQ(c.processedCount, 2u);
-        EXPECT_EQ(c.deletedCount, 2u);
-        EXPECT_EQ(c.deletedBytes, 20u);
+        EXPECT_EQ(c.doneCount, 2u);
+        EXPECT_EQ(c.doneBytes, 20u);
         EXPECT_EQ(c.failedCount, 0);
         EXPECT_FALSE(m_ops.DeleteAborted());
         EXPECT_EQ(m_ops.DeleteProgress().phase, kPhaseCompleted);
@@ -279,7 +279,7 @@ TEST_F(DeleteTest, TrashBatchesHoldAtMostEightFilesAndAMissingFileClosesOne) {
         const TDeleteCounters& counters = m_ops.DeleteCounters();
         EXPECT_EQ(counters.processedCount, static_cast<std::uint32_t>(c.files));
         EXPECT_EQ(counters.failedCount, static_cast<std::int32_t>(c.missing.size()));
-        EXPECT_EQ(counters.deletedCount, c.files - c.missing.size());
+        EXPECT_EQ(counters.doneCount, c.files - c.missing.size());
         const std::vector<std::u16string> full = FullLines();
         const std::vector<std::u16string> errors = ErrorLines();
         for (int i : c.missing) {
@@ -307,7 +307,7 @@ TEST_F(DeleteTest, FileGoneBeforeItsTurnIsNotFoundInBothModes) {
         ASSERT_EQ(std::system(("rm -r '" + Work(dir + "sub") + "'").c_str()), 0);
         ASSERT_TRUE(Start(direct));
         Finish();
-        EXPECT_EQ(m_ops.DeleteCounters().deletedCount, 1u);
+        EXPECT_EQ(m_ops.DeleteCounters().doneCount, 1u);
         EXPECT_EQ(m_ops.DeleteCounters().failedCount, 2);
         const std::vector<std::u16string> full = FullLines();
         for (const char* rel : {"a.txt", "sub/c.txt"}) {
@@ -408,7 +408,7 @@ TEST_F(DeleteTest, FilesChangedSinceTheSearchAreNeverDeleted) {
             EXPECT_FALSE(Exists(Work(ok))) << "the unchanged file of the run is deleted";
             const TDeleteCounters& counters = m_ops.DeleteCounters();
             EXPECT_EQ(counters.failedCount, 1);
-            EXPECT_EQ(counters.deletedCount, 1u);
+            EXPECT_EQ(counters.doneCount, 1u);
             const std::u16string line =
                 u" - Failed to delete: '" + WorkU(rel) + u"' " + SystemErrorText(c.reason);
             EXPECT_EQ(CountContaining(FullLines(), line), 1u);
@@ -457,7 +457,7 @@ TEST_F(DeleteTest, FolderSwappedForALinkMidRunDeletesNothingBehindIt) {
         for (int i = 0; i < 5; ++i)
             EXPECT_EQ(ReadAll(outside + "/f" + std::to_string(i) + ".txt"), kContent) << i;
         EXPECT_TRUE(Names(folder + ".moved").empty());
-        EXPECT_EQ(m_ops.DeleteCounters().deletedCount, 5u);
+        EXPECT_EQ(m_ops.DeleteCounters().doneCount, 5u);
     }
 }
 
@@ -479,7 +479,7 @@ TEST_F(DeleteTest, FolderSwappedForALinkBeforeTheRunFailsItsFiles) {
         Finish();
         EXPECT_EQ(ReadAll(m_root + "/outside-" + dir + "/a.txt"), kContent);
         EXPECT_EQ(ReadAll(m_root + "/outside-" + dir + "/deeper/b.txt"), kContent);
-        EXPECT_EQ(m_ops.DeleteCounters().deletedCount, 0u);
+        EXPECT_EQ(m_ops.DeleteCounters().doneCount, 0u);
         EXPECT_EQ(m_ops.DeleteCounters().failedCount, 2);
         EXPECT_EQ(CountContaining(ErrorLines(), SystemErrorText(kErrorFolderChanged)), 2u);
     }
@@ -506,7 +506,7 @@ TEST_F(DeleteTest, LastCopyStaysWhenTheKeptCopyWentMeanwhile) {
             ASSERT_TRUE(Start(direct));
             Finish();
             EXPECT_EQ(Exists(Work(dir + "clean/f.txt")), !wholeGroups);
-            EXPECT_EQ(m_ops.DeleteCounters().deletedCount, wholeGroups ? 1u : 0u);
+            EXPECT_EQ(m_ops.DeleteCounters().doneCount, wholeGroups ? 1u : 0u);
             const std::u16string line = u" - Failed to delete: '" + WorkU(dir + "clean/f.txt") +
                                         u"' " + SystemErrorText(kErrorNoRemainingCopy);
             EXPECT_EQ(CountContaining(ErrorLines(), line), wholeGroups ? 0u : 1u);
@@ -579,7 +579,7 @@ TEST_F(DeleteTest, AFolderThatCannotBeSearchedIsNeverReportedAsDeleted) {
         ASSERT_TRUE(Start(true));
         Finish();
     }
-    EXPECT_EQ(m_ops.DeleteCounters().deletedCount, 0u);
+    EXPECT_EQ(m_ops.DeleteCounters().doneCount, 0u);
     EXPECT_EQ(m_ops.DeleteCounters().failedCount, 1);
     EXPECT_TRUE(InStore("hidden-away/x.txt"));
     EXPECT_EQ(fs.Calls(TFsOp::Unlink), 0) << "no unlink without a successful check";
@@ -595,7 +595,7 @@ TEST_F(DeleteTest, NamesThatAreNotUtf8GoByteForByte) {
         ASSERT_TRUE(Start(direct));
         Finish();
         EXPECT_FALSE(Exists(Work(rel)));
-        EXPECT_EQ(m_ops.DeleteCounters().deletedCount, 1u);
+        EXPECT_EQ(m_ops.DeleteCounters().doneCount, 1u);
         EXPECT_EQ(CountContaining(FullLines(), u" - Ok deleting: '" + WorkU(rel) + u"'"), 1u);
     }
     const std::vector<std::string> trashed = Names(Trash() + "/files");
@@ -615,7 +615,7 @@ TEST_F(DeleteTest, LongPathsAreDeletedInBothModes) {
         ASSERT_TRUE(Start(direct));
         Finish();
         EXPECT_FALSE(Exists(Work(rel)));
-        EXPECT_EQ(m_ops.DeleteCounters().deletedCount, 1u);
+        EXPECT_EQ(m_ops.DeleteCounters().doneCount, 1u);
     }
 }
 
@@ -689,7 +689,7 @@ TEST_F(DeleteTest, PermanentDeletionOnlyOnTheVolumesTheUserConfirmed) {
         ASSERT_TRUE(Start(c.direct, c.noTrash, log.Hook(TrashWithMounts(mounts))));
         Finish();
         EXPECT_EQ(Exists(Work(rel)), !c.deleted);
-        EXPECT_EQ(m_ops.DeleteCounters().deletedCount, c.deleted ? 1u : 0u);
+        EXPECT_EQ(m_ops.DeleteCounters().doneCount, c.deleted ? 1u : 0u);
         if (!c.direct) {
             EXPECT_EQ(log.actions,
                       std::vector<TNoTrashAction>{c.confirmed ? c.noTrash : TNoTrashAction::kKeep});
@@ -715,7 +715,7 @@ TEST_F(DeleteTest, TrashThatFailsWhereThePlanPromisedItKeepsTheFile) {
     ASSERT_TRUE(Start(false, TNoTrashAction::kDeletePermanently, TrashWithMounts(mounts)));
     Finish();
     EXPECT_EQ(ReadAll(Work("promised/a.txt")), kContent);
-    EXPECT_EQ(m_ops.DeleteCounters().deletedCount, 0u);
+    EXPECT_EQ(m_ops.DeleteCounters().doneCount, 0u);
     EXPECT_EQ(m_ops.DeleteCounters().failedCount, 1);
     const std::vector<std::u16string> errors = ErrorLines();
     EXPECT_EQ(CountContaining(errors, u" - Failed to delete (error " +
@@ -741,7 +741,7 @@ TEST_F(DeleteTest, FailedBatchReportsOnlyTheFilesThatStayed) {
     EXPECT_FALSE(Exists(Work("part/a.txt")));
     EXPECT_EQ(ReadAll(Work("part/b.txt")), kContent);
     EXPECT_FALSE(Exists(Work("part/c.txt")));
-    EXPECT_EQ(m_ops.DeleteCounters().deletedCount, 2u);
+    EXPECT_EQ(m_ops.DeleteCounters().doneCount, 2u);
     EXPECT_EQ(m_ops.DeleteCounters().failedCount, 1);
     const std::vector<std::u16string> errors = ErrorLines();
     EXPECT_EQ(CountContaining(errors, u" - Failed to delete (error " +
@@ -889,7 +889,7 @@ TEST_F(DeleteTest, CancelAfterABatchKeepsWhatWasDone) {
         EXPECT_EQ(Exists(Work(rels[i])), i >= 8) << rels[i];
         EXPECT_EQ(InStore(rels[i]), i >= 8) << "the views drop what is gone: " << rels[i];
     }
-    EXPECT_EQ(m_ops.DeleteCounters().deletedCount, 8u);
+    EXPECT_EQ(m_ops.DeleteCounters().doneCount, 8u);
     EXPECT_EQ(m_ops.DeleteCounters().processedCount, 8u);
     const std::vector<std::u16string> full = FullLines();
     EXPECT_EQ(CountContaining(full, u" - Ok deleting: '"), 8u);
@@ -923,7 +923,7 @@ TEST_F(DeleteTest, CancelInTheDirectLoopStopsAtTheNextFile) {
     }
     for (std::size_t i = 0; i < rels.size(); ++i)
         EXPECT_EQ(Exists(Work(rels[i])), i >= 3) << rels[i];
-    EXPECT_EQ(m_ops.DeleteCounters().deletedCount, 3u);
+    EXPECT_EQ(m_ops.DeleteCounters().doneCount, 3u);
     EXPECT_TRUE(m_ops.DeleteAborted());
 }
 
@@ -943,7 +943,7 @@ TEST_F(DeleteTest, CancelWhileTheViewsAreRebuiltStillEndsAborted) {
     EXPECT_FALSE(Exists(Work("late/a.txt")));
     EXPECT_FALSE(InStore("late/a.txt"));
     EXPECT_TRUE(m_ops.DeleteAborted());
-    EXPECT_EQ(m_ops.DeleteCounters().deletedCount, 1u);
+    EXPECT_EQ(m_ops.DeleteCounters().doneCount, 1u);
     EXPECT_EQ(gate.Phases().back(), kPhaseAborted);
     EXPECT_GE(IndexOf(FullLines(), u"File deleting was aborted at "), 0);
 }
@@ -1036,7 +1036,7 @@ TEST_F(DeleteTest, WorkerWithoutControllerLogsNothingWhenLogsAreOff) {
     EXPECT_EQ(m.code, kMsgDeleteWaiterDone);
     waiter.Finished();
     EXPECT_FALSE(Exists(Work("quiet/a.txt")));
-    EXPECT_EQ(waiter.Counters().deletedCount, 1u);
+    EXPECT_EQ(waiter.Counters().doneCount, 1u);
     EXPECT_EQ(progress.phase, kPhaseCompleted);
     EXPECT_EQ(progress.processed, 1u);
     EXPECT_EQ(logs.FullLines().Count(), 0u);
