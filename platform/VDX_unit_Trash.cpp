@@ -12,6 +12,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include "platform/VDX_unit_DirReader.h"
 #include "platform/VDX_unit_FileSystem.h"
 #include "platform/VDX_unit_SpecialFolders.h"
 #include "platform/VDX_unit_Text.h"
@@ -278,25 +279,11 @@ std::mt19937_64& RandomNames() {
 template <typename Visit>
 int ForEachEntryOf(int fd, Visit visit) {
     std::vector<char> buffer(kDirBufferBytes);
-    for (;;) {
-        std::size_t done = 0;
-        int err = Fs().ReadDirEntries(fd, buffer.data(), buffer.size(), done);
-        if (err || done == 0)
-            return err;
-        // linux_dirent64: inode (8), offset (8), record length (2), type (1), name.
-        std::size_t pos = 0;
-        while (pos + 19 < done) {
-            std::uint16_t recordLength = 0;
-            std::memcpy(&recordLength, buffer.data() + pos + 16, sizeof recordLength);
-            if (recordLength == 0 || pos + recordLength > done)
-                break;
-            const char* name = buffer.data() + pos + 19;
-            std::string_view entry(name, ::strnlen(name, recordLength - 19u));
-            if (entry != "." && entry != "..")
-                visit(entry);
-            pos += recordLength;
-        }
-    }
+    TDirReader reader(fd, buffer.data(), buffer.size());
+    TDirEntry entry;
+    while (reader.Next(entry))
+        visit(entry.Name());
+    return reader.Error();
 }
 
 // Adds the sizes of everything below the open folder fd; closes fd.
