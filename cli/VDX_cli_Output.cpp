@@ -62,13 +62,13 @@ TOutBuffer::TOutBuffer(int fd, std::size_t capacity) : m_fd(fd), m_capacity(capa
 }
 
 TOutBuffer::~TOutBuffer() {
-    Flush();
+    (void)Flush();
 }
 
 void TOutBuffer::Put(std::string_view bytes) {
     m_data.append(bytes);
     if (m_data.size() >= m_capacity)
-        Flush();
+        (void)Flush();
 }
 
 int TOutBuffer::Flush() {
@@ -81,13 +81,13 @@ int TOutBuffer::Flush() {
 void TOutBuffer::PutText(std::u16string_view text) {
     AppendEncodedFileName(text, m_data);
     if (m_data.size() >= m_capacity)
-        Flush();
+        (void)Flush();
 }
 
 void TOutBuffer::PutShown(std::u16string_view text) {
     AppendTerminalName(text, m_data);
     if (m_data.size() >= m_capacity)
-        Flush();
+        (void)Flush();
 }
 
 void TOutBuffer::PutJsonString(std::u16string_view text) {
@@ -128,7 +128,7 @@ void TOutBuffer::PutJsonString(std::u16string_view text) {
     }
     m_data.push_back('"');
     if (m_data.size() >= m_capacity)
-        Flush();
+        (void)Flush();
 }
 
 void TOutBuffer::PutNumber(std::uint64_t value) {

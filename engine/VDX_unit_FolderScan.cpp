@@ -151,7 +151,7 @@ int TFolderScan::OpenFolderByComponents(const std::string& native) {
         int next = -1;
         const int rc =
             Fs().OpenAt(fd, component.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW, 0, next);
-        Fs().Close(fd);
+        (void)Fs().Close(fd);
         if (rc != 0)
             return -1;
         fd = next;
@@ -300,7 +300,7 @@ void TFolderScan::ListFolder(std::uint32_t folder, const TSearchData& path) {
             ++m_filesAdded;
         }
     }
-    Fs().Close(fd);
+    (void)Fs().Close(fd);
     m_store.SetFolderCounts(folder, filesFound, subFoldersAdded);
 }
 

@@ -70,7 +70,7 @@ struct TRemoveThread::TListing {
 
 void TRemoveThread::TFd::Reset(int fd) {
     if (m_fd >= 0)
-        Fs().Close(m_fd);
+        (void)Fs().Close(m_fd);
     m_fd = fd;
 }
 

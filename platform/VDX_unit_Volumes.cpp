@@ -188,7 +188,7 @@ int ForEachEntry(const char* folder, Visit visit) {
     while (reader.Next(entry))
         if (visit(entry.Name()))
             break;
-    Fs().Close(fd);
+    (void)Fs().Close(fd);
     return reader.Error();
 }
 
@@ -524,7 +524,7 @@ int ReadSmallFile(const char* path, std::string& text, std::size_t maxBytes) {
         }
         text.append(buffer.data(), done);
     }
-    Fs().Close(fd);
+    (void)Fs().Close(fd);
     if (err)
         text.clear();
     return err;
