@@ -597,8 +597,7 @@ int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
     TOutBuffer out(STDOUT_FILENO);
     if (operation.List().Count() == 0) {
         out.Put("There are no items\n");
-        out.Flush();
-        return kExitOk;
+        return out.Flush() == 0 ? kExitOk : kExitFailed;
     }
     // The order the workers use, so the plan lists the files as they are
     // acted on.
@@ -611,7 +610,7 @@ int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
     bool refused = false;
     if (kind == TOperationKind::Delete) {
         if (const int rc = operation.BuildAlerts(); rc != 0) {
-            out.Flush();
+            (void)out.Flush(); // the command fails with its own message
             std::fprintf(stderr, "vardex-cli %s: cannot build the alert list: %s\n", cmd.name,
                          ToUtf8(SystemErrorText(rc)).c_str());
             return kExitFailed;
@@ -777,7 +776,7 @@ int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
     if (logs.errorWritten)
         report += "\nError log file was stored into:\n" + Path8(logs.errorPath) + "\n";
     out.Put(report);
-    out.Flush();
+    (void)out.Flush(); // the operation's outcome, not the report, decides the exit status
     // The logs enter the settings' log history, where the log viewer finds
     // them, in the order they were written, as the progress window adds them.
     std::vector<std::u16string> written;

@@ -19,24 +19,6 @@ bool IsLowSurrogate(char16_t c) {
     return c >= 0xDC00 && c <= 0xDFFF;
 }
 
-void PutUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 void PutHex4(std::string& out, unsigned value) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     out += "\\u";
@@ -80,13 +62,13 @@ TOutBuffer::TOutBuffer(int fd, std::size_t capacity) : m_fd(fd), m_capacity(capa
 }
 
 TOutBuffer::~TOutBuffer() {
-    Flush();
+    (void)Flush();
 }
 
 void TOutBuffer::Put(std::string_view bytes) {
     m_data.append(bytes);
     if (m_data.size() >= m_capacity)
-        Flush();
+        (void)Flush();
 }
 
 int TOutBuffer::Flush() {
@@ -97,27 +79,15 @@ int TOutBuffer::Flush() {
 }
 
 void TOutBuffer::PutText(std::u16string_view text) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-            PutUtf8(m_data, 0x10000 + ((char32_t{c} - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-            ++i;
-        } else if (c >= 0xDC80 && c <= 0xDCFF) {
-            m_data.push_back(static_cast<char>(c - 0xDC00));
-        } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
-            PutUtf8(m_data, 0xFFFD);
-        } else {
-            PutUtf8(m_data, c);
-        }
-    }
+    AppendEncodedFileName(text, m_data);
     if (m_data.size() >= m_capacity)
-        Flush();
+        (void)Flush();
 }
 
 void TOutBuffer::PutShown(std::u16string_view text) {
     AppendTerminalName(text, m_data);
     if (m_data.size() >= m_capacity)
-        Flush();
+        (void)Flush();
 }
 
 void TOutBuffer::PutJsonString(std::u16string_view text) {
@@ -146,30 +116,23 @@ void TOutBuffer::PutJsonString(std::u16string_view text) {
         if (c < 0x20) {
             PutHex4(m_data, c);
         } else if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-            PutUtf8(m_data, 0x10000 + ((char32_t{c} - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            AppendUtf8(m_data, 0x10000 + ((char32_t{c} - 0xD800) << 10) + (text[i + 1] - 0xDC00));
             ++i;
         } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
             // A reader that decodes with surrogate escapes turns \uDCxx back
             // into the raw byte xx of the name.
             PutHex4(m_data, c);
         } else {
-            PutUtf8(m_data, c);
+            AppendUtf8(m_data, c);
         }
     }
     m_data.push_back('"');
     if (m_data.size() >= m_capacity)
-        Flush();
+        (void)Flush();
 }
 
 void TOutBuffer::PutNumber(std::uint64_t value) {
-    char digits[20];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    while (n > 0)
-        m_data.push_back(digits[--n]);
+    AppendDecimal(m_data, value);
 }
 
 std::string_view ViewOptionName(TViewKind view) {

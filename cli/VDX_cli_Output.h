@@ -26,7 +26,7 @@ public:
     void Put(char c) {
         m_data.push_back(c);
         if (m_data.size() >= m_capacity)
-            Flush();
+            (void)Flush();
     }
     void Put(std::string_view bytes);
     // UTF-16 as the file system's bytes: the lossless codec's encoding, so a
@@ -42,7 +42,9 @@ public:
     void Pad(std::size_t count) { m_data.append(count, ' '); }
 
     // Writes what is buffered; returns 0 or the errno of the first failure.
-    int Flush();
+    // A failure is kept, so the writes that flush a full buffer leave it to
+    // the last Flush (or Error) to report.
+    [[nodiscard]] int Flush();
     int Error() const { return m_error; }
     // For output written around the buffer: flush first, then write to the
     // descriptor, then record the writer's failure (0 keeps the state).

@@ -290,7 +290,7 @@ int RunRemoveEmpty(const std::vector<std::string>& args, const TGlobalOptions& g
     } else {
         out.Put("Log file is not stored\n");
     }
-    out.Flush();
+    (void)out.Flush(); // the removal's outcome, not the report, decides the exit status
     const TRemoveStatistics& stats = remover.Statistics();
     if (dryRun)
         return remover.Aborted() ? kExitFailed : kExitOk;

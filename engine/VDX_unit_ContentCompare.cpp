@@ -261,7 +261,7 @@ void TContentCompare::ReadSlot(TSlot& slot, std::uint32_t want) {
             slot.state = TSlotState::Reading;
             // A file read in one block gains nothing from read-ahead advice.
             if (m_size > m_block)
-                Fs().Advise(fd, POSIX_FADV_SEQUENTIAL);
+                (void)Fs().Advise(fd, POSIX_FADV_SEQUENTIAL);
         } else {
             ++m_stats.reopens;
             if (const int rc = Fs().Seek(fd, m_offset); rc != 0) {
@@ -388,7 +388,7 @@ void TContentCompare::FileRun(std::uint32_t begin, std::uint32_t end, std::uint3
 void TContentCompare::CloseSlot(TSlot& slot) {
     if (slot.fd < 0)
         return;
-    Fs().Close(slot.fd);
+    (void)Fs().Close(slot.fd);
     slot.fd = -1;
     --m_openCount;
 }

@@ -29,21 +29,6 @@ void AppendTwoDigits(std::u16string& text, int value) {
     text += static_cast<char16_t>(u'0' + value % 10);
 }
 
-void AppendDecimal(std::u16string& text, int value) {
-    if (value < 0) {
-        text += u'-';
-        value = -value;
-    }
-    char16_t digits[12];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char16_t>(u'0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    while (n > 0)
-        text += digits[--n];
-}
-
 std::u16string Kb(std::uint64_t bytes) {
     return FormatNumber(static_cast<std::int64_t>(bytes / 1024));
 }

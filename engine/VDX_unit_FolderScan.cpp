@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <string_view>
@@ -10,6 +9,7 @@
 #include <utility>
 
 #include "engine/VDX_unit_Helpers.h"
+#include "platform/VDX_unit_DirReader.h"
 #include "platform/VDX_unit_FileSystem.h"
 #include "platform/VDX_unit_Text.h"
 #include "platform/VDX_unit_Time.h"
@@ -20,16 +20,6 @@ namespace {
 
 // Room for a few hundred entries per getdents64 call.
 constexpr std::size_t kEntryBufferBytes = 64 * 1024;
-
-// Layout of struct linux_dirent64: d_ino (8), d_off (8), d_reclen (2),
-// d_type (1), then the name with its terminating zero.
-constexpr std::size_t kRecLenOffset = 16;
-constexpr std::size_t kTypeOffset = 18;
-constexpr std::size_t kNameOffset = 19;
-
-bool IsDotOrDotDot(const char* name, std::size_t length) {
-    return (length == 1 && name[0] == '.') || (length == 2 && name[0] == '.' && name[1] == '.');
-}
 
 // The path as the system calls take it: a folder path loses its trailing
 // "/", because a trailing "/" would make the kernel follow a symbolic link in
@@ -161,7 +151,7 @@ int TFolderScan::OpenFolderByComponents(const std::string& native) {
         int next = -1;
         const int rc =
             Fs().OpenAt(fd, component.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW, 0, next);
-        Fs().Close(fd);
+        (void)Fs().Close(fd);
         if (rc != 0)
             return -1;
         fd = next;
@@ -235,94 +225,82 @@ void TFolderScan::ListFolder(std::uint32_t folder, const TSearchData& path) {
     std::uint32_t filesFound = 0;
     std::uint32_t subFoldersAdded = 0;
 
-    for (;;) {
-        std::size_t filled = 0;
-        if (Fs().ReadDirEntries(fd, m_entryBuffer.data(), m_entryBuffer.size(), filled) != 0 ||
-            filled == 0)
-            break;
-        std::size_t offset = 0;
-        while (offset + kNameOffset < filled) {
-            const unsigned char* record = m_entryBuffer.data() + offset;
-            std::uint16_t recordLength = 0;
-            std::memcpy(&recordLength, record + kRecLenOffset, sizeof(recordLength));
-            if (recordLength <= kNameOffset || offset + recordLength > filled)
-                break;
-            offset += recordLength;
-            const unsigned char type = record[kTypeOffset];
-            const char* name = reinterpret_cast<const char*>(record + kNameOffset);
-            const std::size_t nameLength = strnlen(name, recordLength - kNameOffset);
-            if (nameLength == 0 || IsDotOrDotDot(name, nameLength))
+    // A listing that breaks off keeps the entries read so far, like one
+    // whose folder vanished: no message.
+    TDirReader reader(fd, m_entryBuffer.data(), m_entryBuffer.size());
+    TDirEntry entry;
+    while (reader.Next(entry)) {
+        const unsigned char type = entry.type;
+        const char* name = entry.name;
+        // Links, pipes, sockets and devices are counted as found and
+        // never taken, so they need no further system call.
+        if (type != DT_DIR && type != DT_REG && type != DT_UNKNOWN) {
+            ++filesFound;
+            continue;
+        }
+        DecodeFileName(entry.Name(), m_name);
+        const bool hidden = m_name.front() == u'.';
+        bool folderTested = false;
+        if (type == DT_DIR) {
+            m_childPath.assign(m_folderPath).append(m_name);
+            if (!SubFolderAllowed(path, hidden))
                 continue;
-            // Links, pipes, sockets and devices are counted as found and
-            // never taken, so they need no further system call.
-            if (type != DT_DIR && type != DT_REG && type != DT_UNKNOWN) {
-                ++filesFound;
-                continue;
-            }
-            DecodeFileName(std::string_view(name, nameLength), m_name);
-            const bool hidden = m_name.front() == u'.';
-            bool folderTested = false;
-            if (type == DT_DIR) {
+            folderTested = true;
+        }
+
+        struct stat st {};
+        // An entry that vanished since the listing (ENOENT) or cannot be
+        // examined is left out.
+        if (Fs().StatAt(fd, name, st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+
+        if (S_ISDIR(st.st_mode)) {
+            if (!folderTested) {
                 m_childPath.assign(m_folderPath).append(m_name);
                 if (!SubFolderAllowed(path, hidden))
                     continue;
-                folderTested = true;
             }
+            if (!m_seenFolders.insert(TFolderId{st.st_dev, st.st_ino}).second)
+                continue;
+            m_childPath.push_back(kPathDelim);
+            const std::int32_t child =
+                m_store.AddFolder(volumeOf(st), pathIndex, folder, false, m_childPath);
+            if (child >= 0) {
+                RecordFolderIdentity(m_store, static_cast<std::uint32_t>(child), st);
+                ++subFoldersAdded;
+            }
+            continue;
+        }
 
-            struct stat st {};
-            // An entry that vanished since the listing (ENOENT) or cannot be
-            // examined is left out.
-            if (Fs().StatAt(fd, name, st, AT_SYMLINK_NOFOLLOW) != 0)
-                continue;
-
-            if (S_ISDIR(st.st_mode)) {
-                if (!folderTested) {
-                    m_childPath.assign(m_folderPath).append(m_name);
-                    if (!SubFolderAllowed(path, hidden))
-                        continue;
-                }
-                if (!m_seenFolders.insert(TFolderId{st.st_dev, st.st_ino}).second)
-                    continue;
-                m_childPath.push_back(kPathDelim);
-                const std::int32_t child =
-                    m_store.AddFolder(volumeOf(st), pathIndex, folder, false, m_childPath);
-                if (child >= 0) {
-                    RecordFolderIdentity(m_store, static_cast<std::uint32_t>(child), st);
-                    ++subFoldersAdded;
-                }
-                continue;
-            }
-
-            ++filesFound;
-            if (!S_ISREG(st.st_mode))
-                continue;
-            std::uint32_t attributes = kAttrArchive;
-            if (hidden)
-                attributes |= kAttrHidden;
-            if ((st.st_mode & S_IWUSR) == 0)
-                attributes |= kAttrReadOnly;
-            const TFileTime lastWrite = FileTimeFromTimespec(st.st_mtim);
-            const auto size = static_cast<std::int64_t>(st.st_size);
-            if (!path.PassesFile(attributes, lastWrite, size, m_name))
-                continue;
-            // Only a file on another device than its folder needs its path,
-            // for registering that device's volume.
-            TVolumeIndex volume = folderVolume;
-            if (!folderDeviceKnown || st.st_dev != folderSt.st_dev) {
-                m_childPath.assign(m_folderPath).append(m_name);
-                volume = volumeOf(st);
-            }
-            // A file the table or the pool has no room for is skipped.
-            if (m_store.AddFile(volume, folder, m_name, static_cast<std::uint64_t>(size), lastWrite,
-                                attributes) == 0) {
-                TScanFileItem& added = m_store.File(m_store.FileCount() - 1);
-                added.m_inode = FoldInode(st.st_ino);
-                added.m_changeTime = FoldChangeTime(st.st_ctim.tv_sec, st.st_ctim.tv_nsec);
-                ++m_filesAdded;
-            }
+        ++filesFound;
+        if (!S_ISREG(st.st_mode))
+            continue;
+        std::uint32_t attributes = kAttrArchive;
+        if (hidden)
+            attributes |= kAttrHidden;
+        if ((st.st_mode & S_IWUSR) == 0)
+            attributes |= kAttrReadOnly;
+        const TFileTime lastWrite = FileTimeFromTimespec(st.st_mtim);
+        const auto size = static_cast<std::int64_t>(st.st_size);
+        if (!path.PassesFile(attributes, lastWrite, size, m_name))
+            continue;
+        // Only a file on another device than its folder needs its path,
+        // for registering that device's volume.
+        TVolumeIndex volume = folderVolume;
+        if (!folderDeviceKnown || st.st_dev != folderSt.st_dev) {
+            m_childPath.assign(m_folderPath).append(m_name);
+            volume = volumeOf(st);
+        }
+        // A file the table or the pool has no room for is skipped.
+        if (m_store.AddFile(volume, folder, m_name, static_cast<std::uint64_t>(size), lastWrite,
+                            attributes) == 0) {
+            TScanFileItem& added = m_store.File(m_store.FileCount() - 1);
+            added.m_inode = FoldInode(st.st_ino);
+            added.m_changeTime = FoldChangeTime(st.st_ctim.tv_sec, st.st_ctim.tv_nsec);
+            ++m_filesAdded;
         }
     }
-    Fs().Close(fd);
+    (void)Fs().Close(fd);
     m_store.SetFolderCounts(folder, filesFound, subFoldersAdded);
 }
 

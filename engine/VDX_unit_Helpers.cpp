@@ -19,16 +19,8 @@ constexpr std::int64_t kMsPerDay = 86'400'000;
 
 // Decimal digits of an unsigned magnitude, most significant first.
 std::u16string Digits(std::uint64_t value) {
-    char16_t buffer[20];
-    std::size_t n = 0;
-    do {
-        buffer[n++] = static_cast<char16_t>(u'0' + value % 10);
-        value /= 10;
-    } while (value != 0);
     std::u16string text;
-    text.reserve(n);
-    while (n > 0)
-        text.push_back(buffer[--n]);
+    AppendDecimal(text, value);
     return text;
 }
 

@@ -44,7 +44,7 @@ int TTextPool::SetCapacity(std::size_t bytes) {
 void TTextPool::Reset() {
     m_usedBytes = 0;
     if (m_capacityBytes != 2)
-        SetCapacity(2); // a failed shrink keeps the larger block
+        (void)SetCapacity(2); // a failed shrink keeps the larger block
 }
 
 int TTextPool::Append(std::u16string_view text, std::uint32_t& bytePos) {
@@ -110,7 +110,7 @@ std::int32_t TScanData::AddFolder(std::uint16_t volume, std::uint32_t searchPath
     item.m_pathLength = static_cast<std::uint16_t>(path.size() * 2);
     item.m_volume = volume;
     item.m_searchRoot = searchRoot ? 1 : 0;
-    m_folders.Append(item);
+    (void)m_folders.Append(item); // cannot fail: room was made above
     return static_cast<std::int32_t>(index);
 }
 

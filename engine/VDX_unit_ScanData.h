@@ -248,7 +248,7 @@ public:
 
     // Appends one record, growing by the table's step when full. Returns 0,
     // or the errno of the failed growth (the table is then unchanged).
-    int Append(const T& record) {
+    [[nodiscard]] int Append(const T& record) {
         if (int rc = MakeRoom())
             return rc;
         m_data[m_count++] = record;
@@ -257,7 +257,7 @@ public:
 
     // Grows by the step when the table is full, so that the next Append
     // cannot fail. Returns 0 or the errno of the failed growth.
-    int MakeRoom() {
+    [[nodiscard]] int MakeRoom() {
         if (m_count < m_capacity)
             return 0;
         if (m_capacity > kMaxRecords - m_step)
@@ -267,7 +267,7 @@ public:
 
     // Makes the table exactly n records long (capacity n, at least one) for
     // tables that are rebuilt whole; the records' content is unspecified.
-    int ResizeExact(std::uint32_t n) {
+    [[nodiscard]] int ResizeExact(std::uint32_t n) {
         if (n > kMaxRecords)
             return EOVERFLOW;
         if (int rc = SetCapacity(n == 0 ? 1 : n))
@@ -281,7 +281,7 @@ public:
         if (n >= m_count)
             return;
         m_count = n;
-        SetCapacity(n + 1); // a failed shrink keeps the larger block
+        (void)SetCapacity(n + 1); // a failed shrink keeps the larger block
     }
 
     // Empty, with a capacity of one record.
@@ -295,7 +295,7 @@ private:
     // Record indices are signed 32-bit wherever they are stored.
     static constexpr std::uint32_t kMaxRecords = 0x7FFFFFFF;
 
-    int SetCapacity(std::uint32_t capacity) {
+    [[nodiscard]] int SetCapacity(std::uint32_t capacity) {
         void* block = BlockRealloc(m_data, std::size_t{capacity} * sizeof(T));
         if (block == nullptr)
             return ENOMEM;
@@ -321,9 +321,9 @@ public:
 
     // Appends text and its terminating zero; bytePos receives its position.
     // Returns 0, or the errno of a failed growth (the pool is then unchanged).
-    int Append(std::u16string_view text, std::uint32_t& bytePos);
+    [[nodiscard]] int Append(std::u16string_view text, std::uint32_t& bytePos);
     // Replaces the content by a copy of source's used part, upper-cased.
-    int MakeUpperCopyOf(const TTextPool& source);
+    [[nodiscard]] int MakeUpperCopyOf(const TTextPool& source);
     void Reset();
 
     const char16_t* At(std::uint32_t bytePos) const { return m_data + bytePos / 2; }
@@ -333,7 +333,7 @@ public:
     std::size_t CapacityBytes() const { return m_capacityBytes; }
 
 private:
-    int SetCapacity(std::size_t bytes);
+    [[nodiscard]] int SetCapacity(std::size_t bytes);
 
     char16_t* m_data = nullptr;
     std::uint32_t m_usedBytes = 0;

@@ -1,21 +1,10 @@
 #include "engine/VDX_unit_ViewTexts.h"
 
 #include "engine/VDX_unit_Helpers.h"
+#include "platform/VDX_unit_Text.h"
 
 namespace vdx {
 namespace {
-
-// Numbers of the program's own formats ("%d") are written without grouping.
-void AppendDecimal(std::u16string& text, std::uint64_t value) {
-    char16_t digits[20];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char16_t>(u'0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    while (n > 0)
-        text += digits[--n];
-}
 
 std::u16string GroupedNumber(std::uint64_t value) {
     return FormatNumber(static_cast<std::int64_t>(value));

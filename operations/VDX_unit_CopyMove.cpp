@@ -42,7 +42,7 @@ public:
     TFd() = default;
     ~TFd() {
         if (m_fd >= 0)
-            Fs().Close(m_fd);
+            (void)Fs().Close(m_fd);
     }
     TFd(const TFd&) = delete;
     TFd& operator=(const TFd&) = delete;
@@ -65,7 +65,7 @@ public:
     explicit TTempFile(int folder) : m_folder(folder) {}
     ~TTempFile() {
         if (!m_name.empty())
-            Fs().UnlinkAt(m_folder, m_name.c_str(), 0);
+            (void)Fs().UnlinkAt(m_folder, m_name.c_str(), 0);
     }
     TTempFile(const TTempFile&) = delete;
     TTempFile& operator=(const TTempFile&) = delete;
@@ -408,7 +408,7 @@ void TCopyThread::CloseFolders() {
     // The source folder's descriptor belongs to the opener, which keeps the
     // chain above it for the next folder.
     if (m_destDir >= 0)
-        Fs().Close(m_destDir);
+        (void)Fs().Close(m_destDir);
     m_sourceDir = -1;
     m_destDir = -1;
     m_sourceDirError = 0;
@@ -585,7 +585,7 @@ int TCopyThread::CopyProcedure(TFileJob& job) {
     if (const int rc = CheckRemainingCopy(job); rc != 0)
         return rc;
     if (job.size > kCopyBlock)
-        Fs().Advise(source.Get(), POSIX_FADV_SEQUENTIAL); // only a hint
+        (void)Fs().Advise(source.Get(), POSIX_FADV_SEQUENTIAL); // only a hint
 
     PauseCheck();
     if (Terminated()) {
@@ -832,7 +832,7 @@ void TCopyThread::RemovePlaced(const TFileJob& job) {
     struct stat st {};
     const char* name = job.nativeUsedName.c_str();
     if (Fs().StatAt(m_destDir, name, st, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(st, job.placed))
-        Fs().UnlinkAt(m_destDir, name, 0);
+        (void)Fs().UnlinkAt(m_destDir, name, 0);
 }
 
 int TCopyThread::PlaceTemporary(TFileJob& job, const std::string& tempName) {

@@ -221,7 +221,7 @@ void TDeleteThread::SendBatch() {
     for (std::size_t j = 0; j < sent.size(); ++j)
         m_batch[sent[j]].check = j < results.size() ? results[j] : -1;
     for (const TTrashRequest& request : batch)
-        Fs().Close(request.dirFd);
+        (void)Fs().Close(request.dirFd);
     for (std::uint32_t k = 0; k < m_batchCount; ++k)
         Record(m_batch[k].file, m_batch[k].check, true);
     m_batchCount = 0;

@@ -53,7 +53,7 @@ void TFolderOpener::Reset() {
 void TFolderOpener::CloseFrom(std::size_t depth) {
     while (m_chain.size() > depth) {
         if (m_chain.back().fd >= 0)
-            Fs().Close(m_chain.back().fd);
+            (void)Fs().Close(m_chain.back().fd);
         m_chain.pop_back();
     }
 }
@@ -90,7 +90,7 @@ int TFolderOpener::OpenLink(std::uint32_t folder, int parentFd, int& fd) {
                     static_cast<std::uint64_t>(st.st_ino) != item.m_inode))
         rc = kErrorFolderChanged;
     if (rc != 0) {
-        Fs().Close(fd);
+        (void)Fs().Close(fd);
         fd = -1;
     }
     return rc;
@@ -131,7 +131,7 @@ int TFolderOpener::OpenFolder(std::uint32_t folder, int& dirFd) {
         if (rc != 0)
             return rc;
         if (i > kKeptLinks) {
-            Fs().Close(m_chain[i - 1].fd);
+            (void)Fs().Close(m_chain[i - 1].fd);
             m_chain[i - 1].fd = -1;
         }
         m_chain.push_back(TLink{m_wanted[i], fd});

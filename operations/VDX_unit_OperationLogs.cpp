@@ -114,7 +114,7 @@ int AppendFileBytes(int fd, const std::string& native) {
         if (rc != 0)
             break;
     }
-    Fs().Close(in);
+    (void)Fs().Close(in);
     return rc;
 }
 

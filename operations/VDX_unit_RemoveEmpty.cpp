@@ -1,7 +1,6 @@
 #include "operations/VDX_unit_RemoveEmpty.h"
 
 #include <cerrno>
-#include <cstring>
 #include <dirent.h>
 #include <exception>
 #include <fcntl.h>
@@ -12,6 +11,7 @@
 
 #include "engine/VDX_unit_ErrorFile.h"
 #include "operations/VDX_unit_OperationLogs.h"
+#include "platform/VDX_unit_DirReader.h"
 #include "platform/VDX_unit_FileSystem.h"
 #include "platform/VDX_unit_Text.h"
 #include "platform/VDX_unit_Time.h"
@@ -29,16 +29,6 @@ constexpr std::u16string_view kReportSeparator =
 
 // Room for a few hundred entries per getdents64 call.
 constexpr std::size_t kEntryBufferBytes = 32 * 1024;
-
-// Layout of struct linux_dirent64: d_ino (8), d_off (8), d_reclen (2),
-// d_type (1), then the name with its terminating zero.
-constexpr std::size_t kRecLenOffset = 16;
-constexpr std::size_t kTypeOffset = 18;
-constexpr std::size_t kNameOffset = 19;
-
-bool IsDotOrDotDot(const char* name, std::size_t length) {
-    return (length == 1 && name[0] == '.') || (length == 2 && name[0] == '.' && name[1] == '.');
-}
 
 // A folder path as the system calls take it: without its trailing "/",
 // which would make the kernel follow a link in the last component. The
@@ -80,7 +70,7 @@ struct TRemoveThread::TListing {
 
 void TRemoveThread::TFd::Reset(int fd) {
     if (m_fd >= 0)
-        Fs().Close(m_fd);
+        (void)Fs().Close(m_fd);
     m_fd = fd;
 }
 
@@ -285,42 +275,27 @@ bool TRemoveThread::List(int fd, TListing& out) {
     out.starts.clear();
     if (m_entryBuffer.empty())
         m_entryBuffer.resize(kEntryBufferBytes);
-    for (;;) {
-        std::size_t filled = 0;
-        if (Fs().ReadDirEntries(fd, m_entryBuffer.data(), m_entryBuffer.size(), filled) != 0)
-            return false;
-        if (filled == 0)
-            return true;
-        std::size_t offset = 0;
-        while (offset + kNameOffset < filled) {
-            const unsigned char* record = m_entryBuffer.data() + offset;
-            std::uint16_t recordLength = 0;
-            std::memcpy(&recordLength, record + kRecLenOffset, sizeof(recordLength));
-            if (recordLength <= kNameOffset || offset + recordLength > filled)
-                return false;
-            offset += recordLength;
-            const char* name = reinterpret_cast<const char*>(record + kNameOffset);
-            const std::size_t nameLength = strnlen(name, recordLength - kNameOffset);
-            if (nameLength == 0 || IsDotOrDotDot(name, nameLength))
-                continue;
-            unsigned char type = record[kTypeOffset];
-            if (type == DT_UNKNOWN) {
-                struct stat st {};
-                const int rc = Fs().StatAt(fd, name, st, AT_SYMLINK_NOFOLLOW);
-                if (rc == ENOENT)
-                    continue; // gone since the listing
-                // An entry that cannot be examined is kept as content.
-                type = rc == 0 && S_ISDIR(st.st_mode) ? DT_DIR : DT_REG;
-            }
-            if (type != DT_DIR) {
-                out.hasFile = true;
-                continue;
-            }
-            out.starts.push_back(static_cast<std::uint32_t>(out.names.size()));
-            out.names.append(name, nameLength);
-            out.names.push_back('\0');
+    TDirReader reader(fd, m_entryBuffer.data(), m_entryBuffer.size());
+    TDirEntry entry;
+    while (reader.Next(entry)) {
+        unsigned char type = entry.type;
+        if (type == DT_UNKNOWN) {
+            struct stat st {};
+            const int rc = Fs().StatAt(fd, entry.name, st, AT_SYMLINK_NOFOLLOW);
+            if (rc == ENOENT)
+                continue; // gone since the listing
+            // An entry that cannot be examined is kept as content.
+            type = rc == 0 && S_ISDIR(st.st_mode) ? DT_DIR : DT_REG;
         }
+        if (type != DT_DIR) {
+            out.hasFile = true;
+            continue;
+        }
+        out.starts.push_back(static_cast<std::uint32_t>(out.names.size()));
+        out.names.append(entry.name, entry.length);
+        out.names.push_back('\0');
     }
+    return reader.Error() == 0;
 }
 
 bool TRemoveThread::Removable(const std::u16string& path, bool hidden, bool system) const {

@@ -869,7 +869,7 @@ int TKLXIni::LoadFromFile(std::u16string_view path) {
     const int rc = m_impl->Load([fd](char* buffer, std::size_t capacity, std::size_t& got) {
         return Fs().Read(fd, buffer, capacity, got);
     });
-    Fs().Close(fd);
+    (void)Fs().Close(fd);
     return rc;
 }
 

@@ -4,6 +4,7 @@
 
 #include "engine/VDX_unit_Helpers.h"
 #include "persistence/KLX_unit_Ini.h"
+#include "platform/VDX_unit_Text.h"
 
 namespace vdx {
 
@@ -12,23 +13,6 @@ namespace {
 // A value no key of the program ever holds, so that ReadInteger tells an
 // absent or invalid key from one holding the default.
 constexpr std::int32_t kAbsent = std::numeric_limits<std::int32_t>::min();
-
-template <typename TChar>
-void AppendNumber(std::basic_string<TChar>& buffer, std::int64_t number) {
-    char digits[24];
-    int n = 0;
-    // Negative numbers never name a key; the magnitude keeps the text sane.
-    std::uint64_t value =
-        number < 0 ? 0 - static_cast<std::uint64_t>(number) : static_cast<std::uint64_t>(number);
-    do {
-        digits[n++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    if (number < 0)
-        buffer.push_back(static_cast<TChar>('-'));
-    while (n > 0)
-        buffer.push_back(static_cast<TChar>(digits[--n]));
-}
 
 bool IsLineBreakOrZero(char16_t c) {
     return c == u'\r' || c == u'\n' || c == 0;
@@ -121,14 +105,14 @@ void WriteText(TKLXIni& ini, int section, std::u16string_view key, std::u16strin
 std::u16string_view NumberedKey(std::u16string& buffer, std::u16string_view prefix,
                                 std::int64_t number) {
     buffer.assign(prefix);
-    AppendNumber(buffer, number);
+    AppendDecimal(buffer, number);
     return buffer;
 }
 
 std::string_view NumberedSection(std::string& buffer, std::string_view prefix,
                                  std::int64_t number) {
     buffer.assign(prefix);
-    AppendNumber(buffer, number);
+    AppendDecimal(buffer, number);
     return buffer;
 }
 

@@ -24,7 +24,7 @@ int TFileLock::Acquire(const std::string& filePath) {
         if (errno == EINTR)
             continue;
         const int error = errno;
-        Fs().Close(fd);
+        (void)Fs().Close(fd);
         return error;
     }
     m_fd = fd;
@@ -39,7 +39,7 @@ void TFileLock::Release() {
     if (m_fd < 0)
         return;
     // Closing the only descriptor of the open file description drops the lock.
-    Fs().Close(m_fd);
+    (void)Fs().Close(m_fd);
     m_fd = -1;
 }
 

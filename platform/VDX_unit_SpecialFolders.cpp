@@ -69,7 +69,7 @@ bool ReadSmallFile(const std::string& path, std::string& content) {
             break;
         content.append(buffer, done);
     }
-    Fs().Close(fd);
+    (void)Fs().Close(fd);
     return rc == 0;
 }
 

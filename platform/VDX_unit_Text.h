@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace vdx {
 
@@ -35,6 +36,49 @@ void AppendEncodedFileName(std::u16string_view text, std::string& out);
 // their own escaping and do not use this.
 std::string TerminalName(std::u16string_view text);
 void AppendTerminalName(std::u16string_view text, std::string& out);
+
+// Appends one Unicode scalar value (not a surrogate) as UTF-8.
+inline void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+// Appends an integer in decimal digits, without grouping and with a leading
+// "-" when negative (also the most negative value): the program's own
+// number format, for any character type of text.
+template <typename TChar, typename TInt>
+void AppendDecimal(std::basic_string<TChar>& out, TInt value) {
+    static_assert(std::is_integral_v<TInt> && !std::is_same_v<TInt, bool>);
+    using TMagnitude = std::make_unsigned_t<TInt>;
+    auto magnitude = static_cast<TMagnitude>(value);
+    if constexpr (std::is_signed_v<TInt>) {
+        if (value < 0) {
+            out.push_back(static_cast<TChar>('-'));
+            magnitude = static_cast<TMagnitude>(TMagnitude{0} - magnitude);
+        }
+    }
+    TChar digits[20]; // enough for 2^64 - 1
+    int n = 0;
+    do {
+        digits[n++] = static_cast<TChar>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    while (n > 0)
+        out.push_back(digits[--n]);
+}
 
 // The same codec under the names used for text that is not a file name
 // (settings values, messages, test output).

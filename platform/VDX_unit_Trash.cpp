@@ -12,6 +12,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include "platform/VDX_unit_DirReader.h"
 #include "platform/VDX_unit_FileSystem.h"
 #include "platform/VDX_unit_SpecialFolders.h"
 #include "platform/VDX_unit_Text.h"
@@ -278,25 +279,11 @@ std::mt19937_64& RandomNames() {
 template <typename Visit>
 int ForEachEntryOf(int fd, Visit visit) {
     std::vector<char> buffer(kDirBufferBytes);
-    for (;;) {
-        std::size_t done = 0;
-        int err = Fs().ReadDirEntries(fd, buffer.data(), buffer.size(), done);
-        if (err || done == 0)
-            return err;
-        // linux_dirent64: inode (8), offset (8), record length (2), type (1), name.
-        std::size_t pos = 0;
-        while (pos + 19 < done) {
-            std::uint16_t recordLength = 0;
-            std::memcpy(&recordLength, buffer.data() + pos + 16, sizeof recordLength);
-            if (recordLength == 0 || pos + recordLength > done)
-                break;
-            const char* name = buffer.data() + pos + 19;
-            std::string_view entry(name, ::strnlen(name, recordLength - 19u));
-            if (entry != "." && entry != "..")
-                visit(entry);
-            pos += recordLength;
-        }
-    }
+    TDirReader reader(fd, buffer.data(), buffer.size());
+    TDirEntry entry;
+    while (reader.Next(entry))
+        visit(entry.Name());
+    return reader.Error();
 }
 
 // Adds the sizes of everything below the open folder fd; closes fd.
@@ -329,7 +316,7 @@ int SumFolder(int fd, int depth, std::uint64_t& bytes) {
                 firstError = err;
         }
     }
-    Fs().Close(fd);
+    (void)Fs().Close(fd);
     return firstError;
 }
 
@@ -537,7 +524,7 @@ int TrashInto(std::string_view canonicalPath, const TTrashLocation& location) {
     if (err)
         return err;
     err = TrashIntoAt(dirFd, name, path, location);
-    Fs().Close(dirFd);
+    (void)Fs().Close(dirFd);
     return err;
 }
 
@@ -567,7 +554,7 @@ int TrashIntoAt(int dirFd, const std::string& name, std::string_view canonicalPa
     err = Fs().Open(Join(location.folder, "info").c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW, 0,
                     infoFd);
     if (err) {
-        Fs().Close(filesFd);
+        (void)Fs().Close(filesFd);
         return err == ELOOP ? ENOTDIR : err;
     }
     struct stat filesSt {};
@@ -576,8 +563,8 @@ int TrashIntoAt(int dirFd, const std::string& name, std::string_view canonicalPa
         err = EXDEV;
     if (!err)
         err = TrashIntoFolders(dirFd, name, path, location, filesFd, infoFd);
-    Fs().Close(infoFd);
-    Fs().Close(filesFd);
+    (void)Fs().Close(infoFd);
+    (void)Fs().Close(filesFd);
     return err;
 }
 
@@ -612,13 +599,13 @@ int TrashIntoFolders(int dirFd, const std::string& name, const std::string& path
         if (!err)
             err = closeErr;
         if (err) {
-            Fs().UnlinkAt(infoFd, infoName.c_str(), 0);
+            (void)Fs().UnlinkAt(infoFd, infoName.c_str(), 0);
             return err;
         }
         err = MoveNoReplaceAt(dirFd, name, filesFd, trashName);
         if (!err)
             return 0;
-        Fs().UnlinkAt(infoFd, infoName.c_str(), 0);
+        (void)Fs().UnlinkAt(infoFd, infoName.c_str(), 0);
         // files/NAME taken without an info file of that name: an orphan of
         // some earlier trashing; try the next name.
         if (err != EEXIST)
@@ -665,7 +652,7 @@ int TrashOne(const std::vector<TMountEntry>& mounts, std::u16string_view path,
     if (err)
         return err;
     err = TrashOneAt(mounts, dirFd, NameOf(canonical), canonical, noTrash);
-    Fs().Close(dirFd);
+    (void)Fs().Close(dirFd);
     return err;
 }
 
@@ -761,7 +748,7 @@ int MeasureTrash(const std::string& folder, std::uint64_t& bytes, std::uint64_t&
             if (name.size() > kInfoSuffix.size() && name.ends_with(kInfoSuffix))
                 ++items;
         });
-        Fs().Close(fd);
+        (void)Fs().Close(fd);
     }
     if (err && err != ENOENT)
         firstError = err;

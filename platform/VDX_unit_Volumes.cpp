@@ -9,6 +9,7 @@
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 
+#include "platform/VDX_unit_DirReader.h"
 #include "platform/VDX_unit_FileSystem.h"
 #include "platform/VDX_unit_Text.h"
 
@@ -182,28 +183,13 @@ int ForEachEntry(const char* folder, Visit visit) {
     if (err)
         return err;
     alignas(8) std::array<char, 16384> buffer;
-    bool stop = false;
-    while (!stop) {
-        std::size_t done = 0;
-        err = Fs().ReadDirEntries(fd, buffer.data(), buffer.size(), done);
-        if (err || done == 0)
+    TDirReader reader(fd, buffer.data(), buffer.size());
+    TDirEntry entry;
+    while (reader.Next(entry))
+        if (visit(entry.Name()))
             break;
-        // linux_dirent64: inode (8), offset (8), record length (2), type (1), name.
-        std::size_t pos = 0;
-        while (pos + 19 < done && !stop) {
-            std::uint16_t recordLength = 0;
-            std::memcpy(&recordLength, buffer.data() + pos + 16, sizeof recordLength);
-            if (recordLength == 0 || pos + recordLength > done)
-                break;
-            std::string_view name(buffer.data() + pos + 19,
-                                  ::strnlen(buffer.data() + pos + 19, recordLength - 19));
-            if (name != "." && name != "..")
-                stop = visit(name);
-            pos += recordLength;
-        }
-    }
-    Fs().Close(fd);
-    return err;
+    (void)Fs().Close(fd);
+    return reader.Error();
 }
 
 bool ReadFlagFile(const std::string& path) {
@@ -538,7 +524,7 @@ int ReadSmallFile(const char* path, std::string& text, std::size_t maxBytes) {
         }
         text.append(buffer.data(), done);
     }
-    Fs().Close(fd);
+    (void)Fs().Close(fd);
     if (err)
         text.clear();
     return err;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <map>
 #include <memory>
@@ -398,6 +399,45 @@ TEST(FolderScanTest, FailedDirectoryReadYieldsNothing) {
     TFaultFsInstall install(fs);
     const auto r = ScanOne(tree.Root());
     EXPECT_EQ(r->Files(tree.Root() + "/"), (std::set<std::string>{"b/two.txt"}));
+}
+
+// A listing whose records do not hold together ends where they break, as a
+// failed read does: the names before stay, nothing is read past the break.
+TEST(FolderScanTest, MalformedDirectoryRecordEndsThatFolderOnly) {
+    // Breaks the third record of every listing with at least six: only the
+    // folder "a" has that many entries.
+    class TBreakingFs : public TFaultFs {
+    public:
+        int ReadDirEntries(int dirFd, void* buffer, std::size_t n, std::size_t& done) override {
+            const int rc = TFaultFs::ReadDirEntries(dirFd, buffer, n, done);
+            auto* bytes = static_cast<unsigned char*>(buffer);
+            std::size_t offsets[6];
+            std::size_t count = 0;
+            for (std::size_t pos = 0; rc == 0 && pos + 19 < done && count < 6;) {
+                offsets[count++] = pos;
+                std::uint16_t length = 0;
+                std::memcpy(&length, bytes + pos + 16, sizeof length);
+                pos += length;
+            }
+            if (count == 6) {
+                const std::uint16_t broken = 3; // shorter than the record's header
+                std::memcpy(bytes + offsets[2] + 16, &broken, sizeof broken);
+            }
+            return rc;
+        }
+    };
+    TTempTree tree;
+    for (int i = 0; i < 5; ++i)
+        tree.File("a/f" + std::to_string(i));
+    tree.File("b/two.txt");
+    TBreakingFs fs;
+    TFaultFsInstall install(fs);
+    const auto r = ScanOne(tree.Root());
+    std::set<std::string> files = r->Files(tree.Root() + "/");
+    EXPECT_EQ(files.erase("b/two.txt"), 1u);
+    EXPECT_LE(files.size(), 2u);
+    for (const std::string& file : files)
+        EXPECT_EQ(file.rfind("a/f", 0), 0u) << file;
 }
 
 TEST(FolderScanTest, LinksPipesAndOtherEntriesAreCountedButNeverTaken) {

@@ -370,7 +370,7 @@ TEST(Grouping, ReindexRebuildsTheContentViews) {
     for (std::uint64_t size : {64u, 8u}) {
         TSizeGroupItem g{};
         g.m_size = size;
-        store.ContentGroups().Append(g);
+        ASSERT_EQ(store.ContentGroups().Append(g), 0);
     }
     store.Status().m_contentDone = true;
     store.ReindexAfterRemovals(); // nothing removed: rebuilds the content views as they are

@@ -259,8 +259,8 @@ TEST(ScanData, ClearContentResultsForgetsContentGroupsButKeepsMarks) {
         store.File(i).m_cloneGroup = 0;
         store.File(i).m_marks = ViewMarkBit(kViewSameContent) | ViewMarkBit(kViewSameSize);
     }
-    store.ContentGroups().Append(TSizeGroupItem{});
-    store.CloneGroups().Append(TNameSizeGroupItem{});
+    ASSERT_EQ(store.ContentGroups().Append(TSizeGroupItem{}), 0);
+    ASSERT_EQ(store.CloneGroups().Append(TNameSizeGroupItem{}), 0);
     store.ClearContentResults();
     EXPECT_EQ(store.ContentGroups().Count(), 0u);
     EXPECT_EQ(store.CloneGroups().Count(), 0u);

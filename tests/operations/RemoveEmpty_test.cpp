@@ -370,7 +370,7 @@ public:
             const ssize_t n = ::readlink(link, buffer, sizeof(buffer));
             if (n > 0)
                 path.assign(buffer, static_cast<std::size_t>(n));
-            TFileSystem::Close(fd);
+            (void)TFileSystem::Close(fd);
         }
         if (rc == 0 && !otherMount.empty() && path.ends_with(otherMount))
             stx.stx_mnt_id += 1000;

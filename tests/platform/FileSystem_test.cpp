@@ -32,7 +32,7 @@ int ReadWhole(const std::string& path, std::string& content, int& calls) {
         std::size_t done = 0;
         ++calls;
         if (const int rc = Fs().Read(fd, buffer, sizeof buffer, done); rc != 0) {
-            Fs().Close(fd);
+            (void)Fs().Close(fd);
             return rc;
         }
         if (done == 0)
@@ -91,7 +91,7 @@ TEST(FileSystem, ReadDirEntriesListsEveryName) {
             pos += entry.d_reclen;
         }
     }
-    Fs().Close(dirFd);
+    (void)Fs().Close(dirFd);
     EXPECT_EQ(seen, names);
 }
 
@@ -154,7 +154,7 @@ TEST(FaultFs, InjectedFailuresReachTheCaller) {
         ASSERT_EQ(Fs().Open(tree.Path("out.bin").c_str(), O_WRONLY | O_CREAT, 0644, fd), 0);
         EXPECT_EQ(WriteAll(fd, "abc", 3), 0);
         EXPECT_EQ(WriteAll(fd, "def", 3), ENOSPC);
-        Fs().Close(fd);
+        (void)Fs().Close(fd);
         EXPECT_EQ(fault.Calls(TFsOp::MakeDir), 2);
     }
     // The installer put the real file system back.
@@ -173,7 +173,7 @@ TEST(FaultFs, WriteAllFinishesAfterShortWrites) {
     ASSERT_EQ(Fs().Open(tree.Path("w.txt").c_str(), O_WRONLY | O_CREAT, 0644, fd), 0);
     EXPECT_EQ(WriteAll(fd, "0123456789", 10), 0);
     EXPECT_EQ(fault.Calls(TFsOp::Write), 4);
-    Fs().Close(fd);
+    (void)Fs().Close(fd);
     std::string content;
     int calls = 0;
     ASSERT_EQ(ReadWhole(tree.Path("w.txt"), content, calls), 0);

@@ -128,5 +128,23 @@ TEST(UpperChar, UsesTheUnicodeCaseTableOneUnitAtATime) {
     EXPECT_EQ(text, u"STRA\u00DFE \u00C9T\u00C9 \U0001F600 CAF\xDCE9");
 }
 
+TEST(AppendDecimal, WritesEveryIntegerTypeInPlainDigits) {
+    std::string bytes = "n=";
+    AppendDecimal(bytes, std::uint64_t{18446744073709551615u});
+    bytes += ' ';
+    AppendDecimal(bytes, std::int64_t{-9223372036854775807 - 1});
+    bytes += ' ';
+    AppendDecimal(bytes, 0);
+    bytes += ' ';
+    AppendDecimal(bytes, -7);
+    bytes += ' ';
+    AppendDecimal(bytes, std::uint32_t{1000});
+    EXPECT_EQ(bytes, "n=18446744073709551615 -9223372036854775808 0 -7 1000");
+
+    std::u16string text;
+    AppendDecimal(text, 2026);
+    EXPECT_EQ(text, u"2026");
+}
+
 } // namespace
 } // namespace vdx

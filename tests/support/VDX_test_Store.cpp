@@ -1,5 +1,7 @@
 #include "tests/support/VDX_test_Store.h"
 
+#include <gtest/gtest.h>
+
 #include <sstream>
 
 #include "engine/VDX_unit_Grouping.h"
@@ -34,7 +36,7 @@ void AddContentViews(TScanData& store) {
             f.m_sizeGroup < 0 ? -1 : f.m_sizeGroup * 2 + static_cast<std::int32_t>(f.m_folder & 1);
     }
     TSizeGroupItem placeholder{};
-    store.ContentGroups().Append(placeholder);
+    EXPECT_EQ(store.ContentGroups().Append(placeholder), 0);
     store.Status().m_contentDone = true;
     store.ReindexAfterRemovals();
 }
