@@ -13,6 +13,7 @@
 #include "cli/VDX_cli_Output.h"
 #include "cli/VDX_cli_Settings.h"
 #include "engine/VDX_unit_Helpers.h"
+#include "engine/VDX_unit_Messages.h"
 #include "engine/VDX_unit_SearchRun.h"
 #include "engine/VDX_unit_ViewTexts.h"
 #include "operations/VDX_unit_OperationRun.h"
@@ -422,12 +423,8 @@ public:
     void Show(const TDeleteSafeProgress& p) {
         if (!m_enabled)
             return;
-        const char* stage = p.phase == kPhaseCompleted         ? "Delete completed"
-                            : p.phase == kPhasePreparingTables ? "Preparing tables"
-                            : p.phase == kPhaseCleanup         ? "Cleanup files"
-                            : p.phase == kPhaseIndexing        ? "Indexing"
-                                                               : "Deleting files";
-        std::fprintf(stderr, "\r%s: %s [%s Kb] of %s [%s Kb], %d %%, elapsed %s", stage,
+        const std::string stage = ToUtf8(StageText(TProgressKind::Delete, p.phase));
+        std::fprintf(stderr, "\r%s: %s [%s Kb] of %s [%s Kb], %d %%, elapsed %s", stage.c_str(),
                      Grouped(p.processed).c_str(), Grouped(p.kilobytes).c_str(),
                      Grouped(m_files).c_str(), Grouped(m_kilobytes).c_str(),
                      static_cast<int>(DeletePercent(p.processed, m_files)),
@@ -439,17 +436,12 @@ public:
         if (!m_enabled)
             return;
         const bool move = m_kind == TOperationKind::Move;
-        const char* stage = p.phase == kPhaseCompleted
-                                ? (move ? "Moving completed" : "Copying completed")
-                            : p.phase == kPhasePreparingTables ? "Preparing tables"
-                            : p.phase == kPhaseCleanup         ? "Cleanup files"
-                            : p.phase == kPhaseIndexing        ? "Indexing"
-                            : move                             ? "Moving files"
-                                                               : "Copying files";
+        const std::string stage =
+            ToUtf8(StageText(move ? TProgressKind::Move : TProgressKind::Copy, p.phase));
         const std::uint64_t percent =
             p.kilobytesDone / std::max<std::uint64_t>(m_kilobytes / 100, 1);
         std::fprintf(stderr, "\r%s: %s [%s Kb] of %s [%s Kb], %s errors: %s, %d %%, elapsed %s",
-                     stage, Grouped(p.filesDone).c_str(), Grouped(p.kilobytesDone).c_str(),
+                     stage.c_str(), Grouped(p.filesDone).c_str(), Grouped(p.kilobytesDone).c_str(),
                      Grouped(m_files).c_str(), Grouped(m_kilobytes).c_str(), move ? "move" : "copy",
                      Grouped(p.errors).c_str(), static_cast<int>(percent),
                      Elapsed(p.start, p.now).c_str());
