@@ -693,10 +693,6 @@ int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
     const std::uint64_t files = static_cast<std::uint64_t>(operation.List().Count());
     TOperationProgress progress(!options.quiet && ::isatty(STDERR_FILENO) == 1, kind, files,
                                 operation.List().TotalBytes());
-    TLogSummary figures;
-    bool aborted = false;
-    std::uint64_t processed = 0;
-    std::uint64_t failed = 0;
     TLogWriteResult logs;
     {
         TInterruptGuard interrupts;
@@ -715,14 +711,6 @@ int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
             // closed, as the progress window does.
             logs = operation.Logs().WriteLogs(settings.LogFolder, fullLog, errorLog, nullptr);
             operation.DeleteFinished();
-            const TDeleteCounters& c = operation.DeleteCounters();
-            aborted = operation.DeleteAborted();
-            figures.filesDone = c.deletedCount;
-            figures.bytesDone = c.deletedBytes;
-            figures.filesInError = static_cast<std::uint64_t>(c.failedCount);
-            figures.bytesInError = c.failedBytes;
-            processed = c.processedCount;
-            failed = static_cast<std::uint64_t>(c.failedCount);
         } else {
             if (!operation.StartCopyMove(&queue, &caller, options.view, fullLog.use, errorLog.use,
                                          destination, op.rule, kind == TOperationKind::Move,
@@ -737,29 +725,14 @@ int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
                 progress);
             logs = operation.Logs().WriteLogs(settings.LogFolder, fullLog, errorLog, nullptr);
             operation.CopyFinished();
-            const TCopyCounters& c = operation.CopyCounters();
-            aborted = operation.CopyAborted();
-            figures.filesDone = c.successCount;
-            figures.bytesDone = c.successBytes;
-            figures.filesInError = static_cast<std::uint64_t>(c.failedCount);
-            figures.bytesInError = c.failedBytes;
-            processed = c.processedCount;
-            failed = static_cast<std::uint64_t>(c.failedCount);
         }
     }
-    const TOperationFigures& recorded = run.Store().Operation();
-    figures.filesToProcess = recorded.m_filesToProcess;
-    figures.bytesToProcess = recorded.m_bytesToProcess;
-    // A Ctrl+C that came after the last file was done (while the store was
-    // re-indexed, say) stopped nothing the user asked for: the run finished.
-    if (processed >= figures.filesToProcess)
-        aborted = false;
-
-    std::string report = "\n" + TerminalText(SummaryBlock(kind, figures));
-    if (kind != TOperationKind::Delete && processed > figures.filesDone + failed)
-        report += "Skipped files (the destination file existed): " +
-                  Grouped(processed - figures.filesDone - failed) + "\n";
-    if (aborted)
+    const TOperationOutcome outcome = operation.Outcome();
+    std::string report = "\n" + TerminalText(SummaryBlock(kind, outcome.figures));
+    if (outcome.skipped > 0)
+        report +=
+            "Skipped files (the destination file existed): " + Grouped(outcome.skipped) + "\n";
+    if (outcome.aborted)
         report += std::string("File ") +
                   (kind == TOperationKind::Delete ? "deleting"
                    : kind == TOperationKind::Copy ? "copying"
@@ -786,10 +759,7 @@ int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
                      cmd.name, Path8(settingsPath).c_str(),
                      rc == EINVAL ? "it is not a settings file"
                                   : ToUtf8(SystemErrorText(rc)).c_str());
-    // Skipped files did what the rule asked; a failure, an abort or a file
-    // never reached is not success.
-    const bool allDone = !aborted && failed == 0 && processed == figures.filesToProcess;
-    return allDone ? kExitOk : kExitFailed;
+    return outcome.AllDone() ? kExitOk : kExitFailed;
 }
 
 } // namespace vdx::cli

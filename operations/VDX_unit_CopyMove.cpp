@@ -298,15 +298,19 @@ void TCopyThread::Execute() {
     }
 }
 
-TLogSummary TCopyThread::Summary() const {
+TLogSummary SummaryOf(const TCopyCounters& counters, std::uint64_t files, std::uint64_t bytes) {
     TLogSummary summary;
-    summary.filesToProcess = m_inputs.filesToProcess;
-    summary.bytesToProcess = m_inputs.bytesToProcess;
-    summary.filesDone = m_counters.successCount;
-    summary.bytesDone = m_counters.successBytes;
-    summary.filesInError = static_cast<std::uint64_t>(m_counters.failedCount);
-    summary.bytesInError = m_counters.failedBytes;
+    summary.filesToProcess = files;
+    summary.bytesToProcess = bytes;
+    summary.filesDone = counters.successCount;
+    summary.bytesDone = counters.successBytes;
+    summary.filesInError = static_cast<std::uint64_t>(counters.failedCount);
+    summary.bytesInError = counters.failedBytes;
     return summary;
+}
+
+TLogSummary TCopyThread::Summary() const {
+    return SummaryOf(m_counters, m_inputs.filesToProcess, m_inputs.bytesToProcess);
 }
 
 void TCopyThread::Reindex() {

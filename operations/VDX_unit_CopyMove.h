@@ -69,6 +69,10 @@ struct TCopyCounters {
     std::uint64_t failedBytes = 0;
 };
 
+// The summary block's figures of a copy or move of files files and bytes
+// bytes that came to counters.
+TLogSummary SummaryOf(const TCopyCounters& counters, std::uint64_t files, std::uint64_t bytes);
+
 // Everything a run acts on besides the store.
 struct TCopyInputs {
     // File indices of the operation list, in list order; files of one folder

@@ -108,15 +108,19 @@ void TDeleteThread::Execute() {
     }
 }
 
-TLogSummary TDeleteThread::Summary() const {
+TLogSummary SummaryOf(const TDeleteCounters& counters, std::uint64_t files, std::uint64_t bytes) {
     TLogSummary summary;
-    summary.filesToProcess = m_inputs.filesToProcess;
-    summary.bytesToProcess = m_inputs.bytesToProcess;
-    summary.filesDone = m_counters.deletedCount;
-    summary.bytesDone = m_counters.deletedBytes;
-    summary.filesInError = static_cast<std::uint64_t>(m_counters.failedCount);
-    summary.bytesInError = m_counters.failedBytes;
+    summary.filesToProcess = files;
+    summary.bytesToProcess = bytes;
+    summary.filesDone = counters.deletedCount;
+    summary.bytesDone = counters.deletedBytes;
+    summary.filesInError = static_cast<std::uint64_t>(counters.failedCount);
+    summary.bytesInError = counters.failedBytes;
     return summary;
+}
+
+TLogSummary TDeleteThread::Summary() const {
+    return SummaryOf(m_counters, m_inputs.filesToProcess, m_inputs.bytesToProcess);
 }
 
 void TDeleteThread::Run() {

@@ -64,6 +64,10 @@ struct TDeleteCounters {
     std::uint64_t failedBytes = 0;
 };
 
+// The summary block's figures of a deletion of files files and bytes bytes
+// that came to counters.
+TLogSummary SummaryOf(const TDeleteCounters& counters, std::uint64_t files, std::uint64_t bytes);
+
 // The most files handed to the trash in one call.
 inline constexpr std::uint32_t kTrashBatchSize = 8;
 

@@ -62,6 +62,7 @@ bool TOperationRun::StartDelete(TMessageTarget* window, TMainThreadCaller* calle
     m_logs.BeginRun(fullLogOn, errorLogOn, m_list.View(), TOperationKind::Delete,
                     HeaderFiguresOf(store, m_searchRun.SearchSetCopy()));
     m_deleteProgress = TDeleteSafeProgress{};
+    m_lastKind = TOperationKind::Delete;
     TDeleteInputs inputs = DeleteInputsFromList(m_list, m_deleteDirectly, noTrash);
     inputs.trashBatch = std::move(trashBatch);
     inputs.permanentVolumes = m_permanentVolumes;
@@ -94,6 +95,7 @@ bool TOperationRun::StartCopyMove(TMessageTarget* window, TMainThreadCaller* cal
                     HeaderFiguresOf(store, m_searchRun.SearchSetCopy()));
     m_copyProgress = TCopySafeProgress{};
     m_lastCopyWasMove = move;
+    m_lastKind = move ? TOperationKind::Move : TOperationKind::Copy;
     TCopyInputs inputs = CopyInputsFromStore(store, m_list, rule);
     inputs.allowWholeGroups = allowWholeGroups;
     auto worker = std::make_unique<TCopyThread>(store, std::move(inputs), m_logs, m_copyProgress,
@@ -110,6 +112,29 @@ void TOperationRun::CopyFinished() {
         m_list.Invalidate();
         m_alerts.Clear();
     }
+}
+
+TOperationOutcome TOperationRun::Outcome() const {
+    TOperationOutcome outcome;
+    outcome.kind = m_lastKind;
+    const TOperationFigures& recorded = m_searchRun.Store().Operation();
+    if (m_lastKind == TOperationKind::Delete) {
+        const TDeleteCounters& c = DeleteCounters();
+        outcome.figures = SummaryOf(c, recorded.m_filesToProcess, recorded.m_bytesToProcess);
+        outcome.processed = c.processedCount;
+        outcome.aborted = DeleteAborted();
+    } else {
+        const TCopyCounters& c = CopyCounters();
+        outcome.figures = SummaryOf(c, recorded.m_filesToProcess, recorded.m_bytesToProcess);
+        outcome.processed = c.processedCount;
+        outcome.aborted = CopyAborted();
+        const std::uint64_t settled = outcome.figures.filesDone + outcome.figures.filesInError;
+        if (outcome.processed > settled)
+            outcome.skipped = outcome.processed - settled;
+    }
+    if (outcome.processed >= outcome.figures.filesToProcess)
+        outcome.aborted = false;
+    return outcome;
 }
 
 } // namespace vdx

@@ -26,6 +26,30 @@
 
 namespace vdx {
 
+// What the last deletion, copy or move came to, as the summary window and
+// the command line's report show it.
+struct TOperationOutcome {
+    TOperationKind kind = TOperationKind::Delete;
+    // The summary block's figures: the run figures' files and bytes to
+    // process, and the counters' successful and failed files.
+    TLogSummary figures;
+    // Files the worker reached, whatever became of them.
+    std::uint64_t processed = 0;
+    // Copy and move: files left alone because the destination file existed
+    // and the rule said skip.
+    std::uint64_t skipped = 0;
+    // Stopped before every file was reached. A cancel that came after the
+    // last file (while the store was re-indexed, say) stopped nothing the
+    // user asked for and does not count.
+    bool aborted = false;
+
+    // Every file was reached and none failed; skipped files did what the
+    // rule asked.
+    bool AllDone() const {
+        return !aborted && figures.filesInError == 0 && processed == figures.filesToProcess;
+    }
+};
+
 class TOperationRun {
 public:
     // searchRun must outlive this object.
@@ -113,6 +137,10 @@ public:
     const TCopyCounters& CopyCounters() const { return m_copyWaiter.Counters(); }
     bool CopyAborted() const { return m_copyWaiter.Aborted(); }
 
+    // The outcome of the last deletion, copy or move, valid once its
+    // finished operation has run.
+    TOperationOutcome Outcome() const;
+
     bool AnyRunning() const;
 
 private:
@@ -127,6 +155,7 @@ private:
     std::bitset<kMaxVolumes> m_permanentVolumes;
     bool m_allowWholeGroups = false;
     bool m_lastCopyWasMove = false;
+    TOperationKind m_lastKind = TOperationKind::Delete;
 
     TDeleteSafeProgress m_deleteProgress;
     TRunDeleteThread m_deleteWaiter;

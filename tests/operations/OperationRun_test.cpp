@@ -116,6 +116,31 @@ TEST_F(OperationRunTest, CopyAndMoveRunThroughTheController) {
                                      DecodeFileName(out), TCollisionRule::Skip, false));
 }
 
+// A file the skip rule left alone is neither done nor failed, and a run
+// whose other files succeeded is all done.
+TEST_F(OperationRunTest, TheCopyOutcomeCountsSkippedFilesApart) {
+    SearchAndMark({"a/x.txt", "b/y.txt"});
+    const std::string out = m_root + "/out";
+    // The copy's target is the destination followed by the source's path.
+    m_tree.File("out" + Work("a/x.txt"), "old");
+    ASSERT_EQ(ReadAll(out + Work("a/x.txt")), "old");
+    ASSERT_TRUE(m_ops.StartCopyMove(&m_queue, &m_caller, kViewSameSize, true, true,
+                                    DecodeFileName(out), TCollisionRule::Skip, false));
+    ASSERT_TRUE(WaitFor(m_queue, kMsgCopyWaiterDone));
+    m_ops.CopyFinished();
+    const TOperationOutcome outcome = m_ops.Outcome();
+    EXPECT_EQ(outcome.kind, TOperationKind::Copy);
+    EXPECT_EQ(outcome.figures.filesToProcess, 2u);
+    EXPECT_EQ(outcome.figures.filesDone, 1u);
+    EXPECT_EQ(outcome.figures.filesInError, 0u);
+    EXPECT_EQ(outcome.processed, 2u);
+    EXPECT_EQ(outcome.skipped, 1u);
+    EXPECT_FALSE(outcome.aborted);
+    EXPECT_TRUE(outcome.AllDone());
+    EXPECT_EQ(ReadAll(out + Work("a/x.txt")), "old");
+    EXPECT_EQ(ReadAll(out + Work("b/y.txt")), "same");
+}
+
 TEST_F(OperationRunTest, SafetyAnalysisSumsTheListPerVolume) {
     SearchAndMark({"a/x.txt", "b/y.txt"});
     int queried = 0;
