@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bitset>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -351,6 +352,23 @@ void PrintPlan(TOperationKind kind, TOperationRun& op, TSearchRun& run,
     }
 }
 
+// The files a run would refuse as things stand, with why; nothing when every
+// file is still the one the search found.
+void PrintRefused(const TOperationList& list, const std::vector<TRefusedFile>& refused,
+                  TOutBuffer& out) {
+    if (refused.empty())
+        return;
+    out.Put("\nFiles a run would refuse now (changed or gone since the search): " +
+            Grouped(refused.size()) + " file(s)\n");
+    for (const TRefusedFile& file : refused) {
+        std::u16string path = AddTrailingBackslash(list.FolderPath(file.row));
+        path += list.Name(file.row);
+        const std::string why = file.code == ENOENT ? std::string("gone since the search")
+                                                    : ToUtf8(SystemErrorText(file.code));
+        out.Put("    " + Path8(path) + " (" + why + ")\n");
+    }
+}
+
 // The confirmation's summary of the plan: one line per volume with its
 // verdict, under the caption of the confirmation window.
 std::string VolumeVerdicts(const TSafetyAnalysis& analysis) {
@@ -600,6 +618,14 @@ int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
     TSafetyAnalysis analysis(run.Drives());
     operation.AnalyseSafety(analysis);
     PrintPlan(kind, operation, run, analysis, options, destination, op.rule, out);
+    std::vector<TRefusedFile> refusedFiles;
+    if (const int rc = operation.FindRefused(refusedFiles); rc != 0) {
+        out.Flush();
+        std::fprintf(stderr, "vardex-cli %s: cannot check the files of the list: %s\n", cmd.name,
+                     ToUtf8(SystemErrorText(rc)).c_str());
+        return kExitFailed;
+    }
+    PrintRefused(operation.List(), refusedFiles, out);
 
     bool refused = false;
     if (kind == TOperationKind::Delete) {

@@ -1,6 +1,10 @@
 #include "operations/VDX_unit_OperationRun.h"
 
+#include <cerrno>
+#include <new>
 #include <utility>
+
+#include "operations/VDX_unit_FolderOpener.h"
 
 namespace vdx {
 
@@ -34,6 +38,28 @@ void TOperationRun::AnalyseSafety(TSafetyAnalysis& analysis) const {
         analysis.AddFile(store.FileVolume(index), store.FileSize(index));
     }
     analysis.Analyse(m_deleteDirectly);
+}
+
+int TOperationRun::FindRefused(std::vector<TRefusedFile>& refused) const {
+    refused.clear();
+    // One opener for the whole list: files of one folder stand together once
+    // the list is sorted by folder, and cost one fstatat each.
+    TFolderOpener opener(m_searchRun.Store());
+    try {
+        for (std::int32_t row = 0; row < m_list.Count(); ++row) {
+            const std::int32_t file = m_list.FileOf(row);
+            if (file < 0)
+                continue;
+            int dirFd = -1;
+            const char* name = nullptr;
+            if (const int rc = opener.CheckFile(static_cast<std::uint32_t>(file), dirFd, name);
+                rc != 0)
+                refused.push_back(TRefusedFile{row, rc});
+        }
+    } catch (const std::bad_alloc&) {
+        return ENOMEM;
+    }
+    return 0;
 }
 
 bool TOperationRun::PrepareStart(TViewKind view) {

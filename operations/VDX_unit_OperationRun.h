@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/VDX_unit_SearchRun.h"
 #include "operations/VDX_unit_CopyMove.h"
@@ -48,6 +49,15 @@ struct TOperationOutcome {
     bool AllDone() const {
         return !aborted && figures.filesInError == 0 && processed == figures.filesToProcess;
     }
+};
+
+// A file of the operation list that a run would refuse as things stand: the
+// check the workers make before they act (TFolderOpener::CheckFile) failed.
+struct TRefusedFile {
+    std::int32_t row = 0;
+    // kErrorChangedSinceSearch, kErrorFolderChanged, ENOENT when the file or
+    // a folder of its path is gone, or the errno of the open or stat.
+    int code = 0;
 };
 
 class TOperationRun {
@@ -88,6 +98,13 @@ public:
     // volume are left out) and judges every volume with the delete-directly
     // switch.
     void AnalyseSafety(TSafetyAnalysis& analysis) const;
+
+    // Checks every file of the list as the workers will check it right
+    // before acting on it, so that the plan can name the files a run would
+    // refuse now (changed or gone since the search); refused receives them
+    // in list order. Only reads: folders are opened, nothing is changed.
+    // Returns 0 or the errno of a failed growth.
+    int FindRefused(std::vector<TRefusedFile>& refused) const;
 
     // ---- Deletion ----
 
