@@ -42,6 +42,9 @@ void TOperationRun::AnalyseSafety(TSafetyAnalysis& analysis) const {
 
 int TOperationRun::FindRefused(std::vector<TRefusedFile>& refused) const {
     refused.clear();
+    // A deletion or move re-indexes the store on its own thread.
+    if (AnyRunning())
+        return EBUSY;
     // One opener for the whole list: files of one folder stand together once
     // the list is sorted by folder, and cost one fstatat each.
     TFolderOpener opener(m_searchRun.Store());

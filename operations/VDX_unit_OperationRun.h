@@ -103,7 +103,8 @@ public:
     // before acting on it, so that the plan can name the files a run would
     // refuse now (changed or gone since the search); refused receives them
     // in list order. Only reads: folders are opened, nothing is changed.
-    // Returns 0 or the errno of a failed growth.
+    // Returns 0, EBUSY while an operation runs, or the errno of a failed
+    // growth.
     int FindRefused(std::vector<TRefusedFile>& refused) const;
 
     // ---- Deletion ----

@@ -92,6 +92,8 @@ TEST_F(OperationRunTest, CopyAndMoveRunThroughTheController) {
     EXPECT_FALSE(
         m_ops.StartDelete(&m_queue, &m_caller, kViewSameSize, true, true, TNoTrashAction::kKeep))
         << "one operation at a time";
+    std::vector<TRefusedFile> refused;
+    EXPECT_EQ(m_ops.FindRefused(refused), EBUSY) << "the store is the worker's";
     ASSERT_TRUE(WaitFor(m_queue, kMsgCopyWaiterDone));
     m_ops.CopyFinished();
     EXPECT_FALSE(m_ops.CopyRunning());
