@@ -12,6 +12,7 @@
 #include "engine/VDX_unit_ErrorFile.h"
 #include "engine/VDX_unit_Grouping.h"
 #include "engine/VDX_unit_Helpers.h"
+#include "engine/VDX_unit_Messages.h"
 #include "engine/VDX_unit_SearchRun.h"
 #include "engine/VDX_unit_SetCheck.h"
 #include "engine/VDX_unit_SmartMark.h"
@@ -87,38 +88,6 @@ int ResolveSearchSet(const TCommandInfo& cmd, const TSearchOptions& options,
     return kExitOk;
 }
 
-// The phase text of the scan progress window.
-const char* SearchPhaseText(std::int32_t phase) {
-    switch (phase) {
-    case kPhaseCompleted:
-        return "Scanning completed";
-    case kPhasePreparingTables:
-        return "Preparing tables";
-    case kPhaseCleanup:
-        return "Cleanup files";
-    case kPhaseIndexing:
-        return "Indexing";
-    default: // the aborted code too
-        return "Scanning folders";
-    }
-}
-
-// The phase text of the content progress window.
-const char* ContentPhaseText(std::int32_t phase) {
-    switch (phase) {
-    case kPhaseComparing:
-        return "Comparing files content";
-    case kPhaseCompleted:
-        return "Comparing completed";
-    case kPhasePreparingViewTables:
-        return "Preparing view tables";
-    case kPhaseIndexingTables:
-        return "Indexing tables";
-    default: // the aborted code too
-        return "Undefined";
-    }
-}
-
 // What the comparison has to do: the files, kilobytes and groups of the
 // Same size view.
 struct TCompareTotals {
@@ -152,8 +121,9 @@ public:
     void Show(const TSearchSafeProgress& p) {
         if (!m_enabled)
             return;
-        std::fprintf(stderr, "\r%s: %u folders, %u files", SearchPhaseText(p.phase),
-                     p.foldersListed, p.filesAdded);
+        std::fprintf(stderr, "\r%s: %u folders, %u files",
+                     ToUtf8(StageText(TProgressKind::Search, p.phase)).c_str(), p.foldersListed,
+                     p.filesAdded);
         if (p.pathsNotFound > 0)
             std::fprintf(stderr, ", %u not found", p.pathsNotFound);
         std::fputs("\033[K", stderr);
@@ -167,10 +137,10 @@ public:
         std::fprintf(stderr,
                      "\r%s: %s of %s files [%s of %s Kb] in %s of %s groups, files %d %%, "
                      "size %d %%",
-                     ContentPhaseText(p.phase), Grouped(p.filesCompared).c_str(),
-                     Grouped(totals.files).c_str(), Grouped(p.kilobytesCompared).c_str(),
-                     Grouped(totals.kilobytes).c_str(), Grouped(p.groupsCompared).c_str(),
-                     Grouped(totals.groups).c_str(),
+                     ToUtf8(StageText(TProgressKind::Content, p.phase)).c_str(),
+                     Grouped(p.filesCompared).c_str(), Grouped(totals.files).c_str(),
+                     Grouped(p.kilobytesCompared).c_str(), Grouped(totals.kilobytes).c_str(),
+                     Grouped(p.groupsCompared).c_str(), Grouped(totals.groups).c_str(),
                      static_cast<int>(FilesPercent(p.filesCompared, totals.files)),
                      static_cast<int>(SizePercent(p.kilobytesCompared, totals.kilobytes)));
         if (p.filesNotCompared > 0)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bitset>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -13,6 +14,7 @@
 #include "cli/VDX_cli_Output.h"
 #include "cli/VDX_cli_Settings.h"
 #include "engine/VDX_unit_Helpers.h"
+#include "engine/VDX_unit_Messages.h"
 #include "engine/VDX_unit_SearchRun.h"
 #include "engine/VDX_unit_ViewTexts.h"
 #include "operations/VDX_unit_OperationRun.h"
@@ -350,6 +352,23 @@ void PrintPlan(TOperationKind kind, TOperationRun& op, TSearchRun& run,
     }
 }
 
+// The files a run would refuse as things stand, with why; nothing when every
+// file is still the one the search found.
+void PrintRefused(const TOperationList& list, const std::vector<TRefusedFile>& refused,
+                  TOutBuffer& out) {
+    if (refused.empty())
+        return;
+    out.Put("\nFiles a run would refuse now (changed or gone since the search): " +
+            Grouped(refused.size()) + " file(s)\n");
+    for (const TRefusedFile& file : refused) {
+        std::u16string path = AddTrailingBackslash(list.FolderPath(file.row));
+        path += list.Name(file.row);
+        const std::string why = file.code == ENOENT ? std::string("gone since the search")
+                                                    : ToUtf8(SystemErrorText(file.code));
+        out.Put("    " + Path8(path) + " (" + why + ")\n");
+    }
+}
+
 // The confirmation's summary of the plan: one line per volume with its
 // verdict, under the caption of the confirmation window.
 std::string VolumeVerdicts(const TSafetyAnalysis& analysis) {
@@ -422,12 +441,8 @@ public:
     void Show(const TDeleteSafeProgress& p) {
         if (!m_enabled)
             return;
-        const char* stage = p.phase == kPhaseCompleted         ? "Delete completed"
-                            : p.phase == kPhasePreparingTables ? "Preparing tables"
-                            : p.phase == kPhaseCleanup         ? "Cleanup files"
-                            : p.phase == kPhaseIndexing        ? "Indexing"
-                                                               : "Deleting files";
-        std::fprintf(stderr, "\r%s: %s [%s Kb] of %s [%s Kb], %d %%, elapsed %s", stage,
+        const std::string stage = ToUtf8(StageText(TProgressKind::Delete, p.phase));
+        std::fprintf(stderr, "\r%s: %s [%s Kb] of %s [%s Kb], %d %%, elapsed %s", stage.c_str(),
                      Grouped(p.processed).c_str(), Grouped(p.kilobytes).c_str(),
                      Grouped(m_files).c_str(), Grouped(m_kilobytes).c_str(),
                      static_cast<int>(DeletePercent(p.processed, m_files)),
@@ -439,16 +454,11 @@ public:
         if (!m_enabled)
             return;
         const bool move = m_kind == TOperationKind::Move;
-        const char* stage = p.phase == kPhaseCompleted
-                                ? (move ? "Moving completed" : "Copying completed")
-                            : p.phase == kPhasePreparingTables ? "Preparing tables"
-                            : p.phase == kPhaseCleanup         ? "Cleanup files"
-                            : p.phase == kPhaseIndexing        ? "Indexing"
-                            : move                             ? "Moving files"
-                                                               : "Copying files";
+        const std::string stage =
+            ToUtf8(StageText(move ? TProgressKind::Move : TProgressKind::Copy, p.phase));
         const std::uint64_t percent = p.kilobytes / std::max<std::uint64_t>(m_kilobytes / 100, 1);
         std::fprintf(stderr, "\r%s: %s [%s Kb] of %s [%s Kb], %s errors: %s, %d %%, elapsed %s",
-                     stage, Grouped(p.processed).c_str(), Grouped(p.kilobytes).c_str(),
+                     stage.c_str(), Grouped(p.processed).c_str(), Grouped(p.kilobytes).c_str(),
                      Grouped(m_files).c_str(), Grouped(m_kilobytes).c_str(), move ? "move" : "copy",
                      Grouped(p.failed).c_str(), static_cast<int>(percent),
                      Elapsed(p.start, p.now).c_str());
@@ -524,20 +534,46 @@ bool WaitForWorker(TMessageQueue& queue, TMutexCaller& caller, std::uint32_t pro
     return cancelled;
 }
 
-} // namespace
+// A step's result when the command goes on to the next step; any other value
+// is the command's exit status.
+constexpr int kGoOn = -1;
 
-int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
-               const TGlobalOptions& global) {
-    const TCommandInfo cmd{CommandName(kind), UsageOf(kind)};
+// What the command was asked to do, once its arguments and settings are read.
+struct TOperateRequest {
+    TOperationKind kind = TOperationKind::Delete;
+    TCommandInfo cmd{};
+    TOperateOptions op;
+    TFindOptions options;
+    std::u16string destination; // copy and move: resolved, with a trailing "/"
+    TSettings settings;
+};
+
+// What the plan put on the screen, which the confirmation holds to.
+struct TPlanShown {
+    // Every file of some group is marked and --allow-whole-groups was not
+    // given: a real run is refused.
+    bool wholeGroupsRefused = false;
+    // Volumes whose verdict, now on the screen, says their files go for
+    // good: the only ones where the deletion may remove a file permanently,
+    // once the user confirmed after seeing them.
+    std::bitset<kMaxVolumes> shownPermanent;
+};
+
+// Reads the command's arguments and the log settings; nothing is searched
+// or touched yet.
+int ParseOperate(TOperationKind kind, const std::vector<std::string>& args,
+                 const TGlobalOptions& global, TOperateRequest& req) {
+    req.kind = kind;
+    req.cmd = TCommandInfo{CommandName(kind), UsageOf(kind)};
+    TOperateOptions& op = req.op;
+    TFindOptions& options = req.options;
     std::u16string cwd;
     const int cwdError = CurrentFolder(cwd);
 
-    TOperateOptions op;
     std::vector<std::string> rest;
     std::string error;
     if (!ExtractOperateOptions(kind, args, op, rest, error))
         return UsageError(kind, error);
-    TFindOptions options;
     if (!ParseFindOptions(rest, cwd, options, error))
         return UsageError(kind, error);
     if (options.help) {
@@ -561,40 +597,45 @@ int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
     const bool relative = options.search.relativeGiven || options.mark.relativeGiven ||
                           (op.destGiven && !op.dest.starts_with("/"));
     if (relative && cwdError != 0) {
-        std::fprintf(stderr, "vardex-cli %s: cannot read the current folder: %s\n", cmd.name,
+        std::fprintf(stderr, "vardex-cli %s: cannot read the current folder: %s\n", req.cmd.name,
                      ToUtf8(SystemErrorText(cwdError)).c_str());
         return kExitFailed;
     }
-    std::u16string destination;
     if (op.destGiven) {
         if (!ResolveGivenPath("the folder of --dest", TrimText(DecodeFileName(op.dest)), cwd, true,
-                              destination, error))
+                              req.destination, error))
             return UsageError(kind, error);
-        destination = AddTrailingBackslash(destination);
+        req.destination = AddTrailingBackslash(req.destination);
     }
 
     // The log settings are needed before anything runs: a settings file that
     // cannot be read stops the command while nothing is touched yet.
-    TSettings settings;
-    const TSettingsSource source = LoadCliSettings(global, settings);
+    const TSettingsSource source = LoadCliSettings(global, req.settings);
     if (source.error != 0) {
-        std::fprintf(stderr, "vardex-cli %s: cannot read the settings file '%s': %s\n", cmd.name,
-                     Path8(source.path).c_str(), ToUtf8(SystemErrorText(source.error)).c_str());
+        std::fprintf(stderr, "vardex-cli %s: cannot read the settings file '%s': %s\n",
+                     req.cmd.name, Path8(source.path).c_str(),
+                     ToUtf8(SystemErrorText(source.error)).c_str());
         return kExitFailed;
     }
+    return kGoOn;
+}
 
-    TSearchRun run;
+// Searches and marks, builds the operation list and prints the plan: the
+// files per volume with their verdicts, those a run would refuse now, and
+// the safety alert. Only reads; the same for a dry run and a real one.
+int PlanOperate(const TOperateRequest& req, const TGlobalOptions& global, TSearchRun& run,
+                TOperationRun& operation, TSafetyAnalysis& analysis, TPlanShown& shown,
+                TOutBuffer& out) {
+    const TCommandInfo& cmd = req.cmd;
     TFindSummary summary;
-    if (const int status = SearchAndMark(cmd, options, global, run, summary); status != kExitOk)
+    if (const int status = SearchAndMark(cmd, req.options, global, run, summary); status != kExitOk)
         return status;
 
-    TOperationRun operation(run);
-    if (const int rc = operation.BuildList(options.view); rc != 0) {
+    if (const int rc = operation.BuildList(req.options.view); rc != 0) {
         std::fprintf(stderr, "vardex-cli %s: cannot build the list of files: %s\n", cmd.name,
                      ToUtf8(SystemErrorText(rc)).c_str());
         return kExitFailed;
     }
-    TOutBuffer out(STDOUT_FILENO);
     if (operation.List().Count() == 0) {
         out.Put("There are no items\n");
         return out.Flush() == 0 ? kExitOk : kExitFailed;
@@ -602,13 +643,19 @@ int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
     // The order the workers use, so the plan lists the files as they are
     // acted on.
     operation.List().Sort(kOpSortFolder, true);
-    operation.SetDeleteDirectly(op.directly);
-    TSafetyAnalysis analysis(run.Drives());
+    operation.SetDeleteDirectly(req.op.directly);
     operation.AnalyseSafety(analysis);
-    PrintPlan(kind, operation, run, analysis, options, destination, op.rule, out);
+    PrintPlan(req.kind, operation, run, analysis, req.options, req.destination, req.op.rule, out);
+    std::vector<TRefusedFile> refusedFiles;
+    if (const int rc = operation.FindRefused(refusedFiles); rc != 0) {
+        (void)out.Flush();
+        std::fprintf(stderr, "vardex-cli %s: cannot check the files of the list: %s\n", cmd.name,
+                     ToUtf8(SystemErrorText(rc)).c_str());
+        return kExitFailed;
+    }
+    PrintRefused(operation.List(), refusedFiles, out);
 
-    bool refused = false;
-    if (kind == TOperationKind::Delete) {
+    if (req.kind == TOperationKind::Delete) {
         if (const int rc = operation.BuildAlerts(); rc != 0) {
             (void)out.Flush(); // the command fails with its own message
             std::fprintf(stderr, "vardex-cli %s: cannot build the alert list: %s\n", cmd.name,
@@ -617,29 +664,37 @@ int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
         }
         if (operation.Alerts().Count() > 0) {
             PrintAlert(operation.Alerts(), out);
-            refused = !op.allowWholeGroups;
+            shown.wholeGroupsRefused = !req.op.allowWholeGroups;
         }
+        shown.shownPermanent = analysis.PermanentVolumes();
     }
-    // Volumes whose verdict, now on the screen, says their files go for good:
-    // the only ones where the deletion may remove a file permanently, once
-    // the user confirmed after seeing them.
-    std::bitset<kMaxVolumes> shownPermanent;
-    if (kind == TOperationKind::Delete)
-        shownPermanent = analysis.PermanentVolumes();
     if (const int rc = out.Flush(); rc != 0) {
         std::fprintf(stderr, "vardex-cli %s: cannot write the output: %s\n", cmd.name,
                      ToUtf8(SystemErrorText(rc)).c_str());
         return kExitFailed;
     }
+    return kGoOn;
+}
 
-    if (op.dryRun) {
-        if (refused)
-            std::puts("\nA real run would be refused: every file of some group is marked "
-                      "(--allow-whole-groups deletes them anyway).");
-        std::puts("\nDry run: no file was touched.");
-        return kExitOk;
-    }
-    if (refused) {
+// The end of a dry run, in place of confirming and running.
+int ReportDryRun(const TPlanShown& shown) {
+    if (shown.wholeGroupsRefused)
+        std::puts("\nA real run would be refused: every file of some group is marked "
+                  "(--allow-whole-groups deletes them anyway).");
+    std::puts("\nDry run: no file was touched.");
+    return kExitOk;
+}
+
+// The whole-group refusal, then --yes or the question on the terminal.
+// noTrash receives what happens to files on volumes without a usable trash:
+// they go for good only after the user saw the verdicts that say so and
+// answered on the terminal.
+int ConfirmOperate(const TOperateRequest& req, TOperationRun& operation,
+                   const TSafetyAnalysis& analysis, const TPlanShown& shown,
+                   TNoTrashAction& noTrash) {
+    const TCommandInfo& cmd = req.cmd;
+    const TOperationKind kind = req.kind;
+    if (shown.wholeGroupsRefused) {
         std::fprintf(stderr,
                      "vardex-cli %s: refused: every file of %d group(s) is marked, so no copy "
                      "would remain; give --allow-whole-groups to delete them anyway. No file was "
@@ -648,10 +703,8 @@ int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
         return kExitFailed;
     }
 
-    // Files on volumes without a usable trash go for good only after the
-    // user saw the verdicts that say so and answered on the terminal.
-    TNoTrashAction noTrash = TNoTrashAction::kKeep;
-    if (!op.yes) {
+    noTrash = TNoTrashAction::kKeep;
+    if (!req.op.yes) {
         if (::isatty(STDIN_FILENO) != 1) {
             std::fprintf(stderr,
                          "vardex-cli %s: standard input is not a terminal: add --yes to confirm. "
@@ -670,102 +723,94 @@ int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
                        (kind == TOperationKind::Copy ? "copy" : "move") + " whole list of " +
                        Grouped(list.Count()) + " file(s) which contains " +
                        Grouped(list.TotalBytes()) + " bytes to the folder?\n\n" +
-                       Path8(RemoveTrailingBackslash(destination)) + "\n";
+                       Path8(RemoveTrailingBackslash(req.destination)) + "\n";
         if (!AskOnTerminal("\n" + question)) {
             std::fprintf(stderr, "vardex-cli %s: not confirmed. No file was touched.\n", cmd.name);
             return kExitFailed;
         }
         noTrash = TNoTrashAction::kDeletePermanently;
-        operation.SetPermanentVolumes(shownPermanent);
-    } else if (op.directly) {
+        operation.SetPermanentVolumes(shown.shownPermanent);
+    } else if (req.op.directly) {
         // --yes --directly asked for permanent deletion up front.
-        operation.SetPermanentVolumes(shownPermanent);
-    } else if (shownPermanent.any()) {
+        operation.SetPermanentVolumes(shown.shownPermanent);
+    } else if (shown.shownPermanent.any()) {
         std::fputs("\nWith --yes, files on a volume without a usable trash stay where they are "
                    "(use --directly, or confirm on a terminal, to delete them permanently).\n",
                    stdout);
         std::fflush(stdout);
     }
+    return kGoOn;
+}
 
+TLogSettings FullLogSettings(const TSettings& s) {
+    return TLogSettings{s.LogFull_bUse, s.LogFull_bCreateNew, s.LogFull_bOverwrite,
+                        s.LogFull_MaxSize};
+}
+
+TLogSettings ErrorLogSettings(const TSettings& s) {
+    return TLogSettings{s.LogError_bUse, s.LogError_bCreateNew, s.LogError_bOverwrite,
+                        s.LogError_MaxSize};
+}
+
+// Runs the worker with its progress line and Ctrl+C as the abort, then
+// writes the logs (logs receives where) and closes the run.
+int ExecuteOperate(const TOperateRequest& req, TOperationRun& operation, TNoTrashAction noTrash,
+                   TLogWriteResult& logs) {
+    const TCommandInfo& cmd = req.cmd;
+    const TOperationKind kind = req.kind;
+    const TOperateOptions& op = req.op;
     operation.SetAllowWholeGroups(op.allowWholeGroups);
-
-    const TLogSettings fullLog{settings.LogFull_bUse, settings.LogFull_bCreateNew,
-                               settings.LogFull_bOverwrite, settings.LogFull_MaxSize};
-    const TLogSettings errorLog{settings.LogError_bUse, settings.LogError_bCreateNew,
-                                settings.LogError_bOverwrite, settings.LogError_MaxSize};
+    const TLogSettings fullLog = FullLogSettings(req.settings);
+    const TLogSettings errorLog = ErrorLogSettings(req.settings);
 
     TMessageQueue queue;
     TMutexCaller caller;
     const std::uint64_t files = static_cast<std::uint64_t>(operation.List().Count());
-    TOperationProgress progress(!options.quiet && ::isatty(STDERR_FILENO) == 1, kind, files,
+    TOperationProgress progress(!req.options.quiet && ::isatty(STDERR_FILENO) == 1, kind, files,
                                 operation.List().TotalBytes());
-    TLogSummary figures;
-    bool aborted = false;
-    std::uint64_t processed = 0;
-    std::uint64_t failed = 0;
-    TLogWriteResult logs;
-    {
-        TInterruptGuard interrupts;
-        if (kind == TOperationKind::Delete) {
-            if (!operation.StartDelete(&queue, &caller, options.view, fullLog.use, errorLog.use,
-                                       noTrash)) {
-                std::fprintf(stderr, "vardex-cli %s: the deletion could not be started\n",
-                             cmd.name);
-                return kExitFailed;
-            }
-            WaitForWorker<TDeleteSafeProgress>(
-                queue, caller, kMsgDeleteProgress, kMsgDeleteWorkerEnded,
-                [&] { return operation.DeleteProgress(); }, [&] { operation.CancelDelete(); },
-                progress);
-            // The worker has ended: the logs are written before the run is
-            // closed, as the progress window does.
-            logs = operation.Logs().WriteLogs(settings.LogFolder, fullLog, errorLog, nullptr);
-            operation.DeleteFinished();
-            const TDeleteCounters& c = operation.DeleteCounters();
-            aborted = operation.DeleteAborted();
-            figures.filesDone = c.doneCount;
-            figures.bytesDone = c.doneBytes;
-            figures.filesInError = static_cast<std::uint64_t>(c.failedCount);
-            figures.bytesInError = c.failedBytes;
-            processed = c.processedCount;
-            failed = static_cast<std::uint64_t>(c.failedCount);
-        } else {
-            if (!operation.StartCopyMove(&queue, &caller, options.view, fullLog.use, errorLog.use,
-                                         destination, op.rule, kind == TOperationKind::Move,
-                                         op.allowWholeGroups)) {
-                std::fprintf(stderr, "vardex-cli %s: the %s could not be started\n", cmd.name,
-                             cmd.name);
-                return kExitFailed;
-            }
-            WaitForWorker<TCopySafeProgress>(
-                queue, caller, kMsgCopyProgress, kMsgCopyWorkerEnded,
-                [&] { return operation.CopyProgress(); }, [&] { operation.CancelCopy(); },
-                progress);
-            logs = operation.Logs().WriteLogs(settings.LogFolder, fullLog, errorLog, nullptr);
-            operation.CopyFinished();
-            const TCopyCounters& c = operation.CopyCounters();
-            aborted = operation.CopyAborted();
-            figures.filesDone = c.doneCount;
-            figures.bytesDone = c.doneBytes;
-            figures.filesInError = static_cast<std::uint64_t>(c.failedCount);
-            figures.bytesInError = c.failedBytes;
-            processed = c.processedCount;
-            failed = static_cast<std::uint64_t>(c.failedCount);
+    TInterruptGuard interrupts;
+    if (kind == TOperationKind::Delete) {
+        if (!operation.StartDelete(&queue, &caller, req.options.view, fullLog.use, errorLog.use,
+                                   noTrash)) {
+            std::fprintf(stderr, "vardex-cli %s: the deletion could not be started\n", cmd.name);
+            return kExitFailed;
         }
+        WaitForWorker<TDeleteSafeProgress>(
+            queue, caller, kMsgDeleteProgress, kMsgDeleteWorkerEnded,
+            [&] { return operation.DeleteProgress(); }, [&] { operation.CancelDelete(); },
+            progress);
+        // The worker has ended: the logs are written before the run is
+        // closed, as the progress window does.
+        logs = operation.Logs().WriteLogs(req.settings.LogFolder, fullLog, errorLog, nullptr);
+        operation.DeleteFinished();
+    } else {
+        if (!operation.StartCopyMove(&queue, &caller, req.options.view, fullLog.use, errorLog.use,
+                                     req.destination, op.rule, kind == TOperationKind::Move,
+                                     op.allowWholeGroups)) {
+            std::fprintf(stderr, "vardex-cli %s: the %s could not be started\n", cmd.name,
+                         cmd.name);
+            return kExitFailed;
+        }
+        WaitForWorker<TCopySafeProgress>(
+            queue, caller, kMsgCopyProgress, kMsgCopyWorkerEnded,
+            [&] { return operation.CopyProgress(); }, [&] { operation.CancelCopy(); }, progress);
+        logs = operation.Logs().WriteLogs(req.settings.LogFolder, fullLog, errorLog, nullptr);
+        operation.CopyFinished();
     }
-    const TOperationFigures& recorded = run.Store().Operation();
-    figures.filesToProcess = recorded.m_filesToProcess;
-    figures.bytesToProcess = recorded.m_bytesToProcess;
-    // A Ctrl+C that came after the last file was done (while the store was
-    // re-indexed, say) stopped nothing the user asked for: the run finished.
-    if (processed >= figures.filesToProcess)
-        aborted = false;
+    return kGoOn;
+}
 
-    std::string report = "\n" + TerminalText(SummaryBlock(kind, figures));
-    if (kind != TOperationKind::Delete && processed > figures.filesDone + failed)
-        report += "Skipped files (the destination file existed): " +
-                  Grouped(processed - figures.filesDone - failed) + "\n";
-    if (aborted)
+// The summary of the run and where its logs went; the logs enter the log
+// history. The exit status says whether every file succeeded.
+int ReportOperate(const TOperateRequest& req, const TGlobalOptions& global,
+                  const TOperationRun& operation, const TLogWriteResult& logs, TOutBuffer& out) {
+    const TOperationKind kind = req.kind;
+    const TOperationOutcome outcome = operation.Outcome();
+    std::string report = "\n" + TerminalText(SummaryBlock(kind, outcome.figures));
+    if (outcome.skipped > 0)
+        report +=
+            "Skipped files (the destination file existed): " + Grouped(outcome.skipped) + "\n";
+    if (outcome.aborted)
         report += std::string("File ") +
                   (kind == TOperationKind::Delete ? "deleting"
                    : kind == TOperationKind::Copy ? "copying"
@@ -789,13 +834,40 @@ int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
         std::fprintf(stderr,
                      "vardex-cli %s: warning: the log history of the settings file '%s' was not "
                      "updated: %s\n",
-                     cmd.name, Path8(settingsPath).c_str(),
+                     req.cmd.name, Path8(settingsPath).c_str(),
                      rc == EINVAL ? "it is not a settings file"
                                   : ToUtf8(SystemErrorText(rc)).c_str());
-    // Skipped files did what the rule asked; a failure, an abort or a file
-    // never reached is not success.
-    const bool allDone = !aborted && failed == 0 && processed == figures.filesToProcess;
-    return allDone ? kExitOk : kExitFailed;
+    return outcome.AllDone() ? kExitOk : kExitFailed;
+}
+
+} // namespace
+
+// Parse, plan, confirm, execute, report; a dry run stops after the plan.
+int RunOperate(TOperationKind kind, const std::vector<std::string>& args,
+               const TGlobalOptions& global) {
+    TOperateRequest req;
+    if (const int status = ParseOperate(kind, args, global, req); status != kGoOn)
+        return status;
+
+    TSearchRun run;
+    TOperationRun operation(run);
+    TSafetyAnalysis analysis(run.Drives());
+    TPlanShown shown;
+    TOutBuffer out(STDOUT_FILENO);
+    if (const int status = PlanOperate(req, global, run, operation, analysis, shown, out);
+        status != kGoOn)
+        return status;
+    if (req.op.dryRun)
+        return ReportDryRun(shown);
+
+    TNoTrashAction noTrash = TNoTrashAction::kKeep;
+    if (const int status = ConfirmOperate(req, operation, analysis, shown, noTrash);
+        status != kGoOn)
+        return status;
+    TLogWriteResult logs;
+    if (const int status = ExecuteOperate(req, operation, noTrash, logs); status != kGoOn)
+        return status;
+    return ReportOperate(req, global, operation, logs, out);
 }
 
 } // namespace vdx::cli

@@ -4,6 +4,7 @@
 // same protocol.
 
 #include <cstdint>
+#include <string_view>
 
 namespace vdx {
 
@@ -43,5 +44,55 @@ enum TPhase : std::int32_t {
     kPhasePreparingViewTables = 13,
     kPhaseIndexingTables = 14,
 };
+
+// The progress windows, one per worker; the copy window shows a move under
+// texts of its own.
+enum class TProgressKind : std::uint8_t { Search, Content, Delete, Copy, Move };
+
+// The "Current operation:" text a progress window shows for a phase code.
+// Each window has a text for the codes its worker posts and one for every
+// other code (the aborted code among them), so that any code read from a
+// record gives a text.
+constexpr std::u16string_view StageText(TProgressKind kind, std::int32_t phase) {
+    if (kind == TProgressKind::Content) {
+        switch (phase) {
+        case kPhaseComparing:
+            return u"Comparing files content";
+        case kPhaseCompleted:
+            return u"Comparing completed";
+        case kPhasePreparingViewTables:
+            return u"Preparing view tables";
+        case kPhaseIndexingTables:
+            return u"Indexing tables";
+        default:
+            return u"Undefined";
+        }
+    }
+    // The scan, deletion and copy windows share the grouping's stages.
+    switch (phase) {
+    case kPhasePreparingTables:
+        return u"Preparing tables";
+    case kPhaseCleanup:
+        return u"Cleanup files";
+    case kPhaseIndexing:
+        return u"Indexing";
+    default:
+        break;
+    }
+    const bool completed = phase == kPhaseCompleted;
+    switch (kind) {
+    case TProgressKind::Search:
+        return completed ? u"Scanning completed" : u"Scanning folders";
+    case TProgressKind::Delete:
+        return completed ? u"Delete completed" : u"Deleting files";
+    case TProgressKind::Copy:
+        return completed ? u"Copying completed" : u"Copying files";
+    case TProgressKind::Move:
+        return completed ? u"Moving completed" : u"Moving files";
+    case TProgressKind::Content:
+        break;
+    }
+    return u"Undefined";
+}
 
 } // namespace vdx

@@ -82,13 +82,6 @@ bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// 0 while st (an fstat of the open source, or an fstatat of its bare name)
-// is still the file the search recorded: a regular file of its size,
-// last-write time, inode and change time; else kErrorChangedSinceSearch.
-int CheckRecorded(const TScanData& store, std::uint32_t file, const struct stat& st) {
-    return MatchesRecord(store, file, st) ? 0 : kErrorChangedSinceSearch;
-}
-
 // The file system (or the kernel) has no unnamed files; a named temporary
 // file does the same, short of surviving a kill.
 bool UnnamedTempUnsupported(int rc) {
@@ -272,14 +265,7 @@ void TCopyThread::Close(bool failed) {
 }
 
 TLogSummary TCopyThread::Summary() const {
-    TLogSummary summary;
-    summary.filesToProcess = m_inputs.filesToProcess;
-    summary.bytesToProcess = m_inputs.bytesToProcess;
-    summary.filesDone = m_counters.doneCount;
-    summary.bytesDone = m_counters.doneBytes;
-    summary.filesInError = static_cast<std::uint64_t>(m_counters.failedCount);
-    summary.bytesInError = m_counters.failedBytes;
-    return summary;
+    return SummaryOf(m_counters, m_inputs.filesToProcess, m_inputs.bytesToProcess);
 }
 
 void TCopyThread::Reindex() {
@@ -536,7 +522,7 @@ int TCopyThread::RenameProcedure(TFileJob& job) {
     if (const int rc = Fs().StatAt(m_sourceDir, source, job.sourceStat, AT_SYMLINK_NOFOLLOW);
         rc != 0)
         return rc;
-    if (const int rc = CheckRecorded(m_store, job.file, job.sourceStat); rc != 0)
+    if (const int rc = CheckUnchanged(m_store, job.file, job.sourceStat); rc != 0)
         return rc;
     if (const int rc = CheckRemainingCopy(job); rc != 0)
         return rc;
@@ -579,7 +565,7 @@ int TCopyThread::CopyProcedure(TFileJob& job) {
         return rc == ELOOP || rc == ENXIO ? kErrorChangedSinceSearch : rc;
     if (const int rc = Fs().FStat(source.Get(), job.sourceStat); rc != 0)
         return rc;
-    if (const int rc = CheckRecorded(m_store, job.file, job.sourceStat); rc != 0)
+    if (const int rc = CheckUnchanged(m_store, job.file, job.sourceStat); rc != 0)
         return rc;
     // A move that could not take the file away is not begun.
     if (const int rc = CheckRemainingCopy(job); rc != 0)
@@ -708,7 +694,7 @@ int TCopyThread::CopyToTarget(TFileJob& job, int source) {
         struct stat after {};
         if (const int rc = Fs().FStat(source, after); rc != 0)
             return rc;
-        if (const int rc = CheckRecorded(m_store, job.file, after); rc != 0)
+        if (const int rc = CheckUnchanged(m_store, job.file, after); rc != 0)
             return rc;
     }
 
@@ -883,7 +869,7 @@ int TCopyThread::DeleteMovedSource(TFileJob& job) {
         return rc;
     if (!SameFile(st, job.sourceStat))
         return kErrorChangedSinceSearch;
-    if (const int rc = CheckRecorded(m_store, job.file, st); rc != 0)
+    if (const int rc = CheckUnchanged(m_store, job.file, st); rc != 0)
         return rc;
     // Checked again now: a copy may have gone while this one was written.
     if (const int rc = CheckRemainingCopy(job); rc != 0)

@@ -78,14 +78,7 @@ void TDeleteThread::Close(bool failed) {
 }
 
 TLogSummary TDeleteThread::Summary() const {
-    TLogSummary summary;
-    summary.filesToProcess = m_inputs.filesToProcess;
-    summary.bytesToProcess = m_inputs.bytesToProcess;
-    summary.filesDone = m_counters.doneCount;
-    summary.bytesDone = m_counters.doneBytes;
-    summary.filesInError = static_cast<std::uint64_t>(m_counters.failedCount);
-    summary.bytesInError = m_counters.failedBytes;
-    return summary;
+    return SummaryOf(m_counters, m_inputs.filesToProcess, m_inputs.bytesToProcess);
 }
 
 void TDeleteThread::Work() {

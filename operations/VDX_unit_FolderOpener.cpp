@@ -40,6 +40,10 @@ bool MatchesRecord(const TScanData& store, std::uint32_t file, const struct stat
            FoldChangeTime(st.st_ctim.tv_sec, st.st_ctim.tv_nsec) == item.m_changeTime;
 }
 
+int CheckUnchanged(const TScanData& store, std::uint32_t file, const struct stat& st) {
+    return MatchesRecord(store, file, st) ? 0 : kErrorChangedSinceSearch;
+}
+
 TFolderOpener::TFolderOpener(const TScanData& store) : m_store(store) {}
 
 TFolderOpener::~TFolderOpener() {
@@ -154,8 +158,8 @@ int TFolderOpener::CheckFile(std::uint32_t file, int& dirFd, const char*& name, 
         return rc;
     if (out != nullptr)
         *out = st;
-    if (!MatchesRecord(m_store, file, st))
-        return kErrorChangedSinceSearch;
+    if (const int rc = CheckUnchanged(m_store, file, st); rc != 0)
+        return rc;
     dirFd = fd;
     name = m_name.c_str();
     return 0;

@@ -24,6 +24,11 @@ namespace vdx {
 // identity (no scan made it) never matches.
 bool MatchesRecord(const TScanData& store, std::uint32_t file, const struct stat& st);
 
+// The rule every operation applies before it acts on a file, and the plan
+// before it lists one: 0 while st still describes the file the search
+// recorded (MatchesRecord), else kErrorChangedSinceSearch.
+int CheckUnchanged(const TScanData& store, std::uint32_t file, const struct stat& st);
+
 // Opens the folders of one store for one operation run, on one thread. The
 // open chain of the last folder is kept (one descriptor per folder from the
 // search root down, at most 64 of them plus the folder itself in a deeper
@@ -50,7 +55,7 @@ public:
     int OpenFolder(std::uint32_t folder, int& dirFd);
 
     // Opens the file's folder and checks its entry there (fstatat on the
-    // bare name, links not followed) with MatchesRecord. 0 with dirFd and
+    // bare name, links not followed) with CheckUnchanged. 0 with dirFd and
     // name ready for a call on the entry (name valid until the next call);
     // kErrorChangedSinceSearch for another file in its place; ENOENT when
     // the entry is gone; the errors of OpenFolder for its folder. st, when

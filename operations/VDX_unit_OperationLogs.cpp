@@ -255,6 +255,18 @@ std::u16string LineOkTransfer(TOperationKind kind, std::u16string_view stamp,
                         size, target);
 }
 
+TLogSummary SummaryOf(const TOperationCounters& counters, std::uint64_t files,
+                      std::uint64_t bytes) {
+    TLogSummary summary;
+    summary.filesToProcess = files;
+    summary.bytesToProcess = bytes;
+    summary.filesDone = counters.doneCount;
+    summary.bytesDone = counters.doneBytes;
+    summary.filesInError = static_cast<std::uint64_t>(counters.failedCount);
+    summary.bytesInError = counters.failedBytes;
+    return summary;
+}
+
 std::u16string SummaryBlock(TOperationKind kind, const TLogSummary& f) {
     // A run never succeeds with more than it was given; should the figures
     // disagree, "failed" stays at zero instead of wrapping round.

@@ -18,6 +18,7 @@
 #include "engine/VDX_unit_Helpers.h"
 #include "engine/VDX_unit_ScanData.h"
 #include "engine/VDX_unit_SearchData.h"
+#include "operations/VDX_unit_OperationCounters.h"
 
 namespace vdx {
 
@@ -116,6 +117,9 @@ struct TLogSummary {
 // One item of several lines, each ended by CR LF. "Failed" is the files to
 // process less the successful ones, so skipped and unreached files count.
 std::u16string SummaryBlock(TOperationKind kind, const TLogSummary& figures);
+// The summary block's figures of a run over files files and bytes bytes that
+// came to counters.
+TLogSummary SummaryOf(const TOperationCounters& counters, std::uint64_t files, std::uint64_t bytes);
 
 // "File ... was aborted at" / "... was finished at" with the stamp.
 std::u16string ClosingLine(TOperationKind kind, bool aborted, std::u16string_view stamp);

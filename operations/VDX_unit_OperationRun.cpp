@@ -1,6 +1,10 @@
 #include "operations/VDX_unit_OperationRun.h"
 
+#include <cerrno>
+#include <new>
 #include <utility>
+
+#include "operations/VDX_unit_FolderOpener.h"
 
 namespace vdx {
 
@@ -36,6 +40,31 @@ void TOperationRun::AnalyseSafety(TSafetyAnalysis& analysis) const {
     analysis.Analyse(m_deleteDirectly);
 }
 
+int TOperationRun::FindRefused(std::vector<TRefusedFile>& refused) const {
+    refused.clear();
+    // A deletion or move re-indexes the store on its own thread.
+    if (AnyRunning())
+        return EBUSY;
+    // One opener for the whole list: files of one folder stand together once
+    // the list is sorted by folder, and cost one fstatat each.
+    TFolderOpener opener(m_searchRun.Store());
+    try {
+        for (std::int32_t row = 0; row < m_list.Count(); ++row) {
+            const std::int32_t file = m_list.FileOf(row);
+            if (file < 0)
+                continue;
+            int dirFd = -1;
+            const char* name = nullptr;
+            if (const int rc = opener.CheckFile(static_cast<std::uint32_t>(file), dirFd, name);
+                rc != 0)
+                refused.push_back(TRefusedFile{row, rc});
+        }
+    } catch (const std::bad_alloc&) {
+        return ENOMEM;
+    }
+    return 0;
+}
+
 bool TOperationRun::PrepareStart(TViewKind view) {
     TScanData& store = m_searchRun.Store();
     if (AnyRunning() || !store.Status().m_searchDone)
@@ -62,6 +91,7 @@ bool TOperationRun::StartDelete(TMessageTarget* window, TMainThreadCaller* calle
     m_logs.BeginRun(fullLogOn, errorLogOn, m_list.View(), TOperationKind::Delete,
                     HeaderFiguresOf(store, m_searchRun.SearchSetCopy()));
     m_deleteProgress = TDeleteSafeProgress{};
+    m_lastKind = TOperationKind::Delete;
     TDeleteInputs inputs = DeleteInputsFromList(m_list, m_deleteDirectly, noTrash);
     inputs.trashBatch = std::move(trashBatch);
     inputs.permanentVolumes = m_permanentVolumes;
@@ -94,6 +124,7 @@ bool TOperationRun::StartCopyMove(TMessageTarget* window, TMainThreadCaller* cal
                     HeaderFiguresOf(store, m_searchRun.SearchSetCopy()));
     m_copyProgress = TCopySafeProgress{};
     m_lastCopyWasMove = move;
+    m_lastKind = move ? TOperationKind::Move : TOperationKind::Copy;
     TCopyInputs inputs = CopyInputsFromStore(store, m_list, rule);
     inputs.allowWholeGroups = allowWholeGroups;
     auto worker = std::make_unique<TCopyThread>(store, std::move(inputs), m_logs, m_copyProgress,
@@ -110,6 +141,29 @@ void TOperationRun::CopyFinished() {
         m_list.Invalidate();
         m_alerts.Clear();
     }
+}
+
+TOperationOutcome TOperationRun::Outcome() const {
+    TOperationOutcome outcome;
+    outcome.kind = m_lastKind;
+    const TOperationFigures& recorded = m_searchRun.Store().Operation();
+    if (m_lastKind == TOperationKind::Delete) {
+        const TDeleteCounters& c = DeleteCounters();
+        outcome.figures = SummaryOf(c, recorded.m_filesToProcess, recorded.m_bytesToProcess);
+        outcome.processed = c.processedCount;
+        outcome.aborted = DeleteAborted();
+    } else {
+        const TCopyCounters& c = CopyCounters();
+        outcome.figures = SummaryOf(c, recorded.m_filesToProcess, recorded.m_bytesToProcess);
+        outcome.processed = c.processedCount;
+        outcome.aborted = CopyAborted();
+        const std::uint64_t settled = outcome.figures.filesDone + outcome.figures.filesInError;
+        if (outcome.processed > settled)
+            outcome.skipped = outcome.processed - settled;
+    }
+    if (outcome.processed >= outcome.figures.filesToProcess)
+        outcome.aborted = false;
+    return outcome;
 }
 
 } // namespace vdx

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/VDX_unit_SearchRun.h"
 #include "operations/VDX_unit_CopyMove.h"
@@ -25,6 +26,39 @@
 #include "operations/VDX_unit_SafetyAnalysis.h"
 
 namespace vdx {
+
+// What the last deletion, copy or move came to, as the summary window and
+// the command line's report show it.
+struct TOperationOutcome {
+    TOperationKind kind = TOperationKind::Delete;
+    // The summary block's figures: the run figures' files and bytes to
+    // process, and the counters' successful and failed files.
+    TLogSummary figures;
+    // Files the worker reached, whatever became of them.
+    std::uint64_t processed = 0;
+    // Copy and move: files left alone because the destination file existed
+    // and the rule said skip.
+    std::uint64_t skipped = 0;
+    // Stopped before every file was reached. A cancel that came after the
+    // last file (while the store was re-indexed, say) stopped nothing the
+    // user asked for and does not count.
+    bool aborted = false;
+
+    // Every file was reached and none failed; skipped files did what the
+    // rule asked.
+    bool AllDone() const {
+        return !aborted && figures.filesInError == 0 && processed == figures.filesToProcess;
+    }
+};
+
+// A file of the operation list that a run would refuse as things stand: the
+// check the workers make before they act (TFolderOpener::CheckFile) failed.
+struct TRefusedFile {
+    std::int32_t row = 0;
+    // kErrorChangedSinceSearch, kErrorFolderChanged, ENOENT when the file or
+    // a folder of its path is gone, or the errno of the open or stat.
+    int code = 0;
+};
 
 class TOperationRun {
 public:
@@ -64,6 +98,14 @@ public:
     // volume are left out) and judges every volume with the delete-directly
     // switch.
     void AnalyseSafety(TSafetyAnalysis& analysis) const;
+
+    // Checks every file of the list as the workers will check it right
+    // before acting on it, so that the plan can name the files a run would
+    // refuse now (changed or gone since the search); refused receives them
+    // in list order. Only reads: folders are opened, nothing is changed.
+    // Returns 0, EBUSY while an operation runs, or the errno of a failed
+    // growth.
+    int FindRefused(std::vector<TRefusedFile>& refused) const;
 
     // ---- Deletion ----
 
@@ -113,6 +155,10 @@ public:
     const TCopyCounters& CopyCounters() const { return m_copyWaiter.Counters(); }
     bool CopyAborted() const { return m_copyWaiter.Aborted(); }
 
+    // The outcome of the last deletion, copy or move, valid once its
+    // finished operation has run.
+    TOperationOutcome Outcome() const;
+
     bool AnyRunning() const;
 
 private:
@@ -127,6 +173,7 @@ private:
     std::bitset<kMaxVolumes> m_permanentVolumes;
     bool m_allowWholeGroups = false;
     bool m_lastCopyWasMove = false;
+    TOperationKind m_lastKind = TOperationKind::Delete;
 
     TDeleteSafeProgress m_deleteProgress;
     TRunDeleteThread m_deleteWaiter;

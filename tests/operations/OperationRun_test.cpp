@@ -1,6 +1,9 @@
 // Runs under ThreadSanitizer too.
 #include "operations/VDX_unit_OperationRun.h"
 
+#include <bitset>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -11,6 +14,7 @@
 #include <vector>
 
 #include "engine/VDX_unit_Marks.h"
+#include "platform/VDX_unit_SystemError.h"
 #include "platform/VDX_unit_Text.h"
 #include "tests/support/VDX_test_Files.h"
 #include "tests/support/VDX_test_TempTree.h"
@@ -88,6 +92,8 @@ TEST_F(OperationRunTest, CopyAndMoveRunThroughTheController) {
     EXPECT_FALSE(
         m_ops.StartDelete(&m_queue, &m_caller, kViewSameSize, true, true, TNoTrashAction::kKeep))
         << "one operation at a time";
+    std::vector<TRefusedFile> refused;
+    EXPECT_EQ(m_ops.FindRefused(refused), EBUSY) << "the store is the worker's";
     ASSERT_TRUE(WaitFor(m_queue, kMsgCopyWaiterDone));
     m_ops.CopyFinished();
     EXPECT_FALSE(m_ops.CopyRunning());
@@ -114,6 +120,74 @@ TEST_F(OperationRunTest, CopyAndMoveRunThroughTheController) {
     EXPECT_EQ(m_ops.List().FileOf(0), -1);
     EXPECT_FALSE(m_ops.StartCopyMove(&m_queue, &m_caller, kViewSameSize, true, true,
                                      DecodeFileName(out), TCollisionRule::Skip, false));
+}
+
+// The plan names exactly the files the worker then refuses: one gone and one
+// replaced by a look-alike since the search; the outcome counts them as
+// failed and the run as not all done, though nothing aborted it.
+TEST_F(OperationRunTest, ThePlanNamesTheFilesTheDeletionThenRefuses) {
+    m_tree.File("work/c/z.txt", "same");
+    SearchAndMark({"a/x.txt", "b/y.txt", "c/z.txt"});
+    m_ops.List().Sort(kOpSortFolder, true);
+    std::vector<TRefusedFile> refused;
+    ASSERT_EQ(m_ops.FindRefused(refused), 0);
+    EXPECT_TRUE(refused.empty()) << "nothing changed yet";
+
+    ASSERT_EQ(std::remove(Work("a/x.txt").c_str()), 0);
+    m_tree.File("work/b/y.new", "diff");
+    ASSERT_EQ(std::rename(Work("b/y.new").c_str(), Work("b/y.txt").c_str()), 0);
+    ASSERT_EQ(m_ops.FindRefused(refused), 0);
+    ASSERT_EQ(refused.size(), 2u);
+    EXPECT_EQ(m_ops.List().Name(refused[0].row), u"x.txt");
+    EXPECT_EQ(refused[0].code, ENOENT);
+    EXPECT_EQ(m_ops.List().Name(refused[1].row), u"y.txt");
+    EXPECT_EQ(refused[1].code, kErrorChangedSinceSearch);
+
+    m_ops.SetDeleteDirectly(true);
+    m_ops.SetPermanentVolumes(std::bitset<kMaxVolumes>().set());
+    ASSERT_TRUE(m_ops.StartDelete(&m_queue, &m_caller, kViewSameSize, true, true,
+                                  TNoTrashAction::kDeletePermanently));
+    ASSERT_TRUE(WaitFor(m_queue, kMsgDeleteWaiterDone));
+    m_ops.DeleteFinished();
+    EXPECT_FALSE(Exists(Work("c/z.txt")));
+    EXPECT_EQ(ReadAll(Work("b/y.txt")), "diff") << "the look-alike stays";
+    const TOperationOutcome outcome = m_ops.Outcome();
+    EXPECT_EQ(outcome.kind, TOperationKind::Delete);
+    EXPECT_EQ(outcome.figures.filesToProcess, 3u);
+    EXPECT_EQ(outcome.figures.bytesToProcess, 12u);
+    EXPECT_EQ(outcome.figures.filesDone, 1u);
+    EXPECT_EQ(outcome.figures.bytesDone, 4u);
+    EXPECT_EQ(outcome.figures.filesInError, 2u);
+    EXPECT_EQ(outcome.figures.bytesInError, 8u);
+    EXPECT_EQ(outcome.processed, 3u);
+    EXPECT_EQ(outcome.skipped, 0u);
+    EXPECT_FALSE(outcome.aborted);
+    EXPECT_FALSE(outcome.AllDone());
+}
+
+// A file the skip rule left alone is neither done nor failed, and a run
+// whose other files succeeded is all done.
+TEST_F(OperationRunTest, TheCopyOutcomeCountsSkippedFilesApart) {
+    SearchAndMark({"a/x.txt", "b/y.txt"});
+    const std::string out = m_root + "/out";
+    // The copy's target is the destination followed by the source's path.
+    m_tree.File("out" + Work("a/x.txt"), "old");
+    ASSERT_EQ(ReadAll(out + Work("a/x.txt")), "old");
+    ASSERT_TRUE(m_ops.StartCopyMove(&m_queue, &m_caller, kViewSameSize, true, true,
+                                    DecodeFileName(out), TCollisionRule::Skip, false));
+    ASSERT_TRUE(WaitFor(m_queue, kMsgCopyWaiterDone));
+    m_ops.CopyFinished();
+    const TOperationOutcome outcome = m_ops.Outcome();
+    EXPECT_EQ(outcome.kind, TOperationKind::Copy);
+    EXPECT_EQ(outcome.figures.filesToProcess, 2u);
+    EXPECT_EQ(outcome.figures.filesDone, 1u);
+    EXPECT_EQ(outcome.figures.filesInError, 0u);
+    EXPECT_EQ(outcome.processed, 2u);
+    EXPECT_EQ(outcome.skipped, 1u);
+    EXPECT_FALSE(outcome.aborted);
+    EXPECT_TRUE(outcome.AllDone());
+    EXPECT_EQ(ReadAll(out + Work("a/x.txt")), "old");
+    EXPECT_EQ(ReadAll(out + Work("b/y.txt")), "same");
 }
 
 TEST_F(OperationRunTest, SafetyAnalysisSumsTheListPerVolume) {
