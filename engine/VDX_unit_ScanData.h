@@ -5,6 +5,7 @@
 // packed fixed-width records in blocks that grow by large steps, names kept
 // once in a UTF-16 pool and referred to by byte position.
 
+#include <atomic>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "engine/VDX_unit_SearchData.h" // kNoVolume and the attribute bits
+#include "engine/VDX_unit_StoreObserver.h"
 #include "platform/VDX_unit_Time.h"
 
 namespace vdx {
@@ -566,6 +568,29 @@ public:
     // Bytes held by every table and pool at their current capacities.
     std::size_t MemoryBytes() const;
 
+    // ---- Change notices ----
+
+    // The front end to tell of changes; nullptr (the default) tells nobody.
+    // It must outlive the store or be taken away first.
+    void SetObserver(TStoreObserver* observer) { m_observer = observer; }
+    // Bumped by every change that replaces rows, groups or file indices
+    // (each view reset, so every clearing and re-indexing), so that whoever
+    // keeps indices across calls can tell a later store from the one it
+    // read even when the indices happen to be the same. Readable from any
+    // thread.
+    std::uint64_t Revision() const { return m_revision.load(std::memory_order_relaxed); }
+    // The announcements, made on the user-interface thread only (a worker
+    // makes them through its main-thread caller).
+    void AnnounceClearing(TStoreChange change);
+    void AnnounceCleared(TStoreChange change);
+    void AnnounceBusy();
+    // Does nothing unless a worker was announced busy, so that a controller
+    // may call it for every run it finishes.
+    void AnnounceIdle();
+    void AnnounceViewChanged(TViewKind view, TViewChange change);
+    // Between AnnounceBusy and AnnounceIdle.
+    bool Busy() const { return m_busy; }
+
 private:
     void ResetViewCounters(TViewKind view) { m_viewCounters[ViewSlot(view)] = TViewCounters{}; }
 
@@ -603,6 +628,10 @@ private:
     TOperationFigures m_operation;
     std::vector<std::u16string> m_systemFolders;
     std::vector<std::u16string> m_programFolders;
+
+    TStoreObserver* m_observer = nullptr;
+    std::atomic<std::uint64_t> m_revision{0};
+    bool m_busy = false; // written and read on the user-interface thread
 };
 
 } // namespace vdx

@@ -8,6 +8,7 @@
 #include "engine/VDX_unit_ErrorFile.h"
 #include "engine/VDX_unit_Grouping.h"
 #include "engine/VDX_unit_Helpers.h"
+#include "engine/VDX_unit_StoreObserver.h"
 #include "platform/VDX_unit_FileSystem.h"
 #include "platform/VDX_unit_SystemError.h"
 #include "platform/VDX_unit_Text.h"
@@ -96,7 +97,7 @@ void TDeleteThread::Execute() {
     // Files already gone must still leave the views, and the logs still get
     // their summary and closing lines.
     try {
-        ReindexAfterRemovals(m_store);
+        ReindexAnnounced(m_store, m_caller);
         if (!m_summaryAdded)
             m_logs.AddSummary(SummaryBlock(TOperationKind::Delete, Summary()), AnyFailure());
         if (!m_finishLogged)
@@ -131,7 +132,7 @@ void TDeleteThread::Run() {
         TrashLoop();
 
     // ReindexAfterRemovals guards each of its steps itself.
-    ReindexAfterRemovals(m_store);
+    ReindexAnnounced(m_store, m_caller);
     SetPhase(kPhasePreparingViewTables);
 
     m_logs.AddSummary(SummaryBlock(TOperationKind::Delete, Summary()), AnyFailure());

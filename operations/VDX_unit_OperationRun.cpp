@@ -68,7 +68,13 @@ bool TOperationRun::StartDelete(TMessageTarget* window, TMainThreadCaller* calle
     inputs.allowWholeGroups = m_allowWholeGroups;
     auto worker = std::make_unique<TDeleteThread>(store, std::move(inputs), m_logs,
                                                   m_deleteProgress, window, caller);
-    return m_deleteWaiter.Start(std::move(worker), window);
+    // Busy before the worker exists on its thread: it writes the store from
+    // its first file on.
+    store.AnnounceBusy();
+    if (m_deleteWaiter.Start(std::move(worker), window))
+        return true;
+    store.AnnounceIdle();
+    return false;
 }
 
 void TOperationRun::DeleteFinished() {
@@ -77,6 +83,7 @@ void TOperationRun::DeleteFinished() {
     m_deleteWaiter.Finished();
     m_list.Invalidate();
     m_alerts.Clear();
+    m_searchRun.Store().AnnounceIdle();
 }
 
 bool TOperationRun::StartCopyMove(TMessageTarget* window, TMainThreadCaller* caller, TViewKind view,
@@ -98,7 +105,11 @@ bool TOperationRun::StartCopyMove(TMessageTarget* window, TMainThreadCaller* cal
     inputs.allowWholeGroups = allowWholeGroups;
     auto worker = std::make_unique<TCopyThread>(store, std::move(inputs), m_logs, m_copyProgress,
                                                 window, caller);
-    return m_copyWaiter.Start(std::move(worker), m_copyProgress, window);
+    store.AnnounceBusy();
+    if (m_copyWaiter.Start(std::move(worker), m_copyProgress, window))
+        return true;
+    store.AnnounceIdle();
+    return false;
 }
 
 void TOperationRun::CopyFinished() {
@@ -110,6 +121,7 @@ void TOperationRun::CopyFinished() {
         m_list.Invalidate();
         m_alerts.Clear();
     }
+    m_searchRun.Store().AnnounceIdle();
 }
 
 } // namespace vdx
