@@ -81,6 +81,10 @@ void TOperationRun::DeleteFinished() {
     if (!m_deleteWaiter.Running())
         return;
     m_deleteWaiter.Finished();
+    const TDeleteCounters& c = m_deleteWaiter.Counters();
+    m_searchRun.Store().Operation().RecordOutcome(c.processedCount, c.processedBytes,
+                                                  c.deletedCount, c.deletedBytes, c.failedCount,
+                                                  c.failedBytes);
     m_list.Invalidate();
     m_alerts.Clear();
     m_searchRun.Store().AnnounceIdle();
@@ -96,6 +100,7 @@ bool TOperationRun::StartCopyMove(TMessageTarget* window, TMainThreadCaller* cal
     figures.m_move = move;
     figures.m_destination = AddTrailingBackslash(destination);
     figures.m_destinationVolume = m_searchRun.Drives().Find(figures.m_destination);
+    figures.m_collisionRule = static_cast<std::int32_t>(rule);
     m_logs.BeginRun(fullLogOn, errorLogOn, m_list.View(),
                     move ? TOperationKind::Move : TOperationKind::Copy,
                     HeaderFiguresOf(store, m_searchRun.SearchSetCopy()));
@@ -116,6 +121,10 @@ void TOperationRun::CopyFinished() {
     if (!m_copyWaiter.Running())
         return;
     m_copyWaiter.Finished();
+    const TCopyCounters& c = m_copyWaiter.Counters();
+    m_searchRun.Store().Operation().RecordOutcome(c.processedCount, c.processedBytes,
+                                                  c.successCount, c.successBytes, c.failedCount,
+                                                  c.failedBytes);
     // A move re-indexes the store; a copy leaves every file index as it was.
     if (m_lastCopyWasMove) {
         m_list.Invalidate();
