@@ -243,10 +243,11 @@ void ReportUncompared(const TCommandInfo& cmd, const TScanData& store) {
 bool RunComparison(const TCommandInfo& cmd, TSearchRun& run, TMessageQueue& queue,
                    TMutexCaller& caller, TProgressLine& progress) {
     const TScanData& store = run.Store();
+    const TViewFigures sizeFigures = ViewFigures(store, kViewSameSize);
     TCompareTotals totals;
-    totals.files = store.Counters(kViewSameSize).m_groupFiles;
-    totals.kilobytes = store.Counters(kViewSameSize).m_groupBytes / 1024;
-    totals.groups = store.GroupCount(kViewSameSize);
+    totals.files = sizeFigures.m_groupFiles;
+    totals.kilobytes = sizeFigures.m_groupBytes / 1024;
+    totals.groups = sizeFigures.m_groups;
     if (!run.StartContentCompare(&queue, &caller)) {
         std::fprintf(stderr, "vardex-cli %s: the content comparison could not be started\n",
                      cmd.name);

@@ -1,11 +1,11 @@
 #include "cli/VDX_cli_Output.h"
 
-#include <algorithm>
 #include <cstdio>
 
 #include "engine/VDX_unit_CsvReport.h"
 #include "engine/VDX_unit_Helpers.h"
 #include "engine/VDX_unit_ViewTexts.h"
+#include "engine/VDX_unit_Views.h"
 #include "platform/VDX_unit_FileSystem.h"
 #include "platform/VDX_unit_Text.h"
 
@@ -154,28 +154,26 @@ std::string_view ViewOptionName(TViewKind view) {
 
 void WriteTextView(TOutBuffer& out, const TScanData& store, TViewKind view,
                    const TFindSummary& summary) {
-    const TRecordTable<TViewRowItem>& rows = store.Rows(view);
-    std::uint64_t largest = 0;
-    for (const TViewRowItem& row : rows)
-        if (row.m_file >= 0)
-            largest = std::max(largest, store.FileSize(static_cast<std::uint32_t>(row.m_file)));
+    const std::uint64_t largest = WidestValues(store, view).m_fileSize;
     const std::size_t sizeWidth = Width(FormatNumber(static_cast<std::int64_t>(largest)));
     const std::size_t dateWidth = TypicalDateWidth();
 
     bool firstGroup = true;
-    for (const TViewRowItem& row : rows) {
-        if (row.m_file < 0) {
+    const std::uint32_t rowCount = RowCount(store, view);
+    for (std::uint32_t row = 0; row < rowCount; ++row) {
+        const std::int32_t fileIndex = RowFile(store, view, row);
+        if (fileIndex < 0) {
             if (!firstGroup)
                 out.Put('\n');
             firstGroup = false;
-            out.PutShown(GroupText(store, view, row.m_group));
+            out.PutShown(GroupText(store, view, RowGroupNumber(store, view, row) - 1));
             out.Put('\n');
             continue;
         }
-        const auto file = static_cast<std::uint32_t>(row.m_file);
+        const auto file = static_cast<std::uint32_t>(fileIndex);
         const std::u16string size = FileCellText(store, view, file, kGridColSize);
         const std::u16string date = FileCellText(store, view, file, kGridColDate);
-        out.Put(store.IsMarked(file, view) ? 'M' : ' ');
+        out.Put(RowMark(store, view, row) ? 'M' : ' ');
         out.Pad(1 + (sizeWidth > Width(size) ? sizeWidth - Width(size) : 0));
         out.PutText(size);
         out.Pad(2);
@@ -188,12 +186,12 @@ void WriteTextView(TOutBuffer& out, const TScanData& store, TViewKind view,
         out.Put('\n');
     }
 
-    const TViewCounters& counters = store.Counters(view);
+    const TViewFigures counters = ViewFigures(store, view);
     if (!firstGroup)
         out.Put('\n');
     out.PutText(ViewCaption(view));
     out.Put(": ");
-    out.PutText(FormatNumber(store.GroupCount(view)));
+    out.PutText(FormatNumber(counters.m_groups));
     out.Put(" groups, ");
     out.PutText(FormatNumber(counters.m_groupFiles));
     out.Put(" files, ");
@@ -243,32 +241,32 @@ void WriteJsonView(TOutBuffer& out, const TScanData& store, TViewKind view,
     out.Put("{\"view\": \"");
     out.Put(ViewOptionName(view));
     out.Put("\", \"groups\": [");
-    const TRecordTable<TViewRowItem>& rows = store.Rows(view);
-    const std::uint32_t rowCount = rows.Count();
+    const std::uint32_t rowCount = RowCount(store, view);
     bool firstGroup = true;
     std::uint32_t header = 0;
     while (header < rowCount) {
-        if (rows[header].m_file >= 0) { // a file row outside a group: never made
+        if (RowFile(store, view, header) >= 0) { // a file row outside a group: never made
             ++header;
             continue;
         }
         // The group's files are the rows after its header up to the next one.
         const std::uint32_t begin = header + 1;
         std::uint32_t end = begin;
-        while (end < rowCount && rows[end].m_file >= 0)
+        while (end < rowCount && RowFile(store, view, end) >= 0)
             ++end;
+        const std::int32_t groupNumber = RowGroupNumber(store, view, header);
         out.Put(firstGroup ? "\n" : ",\n");
         firstGroup = false;
         out.Put("{\"group\": ");
-        out.PutNumber(static_cast<std::uint64_t>(rows[header].m_group) + 1);
+        out.PutNumber(static_cast<std::uint64_t>(groupNumber));
         out.Put(", \"text\": ");
-        out.PutJsonString(GroupText(store, view, rows[header].m_group));
+        out.PutJsonString(GroupText(store, view, groupNumber - 1));
         auto list = [&](const char* name, auto&& item) {
             out.Put(name);
             for (std::uint32_t r = begin; r < end; ++r) {
                 if (r != begin)
                     out.Put(", ");
-                item(static_cast<std::uint32_t>(rows[r].m_file));
+                item(static_cast<std::uint32_t>(RowFile(store, view, r)));
             }
             out.Put(']');
         };
@@ -288,7 +286,7 @@ void WriteJsonView(TOutBuffer& out, const TScanData& store, TViewKind view,
     if (!firstGroup)
         out.Put('\n');
 
-    const TViewCounters& counters = store.Counters(view);
+    const TViewFigures counters = ViewFigures(store, view);
     out.Put("], \"summary\": {\"files_scanned\": ");
     out.PutNumber(summary.filesScanned);
     out.Put(", \"files_taken\": ");
@@ -296,7 +294,7 @@ void WriteJsonView(TOutBuffer& out, const TScanData& store, TViewKind view,
     out.Put(", \"folders_listed\": ");
     out.PutNumber(summary.foldersListed);
     out.Put(", \"groups\": ");
-    out.PutNumber(store.GroupCount(view));
+    out.PutNumber(counters.m_groups);
     out.Put(", \"files_in_groups\": ");
     out.PutNumber(counters.m_groupFiles);
     out.Put(", \"bytes_in_groups\": ");
@@ -355,19 +353,21 @@ void WriteCsvView(TOutBuffer& out, const TScanData& store, TViewKind view,
     line += kCsvHeader;
     line += ",M";
     endLine();
-    for (const TViewRowItem& row : store.Rows(view)) {
-        if (row.m_file < 0) {
+    const std::uint32_t rowCount = RowCount(store, view);
+    for (std::uint32_t row = 0; row < rowCount; ++row) {
+        const std::int32_t fileIndex = RowFile(store, view, row);
+        if (fileIndex < 0) {
             if (!withGroups)
                 continue;
-            AppendCsvField(line, GroupText(store, view, row.m_group));
+            AppendCsvField(line, GroupText(store, view, RowGroupNumber(store, view, row) - 1));
             line += kEmptyFields;
         } else {
-            const auto file = static_cast<std::uint32_t>(row.m_file);
+            const auto file = static_cast<std::uint32_t>(fileIndex);
             for (int column : kColumns) {
                 AppendCsvField(line, FileCellText(store, view, file, column));
                 line += ',';
             }
-            line += store.IsMarked(file, view) ? '1' : '0';
+            line += RowMark(store, view, row) ? '1' : '0';
         }
         endLine();
     }

@@ -65,7 +65,9 @@ bool ToggleRowMark(TScanData& store, TViewKind view, std::int64_t row) {
     if (!ValidFileRow(store, item))
         return false;
     const auto file = static_cast<std::uint32_t>(item.m_file);
-    return ApplyMark(store, view, file, !store.IsMarked(file, view));
+    const bool changed = ApplyMark(store, view, file, !store.IsMarked(file, view));
+    store.AnnounceViewChanged(view, TViewChange::Marks);
+    return changed;
 }
 
 void MarkAll(TScanData& store, TViewKind view, bool on) {
@@ -75,6 +77,7 @@ void MarkAll(TScanData& store, TViewKind view, bool on) {
         if (ValidFileRow(store, rows[r]))
             ApplyMark(store, view, static_cast<std::uint32_t>(rows[r].m_file), on);
     }
+    store.AnnounceViewChanged(view, TViewChange::Marks);
 }
 
 bool ToggleGroupMarks(TScanData& store, TViewKind view, std::int64_t position) {
@@ -109,6 +112,7 @@ bool ToggleGroupMarks(TScanData& store, TViewKind view, std::int64_t position) {
         if (rows[r].m_group == group && ValidFileRow(store, rows[r]))
             ApplyMark(store, view, static_cast<std::uint32_t>(rows[r].m_file), on);
     }
+    store.AnnounceViewChanged(view, TViewChange::Marks);
     return true;
 }
 
@@ -124,6 +128,7 @@ void ClearViewMarks(TScanData& store, TViewKind view) {
     }
     store.Counters(view).m_markedFiles = 0;
     store.Counters(view).m_markedBytes = 0;
+    store.AnnounceViewChanged(view, TViewChange::Marks);
 }
 
 bool GroupFullyMarked(const TScanData& store, TViewKind view, std::uint32_t group) {

@@ -7,6 +7,9 @@
 // set, the view's count is the sum over its groups and the view's bytes the
 // sum of its marked files' sizes (Zero size keeps no bytes). A file that
 // carries a bit but belongs to no group of the view is counted nowhere.
+// Each operation but SetFileMark announces the view's marks changed;
+// SetFileMark is the step of loops over many files, whose callers announce
+// once when they are done.
 
 #include <cstdint>
 

@@ -167,6 +167,7 @@ void TScanData::SetFolderCounts(std::uint32_t folder, std::uint32_t filesFound,
 }
 
 void TScanData::ResetView(TViewKind view) {
+    m_revision.fetch_add(1, std::memory_order_relaxed);
     switch (NormalizeViewKind(view)) {
     case kViewSameName:
         m_nameGroups.Reset();
@@ -400,6 +401,35 @@ std::size_t TScanData::MemoryBytes() const {
     for (int slot = 0; slot < kViewCount; ++slot)
         bytes += m_rowTables[slot].CapacityBytes() + m_orderTables[slot].CapacityBytes();
     return bytes;
+}
+
+void TScanData::AnnounceClearing(TStoreChange change) {
+    if (m_observer != nullptr)
+        m_observer->StoreClearing(change);
+}
+
+void TScanData::AnnounceCleared(TStoreChange change) {
+    if (m_observer != nullptr)
+        m_observer->StoreCleared(change);
+}
+
+void TScanData::AnnounceBusy() {
+    m_busy = true;
+    if (m_observer != nullptr)
+        m_observer->StoreBusy();
+}
+
+void TScanData::AnnounceIdle() {
+    if (!m_busy)
+        return;
+    m_busy = false;
+    if (m_observer != nullptr)
+        m_observer->StoreIdle();
+}
+
+void TScanData::AnnounceViewChanged(TViewKind view, TViewChange change) {
+    if (m_observer != nullptr)
+        m_observer->ViewChanged(NormalizeViewKind(view), change);
 }
 
 } // namespace vdx

@@ -5,6 +5,7 @@
 // packed fixed-width records in blocks that grow by large steps, names kept
 // once in a UTF-16 pool and referred to by byte position.
 
+#include <atomic>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "engine/VDX_unit_SearchData.h" // kNoVolume and the attribute bits
+#include "engine/VDX_unit_StoreObserver.h"
 #include "platform/VDX_unit_Time.h"
 
 namespace vdx {
@@ -350,7 +352,8 @@ struct TViewCounters {
 };
 
 // Outcome flags of the last search and comparison, and whether the
-// operation logs of the last run could be opened.
+// operation logs of the last run were written (the front end that writes
+// them records it).
 struct TScanStatus {
     bool m_searchAborted = false;
     bool m_searchDone = false;
@@ -360,8 +363,10 @@ struct TScanStatus {
     bool m_errorLogOpened = false;
 };
 
-// Figures of the last deletion or copy/move, written and read by the
-// operation engines and their windows.
+// Figures of the last deletion or copy/move, the one place the summary and
+// information windows read them from: what the run was given when it
+// started, its progress while it ran, and its outcome once it has ended.
+// The checked counts of the operation windows are the operation list's.
 struct TOperationFigures {
     std::uint32_t m_filesToProcess = 0;
     std::uint64_t m_bytesToProcess = 0;
@@ -369,11 +374,27 @@ struct TOperationFigures {
     std::uint64_t m_bytesProcessed = 0;
     std::uint32_t m_filesFailed = 0;
     std::uint32_t m_filesInError = 0;
+    // Written when the run has ended: files deleted (a deletion) or copied
+    // or moved (a copy/move) and their bytes, and the bytes of the failed
+    // files.
+    std::uint32_t m_filesDone = 0;
+    std::uint64_t m_bytesDone = 0;
+    std::uint64_t m_bytesFailed = 0;
     bool m_move = false; // copy when false
     std::u16string m_destination;
     std::uint16_t m_destinationVolume = kNoVolume;
-    std::uint32_t m_checkedCount = 0;
-    std::uint64_t m_checkedBytes = 0;
+    // The copy/move's collision rule, as the operations code it (Skip 0,
+    // AutoRename 1, Overwrite 2); 0 for a deletion.
+    std::int32_t m_collisionRule = 0;
+
+    // Records the outcome of a run that has ended.
+    void RecordOutcome(std::uint32_t processed, std::uint64_t processedBytes, std::uint32_t done,
+                       std::uint64_t doneBytes, std::int32_t failed, std::uint64_t failedBytes) {
+        RecordProgress(processed, processedBytes, failed);
+        m_filesDone = done;
+        m_bytesDone = doneBytes;
+        m_bytesFailed = failedBytes;
+    }
 
     // Records a running operation's progress. The workers count failures
     // once, so a failed file is both failed and in error here.
@@ -566,6 +587,29 @@ public:
     // Bytes held by every table and pool at their current capacities.
     std::size_t MemoryBytes() const;
 
+    // ---- Change notices ----
+
+    // The front end to tell of changes; nullptr (the default) tells nobody.
+    // It must outlive the store or be taken away first.
+    void SetObserver(TStoreObserver* observer) { m_observer = observer; }
+    // Bumped by every change that replaces rows, groups or file indices
+    // (each view reset, so every clearing and re-indexing), so that whoever
+    // keeps indices across calls can tell a later store from the one it
+    // read even when the indices happen to be the same. Readable from any
+    // thread.
+    std::uint64_t Revision() const { return m_revision.load(std::memory_order_relaxed); }
+    // The announcements, made on the user-interface thread only (a worker
+    // makes them through its main-thread caller).
+    void AnnounceClearing(TStoreChange change);
+    void AnnounceCleared(TStoreChange change);
+    void AnnounceBusy();
+    // Does nothing unless a worker was announced busy, so that a controller
+    // may call it for every run it finishes.
+    void AnnounceIdle();
+    void AnnounceViewChanged(TViewKind view, TViewChange change);
+    // Between AnnounceBusy and AnnounceIdle.
+    bool Busy() const { return m_busy; }
+
 private:
     void ResetViewCounters(TViewKind view) { m_viewCounters[ViewSlot(view)] = TViewCounters{}; }
 
@@ -603,6 +647,10 @@ private:
     TOperationFigures m_operation;
     std::vector<std::u16string> m_systemFolders;
     std::vector<std::u16string> m_programFolders;
+
+    TStoreObserver* m_observer = nullptr;
+    std::atomic<std::uint64_t> m_revision{0};
+    bool m_busy = false; // written and read on the user-interface thread
 };
 
 } // namespace vdx

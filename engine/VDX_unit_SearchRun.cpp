@@ -257,6 +257,23 @@ private:
     std::int32_t m_phase = kPhaseComparing;
 };
 
+namespace {
+
+// Starts the run with the store announced busy first, since the worker may
+// write it from its first instruction on; a run that does not start leaves
+// the store idle again.
+template <typename TWorker>
+bool StartAnnounced(TScanData& store, TWorkerRun<TWorker>& run, std::unique_ptr<TWorker> worker,
+                    typename TWorkerRun<TWorker>::THooks hooks) {
+    store.AnnounceBusy();
+    if (run.Start(std::move(worker), std::move(hooks)))
+        return true;
+    store.AnnounceIdle();
+    return false;
+}
+
+} // namespace
+
 TSearchRun::TSearchRun() = default;
 
 TSearchRun::~TSearchRun() {
@@ -276,7 +293,9 @@ bool TSearchRun::StartSearch(const TSearchSet& set, TMessageTarget* window,
     m_store.m_protectHiddenFolders = protectHidden;
     m_store.m_protectProgramFolder = protectProgramFiles;
     m_store.m_protectSystemFolder = protectWindows;
+    m_store.AnnounceClearing(TStoreChange::NewSearch);
     m_store.ClearForNewSearch();
+    m_store.AnnounceCleared(TStoreChange::NewSearch);
     m_searchProgress = TSearchSafeProgress{};
 
     // The worker's own copy is taken from the set as the user wrote it, so
@@ -294,7 +313,7 @@ bool TSearchRun::StartSearch(const TSearchSet& set, TMessageTarget* window,
     hooks.notStarted = [this](TSearchThread&) { TSearchThread::MarkAborted(m_store); };
     hooks.window = window;
     hooks.doneCode = kMsgSearchWaiterDone;
-    return m_searchRun.Start(std::move(worker), std::move(hooks));
+    return StartAnnounced(m_store, m_searchRun, std::move(worker), std::move(hooks));
 }
 
 void TSearchRun::PauseSearch() {
@@ -312,6 +331,7 @@ void TSearchRun::CancelSearch() {
 void TSearchRun::SearchFinished() {
     m_searchRun.Finish();
     m_contentRun.Finish();
+    m_store.AnnounceIdle();
 }
 
 bool TSearchRun::SearchRunning() const {
@@ -326,7 +346,9 @@ bool TSearchRun::StartContentCompare(TMessageTarget* window, TMainThreadCaller* 
         return false;
     if (!m_store.Status().m_searchDone)
         return false;
+    m_store.AnnounceClearing(TStoreChange::Content);
     m_store.ClearContentResults();
+    m_store.AnnounceCleared(TStoreChange::Content);
     m_contentProgress = TContentSafeProgress{};
     m_contentPaused = false;
 
@@ -335,7 +357,7 @@ bool TSearchRun::StartContentCompare(TMessageTarget* window, TMainThreadCaller* 
     hooks.notStarted = [this](TContentThread&) { TContentThread::MarkAborted(m_store); };
     hooks.window = window;
     hooks.doneCode = kMsgContentWaiterDone;
-    return m_contentRun.Start(std::move(worker), std::move(hooks));
+    return StartAnnounced(m_store, m_contentRun, std::move(worker), std::move(hooks));
 }
 
 void TSearchRun::PauseContent() {

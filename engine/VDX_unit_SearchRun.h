@@ -67,7 +67,9 @@ public:
     // Starts a search of set. window receives the progress messages (nullptr
     // stands for an invalid handle: the waiter then posts nothing); caller
     // runs the snapshot routines on the user-interface thread. Returns false
-    // and does nothing while a search or a comparison runs.
+    // and does nothing while a search or a comparison runs. The store's
+    // observer is told of the clearing, then that the store is busy until
+    // SearchFinished.
     bool StartSearch(const TSearchSet& set, TMessageTarget* window, TMainThreadCaller* caller,
                      bool protectHidden, bool protectProgramFiles, bool protectWindows);
 
@@ -77,13 +79,15 @@ public:
     void ResumeSearch();
     void CancelSearch();
     // The progress window has seen its worker end: joins and forgets the
-    // search and the content threads, so that either may start again.
+    // search and the content threads, so that either may start again, and
+    // announces the store idle.
     void SearchFinished();
     bool SearchRunning() const;
 
     // Starts the comparison of every Same size group after clearing the
-    // content views. Returns false and does nothing unless the last search
-    // completed, or while a search or a comparison runs.
+    // content views (announced, as is the store busy until ContentFinished).
+    // Returns false and does nothing unless the last search completed, or
+    // while a search or a comparison runs.
     bool StartContentCompare(TMessageTarget* window, TMainThreadCaller* caller);
     // Steering of the comparison, as for the search; pause and resume also
     // keep the pause cells of the content progress record.

@@ -358,6 +358,7 @@ void SmartMark(TScanData& store, TViewKind view, const TSmartMarkSettings& setti
         }
         begin = end;
     }
+    store.AnnounceViewChanged(view, TViewChange::Marks);
 }
 
 } // namespace vdx

@@ -332,6 +332,7 @@ std::int32_t NavHeaderRow(const TScanData& store, TViewKind view, std::int64_t p
 
 void SortRows(TScanData& store, TViewKind view, int key, bool ascending) {
     SortViewRows(store, view, key, ascending);
+    store.AnnounceViewChanged(view, TViewChange::Order);
 }
 
 void SortNavigator(TScanData& store, TViewKind view, int code, bool ascending) {
@@ -368,6 +369,7 @@ void SortNavigator(TScanData& store, TViewKind view, int code, bool ascending) {
     for (std::uint32_t i = 0; i < order.Count(); ++i)
         store.GroupHead(view, static_cast<std::uint32_t>(order[i])).m_navPosition =
             static_cast<std::int32_t>(i);
+    store.AnnounceViewChanged(view, TViewChange::Order);
 }
 
 // ---- Figures ----

@@ -71,6 +71,9 @@ protected:
     // The end message's wParam (0 unless set).
     void SetEndParam(std::intptr_t value) { m_endParam = value; }
 
+    // The caller that runs routines on the user-interface thread, for the
+    // engine calls that take one (nullptr: they run right here).
+    TMainThreadCaller* Caller() const { return m_caller; }
     // Runs routine on the user-interface thread and returns when it has run.
     template <typename F>
     void CallOnMain(F&& routine) {

@@ -12,6 +12,7 @@
 #include "engine/VDX_unit_ErrorFile.h"
 #include "engine/VDX_unit_Grouping.h"
 #include "engine/VDX_unit_Helpers.h"
+#include "engine/VDX_unit_StoreObserver.h"
 #include "operations/VDX_unit_FolderOpener.h"
 #include "platform/VDX_unit_FileSystem.h"
 #include "platform/VDX_unit_SystemError.h"
@@ -275,7 +276,7 @@ void TCopyThread::Reindex() {
         return;
     m_reindexed = true;
     try {
-        ReindexAfterRemovals(m_store);
+        ReindexAnnounced(m_store, Caller());
     } catch (const std::exception& e) {
         AddErrorEntry(u"TCopyThread: ReindexAfterRemovals: " + FromUtf8(e.what()));
     }

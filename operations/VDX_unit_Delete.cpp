@@ -8,6 +8,7 @@
 #include "engine/VDX_unit_ErrorFile.h"
 #include "engine/VDX_unit_Grouping.h"
 #include "engine/VDX_unit_Helpers.h"
+#include "engine/VDX_unit_StoreObserver.h"
 #include "platform/VDX_unit_FileSystem.h"
 #include "platform/VDX_unit_SystemError.h"
 #include "platform/VDX_unit_Text.h"
@@ -68,7 +69,7 @@ void TDeleteThread::Close(bool failed) {
     if (!failed)
         return;
     m_aborted = true;
-    ReindexAfterRemovals(m_store);
+    ReindexAnnounced(m_store, Caller());
     if (!m_summaryAdded)
         m_logs.AddSummary(SummaryBlock(TOperationKind::Delete, Summary()), AnyFailure());
     if (!m_finishLogged)
@@ -93,7 +94,7 @@ void TDeleteThread::Work() {
         TrashLoop();
 
     // ReindexAfterRemovals guards each of its steps itself.
-    ReindexAfterRemovals(m_store);
+    ReindexAnnounced(m_store, Caller());
     SetPhase(kPhasePreparingViewTables);
 
     m_logs.AddSummary(SummaryBlock(TOperationKind::Delete, Summary()), AnyFailure());

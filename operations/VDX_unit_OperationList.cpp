@@ -113,6 +113,7 @@ TOperationSortKey OperationSortKeyOfColumn(int columnId) {
 int TOperationList::Build(TViewKind view) {
     Clear();
     m_view = NormalizeViewKind(view);
+    m_revision = m_store.Revision();
     const std::uint8_t bit = ViewMarkBit(m_view);
     const std::uint32_t files = m_store.FileCount();
     for (std::uint32_t i = 0; i < files; ++i) {
@@ -147,6 +148,10 @@ bool TOperationList::ValidFile(std::int32_t file) const {
 }
 
 bool TOperationList::MatchesStore() const {
+    // A later search or re-index may well give the same indices to other
+    // files; only the revision tells the two stores apart.
+    if (m_store.Revision() != m_revision)
+        return false;
     const std::uint8_t bit = ViewMarkBit(m_view);
     for (const TOperationEntry& e : m_entries) {
         if (!ValidFile(e.m_file))

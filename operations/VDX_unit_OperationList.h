@@ -73,9 +73,10 @@ public:
     std::uint64_t CheckedBytes() const { return m_checkedBytes; }
     std::size_t CapacityEntries() const { return m_entries.Capacity(); }
 
-    // True when every entry still names a file of the store that is marked
-    // in the list's view, has a group there and is not flagged removed: the
-    // store still holds the results the list was built from.
+    // True when the store is of the revision the list was built from and
+    // every entry still names a file that is marked in the list's view, has
+    // a group there and is not flagged removed: the store still holds the
+    // results the list was built from.
     bool MatchesStore() const;
 
     // ---- Rows ----
@@ -121,6 +122,7 @@ private:
     const TScanData& m_store;
     TRecordTable<TOperationEntry> m_entries{kOperationListStep};
     TViewKind m_view = kViewSameName;
+    std::uint64_t m_revision = 0; // the store's when the list was built
     std::uint64_t m_totalBytes = 0;
     std::int32_t m_checkedCount = 0;
     std::uint64_t m_checkedBytes = 0;

@@ -98,15 +98,26 @@ bool TOperationRun::StartDelete(TMessageTarget* window, TMainThreadCaller* calle
     inputs.allowWholeGroups = m_allowWholeGroups;
     auto worker = std::make_unique<TDeleteThread>(store, std::move(inputs), m_logs,
                                                   m_deleteProgress, window, caller);
-    return m_deleteWaiter.Start(std::move(worker), window);
+    // Busy before the worker exists on its thread: it writes the store from
+    // its first file on.
+    store.AnnounceBusy();
+    if (m_deleteWaiter.Start(std::move(worker), window))
+        return true;
+    store.AnnounceIdle();
+    return false;
 }
 
 void TOperationRun::DeleteFinished() {
     if (!m_deleteWaiter.Running())
         return;
     m_deleteWaiter.Finished();
+    const TDeleteCounters& c = m_deleteWaiter.Counters();
+    m_searchRun.Store().Operation().RecordOutcome(c.processedCount, c.processedBytes,
+                                                  c.doneCount, c.doneBytes, c.failedCount,
+                                                  c.failedBytes);
     m_list.Invalidate();
     m_alerts.Clear();
+    m_searchRun.Store().AnnounceIdle();
 }
 
 bool TOperationRun::StartCopyMove(TMessageTarget* window, TMainThreadCaller* caller, TViewKind view,
@@ -119,6 +130,7 @@ bool TOperationRun::StartCopyMove(TMessageTarget* window, TMainThreadCaller* cal
     figures.m_move = move;
     figures.m_destination = AddTrailingBackslash(destination);
     figures.m_destinationVolume = m_searchRun.Drives().Find(figures.m_destination);
+    figures.m_collisionRule = static_cast<std::int32_t>(rule);
     m_logs.BeginRun(fullLogOn, errorLogOn, m_list.View(),
                     move ? TOperationKind::Move : TOperationKind::Copy,
                     HeaderFiguresOf(store, m_searchRun.SearchSetCopy()));
@@ -129,18 +141,27 @@ bool TOperationRun::StartCopyMove(TMessageTarget* window, TMainThreadCaller* cal
     inputs.allowWholeGroups = allowWholeGroups;
     auto worker = std::make_unique<TCopyThread>(store, std::move(inputs), m_logs, m_copyProgress,
                                                 window, caller);
-    return m_copyWaiter.Start(std::move(worker), m_copyProgress, window);
+    store.AnnounceBusy();
+    if (m_copyWaiter.Start(std::move(worker), m_copyProgress, window))
+        return true;
+    store.AnnounceIdle();
+    return false;
 }
 
 void TOperationRun::CopyFinished() {
     if (!m_copyWaiter.Running())
         return;
     m_copyWaiter.Finished();
+    const TCopyCounters& c = m_copyWaiter.Counters();
+    m_searchRun.Store().Operation().RecordOutcome(c.processedCount, c.processedBytes,
+                                                  c.doneCount, c.doneBytes, c.failedCount,
+                                                  c.failedBytes);
     // A move re-indexes the store; a copy leaves every file index as it was.
     if (m_lastCopyWasMove) {
         m_list.Invalidate();
         m_alerts.Clear();
     }
+    m_searchRun.Store().AnnounceIdle();
 }
 
 TOperationOutcome TOperationRun::Outcome() const {

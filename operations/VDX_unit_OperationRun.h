@@ -127,6 +127,7 @@ public:
     void CancelDelete() { m_deleteWaiter.Terminate(); }
     // The progress window has seen the worker end: joins the waiter and,
     // since the store has been re-indexed, empties the entries' file indices.
+    // The store, announced busy by the start, is announced idle.
     void DeleteFinished();
     bool DeleteRunning() const { return m_deleteWaiter.Running(); }
     const TDeleteSafeProgress& DeleteProgress() const { return m_deleteProgress; }
@@ -149,6 +150,7 @@ public:
     void ResumeCopy() { m_copyWaiter.Resume(); }
     void CancelCopy() { m_copyWaiter.Terminate(); }
     // Joins the waiter; after a move the entries' file indices are emptied.
+    // Announces the store idle, as DeleteFinished does.
     void CopyFinished();
     bool CopyRunning() const { return m_copyWaiter.Running(); }
     const TCopySafeProgress& CopyProgress() const { return m_copyProgress; }

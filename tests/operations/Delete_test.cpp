@@ -309,6 +309,12 @@ TEST_F(DeleteTest, FileGoneBeforeItsTurnIsNotFoundInBothModes) {
         Finish();
         EXPECT_EQ(m_ops.DeleteCounters().doneCount, 1u);
         EXPECT_EQ(m_ops.DeleteCounters().failedCount, 2);
+        // The summary windows read the same outcome from the store.
+        const TOperationFigures& figures = m_search.Store().Operation();
+        EXPECT_EQ(figures.m_filesDone, 1u);
+        EXPECT_EQ(figures.m_bytesDone, 10u);
+        EXPECT_EQ(figures.m_filesFailed, 2u);
+        EXPECT_EQ(figures.m_bytesFailed, 20u);
         const std::vector<std::u16string> full = FullLines();
         for (const char* rel : {"a.txt", "sub/c.txt"}) {
             const std::u16string path = WorkU(dir + rel);

@@ -107,12 +107,17 @@ TEST_F(OperationRunTest, CopyAndMoveRunThroughTheController) {
     EXPECT_EQ(ReadAll(out + Work("a/x.txt")), "same");
     EXPECT_EQ(ReadAll(Work("a/x.txt")), "same");
     EXPECT_EQ(m_ops.CopyCounters().doneCount, 1u);
+    EXPECT_EQ(figures.m_filesDone, 1u);
+    EXPECT_EQ(figures.m_bytesDone, 4u);
+    EXPECT_EQ(figures.m_bytesFailed, 0u);
     EXPECT_EQ(m_ops.List().Name(0), u"x.txt") << "a copy leaves the list valid";
 
     // A move takes the file away and leaves a list that names no file.
     ASSERT_EQ(m_ops.BuildList(kViewSameSize), 0);
     ASSERT_TRUE(m_ops.StartCopyMove(&m_queue, &m_caller, kViewSameSize, true, true,
-                                    DecodeFileName(m_root + "/moved"), TCollisionRule::Skip, true));
+                                    DecodeFileName(m_root + "/moved"), TCollisionRule::AutoRename,
+                                    true));
+    EXPECT_EQ(figures.m_collisionRule, static_cast<std::int32_t>(TCollisionRule::AutoRename));
     ASSERT_TRUE(WaitFor(m_queue, kMsgCopyWaiterDone));
     m_ops.CopyFinished();
     EXPECT_FALSE(Exists(Work("a/x.txt")));
