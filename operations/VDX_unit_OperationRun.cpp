@@ -112,9 +112,8 @@ void TOperationRun::DeleteFinished() {
         return;
     m_deleteWaiter.Finished();
     const TDeleteCounters& c = m_deleteWaiter.Counters();
-    m_searchRun.Store().Operation().RecordOutcome(c.processedCount, c.processedBytes,
-                                                  c.doneCount, c.doneBytes, c.failedCount,
-                                                  c.failedBytes);
+    m_searchRun.Store().Operation().RecordOutcome(c.processedCount, c.processedBytes, c.doneCount,
+                                                  c.doneBytes, c.failedCount, c.failedBytes);
     m_list.Invalidate();
     m_alerts.Clear();
     m_searchRun.Store().AnnounceIdle();
@@ -153,9 +152,8 @@ void TOperationRun::CopyFinished() {
         return;
     m_copyWaiter.Finished();
     const TCopyCounters& c = m_copyWaiter.Counters();
-    m_searchRun.Store().Operation().RecordOutcome(c.processedCount, c.processedBytes,
-                                                  c.doneCount, c.doneBytes, c.failedCount,
-                                                  c.failedBytes);
+    m_searchRun.Store().Operation().RecordOutcome(c.processedCount, c.processedBytes, c.doneCount,
+                                                  c.doneBytes, c.failedCount, c.failedBytes);
     // A move re-indexes the store; a copy leaves every file index as it was.
     if (m_lastCopyWasMove) {
         m_list.Invalidate();
