@@ -406,20 +406,6 @@ void PrintAlert(const TAlertList& alerts, TOutBuffer& out) {
     }
 }
 
-// Asks on the terminal; true only for an answer of y or yes.
-bool AskOnTerminal(const std::string& question) {
-    std::fprintf(stderr, "%s [y/N] ", question.c_str());
-    std::fflush(stderr);
-    std::string answer;
-    if (!std::getline(std::cin, answer))
-        return false;
-    std::string lower;
-    for (char c : answer)
-        if (c != ' ' && c != '\t' && c != '\r')
-            lower.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
-    return lower == "y" || lower == "yes";
-}
-
 // Local date-time spans (days) as the progress windows show them.
 std::string Elapsed(double start, double now) {
     return ToUtf8(

@@ -1,6 +1,7 @@
 #include "cli/VDX_cli_Output.h"
 
 #include <cstdio>
+#include <iostream>
 
 #include "engine/VDX_unit_CsvReport.h"
 #include "engine/VDX_unit_Helpers.h"
@@ -416,6 +417,19 @@ std::string IsoUtcText(TFileTime time) {
     }
     result += 'Z';
     return result;
+}
+
+bool AskOnTerminal(const std::string& question) {
+    std::fprintf(stderr, "%s [y/N] ", question.c_str());
+    std::fflush(stderr);
+    std::string answer;
+    if (!std::getline(std::cin, answer))
+        return false;
+    std::string lower;
+    for (char c : answer)
+        if (c != ' ' && c != '\t' && c != '\r')
+            lower.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
+    return lower == "y" || lower == "yes";
 }
 
 } // namespace vdx::cli

@@ -103,4 +103,8 @@ void WriteCsvView(TOutBuffer& out, const TScanData& store, TViewKind view,
 // there is one.
 std::string IsoUtcText(TFileTime time);
 
+// Asks question on standard error and reads the answer from standard input;
+// true only for y or yes (any letter case). End of input is a no.
+bool AskOnTerminal(const std::string& question);
+
 } // namespace vdx::cli

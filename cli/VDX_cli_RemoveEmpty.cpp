@@ -82,20 +82,6 @@ bool MakeEntry(const std::string& arg, std::u16string_view dir, std::u16string& 
     return true;
 }
 
-// Asks on the terminal; only "y" or "yes" is a yes.
-bool AskOnTerminal(const std::string& question) {
-    std::fprintf(stderr, "%s [y/N] ", question.c_str());
-    std::fflush(stderr);
-    std::string answer;
-    if (!std::getline(std::cin, answer))
-        return false;
-    std::string lower;
-    for (char c : answer)
-        if (c != ' ' && c != '\t' && c != '\r')
-            lower.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
-    return lower == "y" || lower == "yes";
-}
-
 // The statistics line on standard error, overwriting itself.
 class TTerminalView : public TRemoveProgressView {
 public:
@@ -234,7 +220,7 @@ int RunRemoveEmpty(const std::vector<std::string>& args, const TGlobalOptions& g
                        stderr);
             return kExitUsage;
         }
-        if (!AskOnTerminal("Remove the empty folders below '" + EncodeFileName(inputs.mainFolder) +
+        if (!AskOnTerminal("Remove the empty folders below '" + TerminalName(inputs.mainFolder) +
                            "'?")) {
             std::fputs("vardex-cli remove-empty: not confirmed. No folder was touched.\n", stderr);
             return kExitFailed;
