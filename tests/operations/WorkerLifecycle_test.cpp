@@ -322,10 +322,10 @@ TYPED_TEST(WorkerLifecycle, StartsAndCompletes) {
 TYPED_TEST(WorkerLifecycle, PauseHoldsTheWorkerAndResumeLetsItFinish) {
     typename TestFixture::TCaller caller;
     this->StartHeld(caller);
-    this->m_kind.Pause();
+    caller.Steer([&] { this->m_kind.Pause(); });
     caller.Open();
     this->ExpectHeld();
-    this->m_kind.Resume();
+    caller.Steer([&] { this->m_kind.Resume(); });
     this->EndRun();
     EXPECT_TRUE(this->m_kind.Completed());
 }
@@ -345,13 +345,13 @@ TYPED_TEST(WorkerLifecycle, CancelEndsTheRunAbortedFromEveryState) {
         ASSERT_TRUE(kind.Start(&this->m_queue, &caller));
         ASSERT_TRUE(caller.WaitAtGate());
         if (c.pauseFirst) {
-            kind.Pause();
+            caller.Steer([&] { kind.Pause(); });
             caller.Open();
-            kind.Cancel();
+            caller.Steer([&] { kind.Cancel(); });
             if (c.resumeAfter)
-                kind.Resume();
+                caller.Steer([&] { kind.Resume(); });
         } else {
-            kind.Cancel();
+            caller.Steer([&] { kind.Cancel(); });
             caller.Open();
         }
         TestFixture::ExpectProtocol(DrainUntil(this->m_queue, TestFixture::kLastCode));
@@ -364,7 +364,7 @@ TYPED_TEST(WorkerLifecycle, CancelEndsTheRunAbortedFromEveryState) {
 TYPED_TEST(WorkerLifecycle, OwnerFreedWhilePausedStopsAndJoinsTheWorker) {
     typename TestFixture::TCaller caller;
     this->StartHeld(caller);
-    this->m_kind.Pause();
+    caller.Steer([&] { this->m_kind.Pause(); });
     caller.Open();
     this->m_kind.Destroy();
     // Both end messages are already posted once the owner is gone.

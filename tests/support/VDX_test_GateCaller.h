@@ -47,6 +47,16 @@ public:
         }
     }
 
+    // Runs steer (a pause, resume or cancel of the run) under the lock the
+    // routines run under, as the user-interface thread would run both: the
+    // waiters' steering writes the pause cells of the progress record that
+    // the routines copy, and here the routines run on the worker's thread.
+    template <typename F>
+    void Steer(F&& steer) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        steer();
+    }
+
     // Waits until the worker is held at the gate; false on timeout.
     bool WaitAtGate() {
         std::unique_lock<std::mutex> lock(m_mutex);
