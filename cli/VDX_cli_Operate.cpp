@@ -767,7 +767,7 @@ int ExecuteOperate(const TOperateRequest& req, TOperationRun& operation, TNoTras
             progress);
         // The worker has ended: the logs are written before the run is
         // closed, as the progress window does.
-        logs = operation.Logs().WriteLogs(req.settings.LogFolder, fullLog, errorLog, nullptr);
+        logs = operation.WriteLogs(req.settings.LogFolder, fullLog, errorLog, nullptr);
         operation.DeleteFinished();
     } else {
         if (!operation.StartCopyMove(&queue, &caller, req.options.view, fullLog.use, errorLog.use,
@@ -780,7 +780,7 @@ int ExecuteOperate(const TOperateRequest& req, TOperationRun& operation, TNoTras
         WaitForWorker<TCopySafeProgress>(
             queue, caller, kMsgCopyProgress, kMsgCopyWorkerEnded,
             [&] { return operation.CopyProgress(); }, [&] { operation.CancelCopy(); }, progress);
-        logs = operation.Logs().WriteLogs(req.settings.LogFolder, fullLog, errorLog, nullptr);
+        logs = operation.WriteLogs(req.settings.LogFolder, fullLog, errorLog, nullptr);
         operation.CopyFinished();
     }
     return kGoOn;

@@ -79,7 +79,18 @@ bool TOperationRun::PrepareStart(TViewKind view) {
     figures = TOperationFigures{};
     figures.m_filesToProcess = static_cast<std::uint32_t>(m_list.Count());
     figures.m_bytesToProcess = m_list.TotalBytes();
+    store.Status().m_fullLogOpened = false;
+    store.Status().m_errorLogOpened = false;
     return true;
+}
+
+TLogWriteResult TOperationRun::WriteLogs(std::u16string_view logFolder, const TLogSettings& full,
+                                         const TLogSettings& error, TStrList* history) {
+    TLogWriteResult result = m_logs.WriteLogs(logFolder, full, error, history);
+    TScanStatus& status = m_searchRun.Store().Status();
+    status.m_fullLogOpened = result.fullWritten;
+    status.m_errorLogOpened = result.errorWritten;
+    return result;
 }
 
 bool TOperationRun::StartDelete(TMessageTarget* window, TMainThreadCaller* caller, TViewKind view,

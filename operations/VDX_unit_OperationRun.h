@@ -75,6 +75,12 @@ public:
     TAlertList& Alerts() { return m_alerts; }
     TOperationLogs& Logs() { return m_logs; }
 
+    // Writes the run's logs (TOperationLogs::WriteLogs) once its worker has
+    // ended and records in the store's status whether each log was written,
+    // which the information window shows. A new start clears both flags.
+    TLogWriteResult WriteLogs(std::u16string_view logFolder, const TLogSettings& full,
+                              const TLogSettings& error, TStrList* history);
+
     // Fills the operation list from the marks of view (the Delete, Copy and
     // Move commands). Returns 0 or the errno of a failed growth. Refused
     // (EBUSY) while an operation runs.

@@ -195,6 +195,43 @@ TEST_F(OperationRunTest, TheCopyOutcomeCountsSkippedFilesApart) {
     EXPECT_EQ(ReadAll(out + Work("b/y.txt")), "same");
 }
 
+// The store's status says which logs the last run really wrote: a file gone
+// since the search gives an error line, so both logs are written; a run
+// with the logs off writes neither, and its start clears the flags of the
+// run before.
+TEST_F(OperationRunTest, TheStatusRecordsWhichLogsTheRunWrote) {
+    SearchAndMark({"a/x.txt", "b/y.txt"});
+    ASSERT_EQ(std::remove(Work("b/y.txt").c_str()), 0);
+    const std::u16string logFolder = DecodeFileName(m_root + "/logs");
+    const std::u16string out = DecodeFileName(m_root + "/out");
+    const TScanStatus& status = m_search.Store().Status();
+    TLogSettings on;
+    TLogSettings off;
+    off.use = false;
+
+    ASSERT_TRUE(m_ops.StartCopyMove(&m_queue, &m_caller, kViewSameSize, true, true, out,
+                                    TCollisionRule::Skip, false));
+    ASSERT_TRUE(WaitFor(m_queue, kMsgCopyWaiterDone));
+    const TLogWriteResult written = m_ops.WriteLogs(logFolder, on, on, nullptr);
+    m_ops.CopyFinished();
+    ASSERT_TRUE(written.fullWritten);
+    ASSERT_TRUE(written.errorWritten);
+    EXPECT_TRUE(status.m_fullLogOpened);
+    EXPECT_TRUE(status.m_errorLogOpened);
+
+    ASSERT_EQ(m_ops.BuildList(kViewSameSize), 0);
+    ASSERT_TRUE(m_ops.StartCopyMove(&m_queue, &m_caller, kViewSameSize, false, false, out + u"2",
+                                    TCollisionRule::Skip, false));
+    EXPECT_FALSE(status.m_fullLogOpened) << "a new run has written no log yet";
+    EXPECT_FALSE(status.m_errorLogOpened);
+    ASSERT_TRUE(WaitFor(m_queue, kMsgCopyWaiterDone));
+    const TLogWriteResult none = m_ops.WriteLogs(logFolder, off, off, nullptr);
+    m_ops.CopyFinished();
+    EXPECT_FALSE(none.fullWritten);
+    EXPECT_FALSE(status.m_fullLogOpened);
+    EXPECT_FALSE(status.m_errorLogOpened);
+}
+
 TEST_F(OperationRunTest, SafetyAnalysisSumsTheListPerVolume) {
     SearchAndMark({"a/x.txt", "b/y.txt"});
     int queried = 0;
