@@ -17,6 +17,7 @@
 #include "platform/VDX_unit_SystemError.h"
 #include "platform/VDX_unit_Text.h"
 #include "tests/support/VDX_test_Files.h"
+#include "tests/support/VDX_test_GateCaller.h"
 #include "tests/support/VDX_test_TempTree.h"
 
 namespace vdx {
@@ -27,16 +28,7 @@ using test::Exists;
 using test::ReadAll;
 using test::TTempTree;
 
-constexpr std::uint32_t kWaitMs = 20'000;
-
-// Waits for the message code; false on timeout.
-bool WaitFor(TMessageQueue& queue, std::uint32_t code) {
-    TPostedMessage m;
-    while (queue.Take(m, kWaitMs))
-        if (m.code == code)
-            return true;
-    return false;
-}
+using test::WaitFor;
 
 class OperationRunTest : public ::testing::Test {
 protected:

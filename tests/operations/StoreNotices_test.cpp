@@ -26,15 +26,7 @@ using test::Canonical;
 using test::Exists;
 using test::TTempTree;
 
-constexpr std::uint32_t kWaitMs = 20'000;
-
-bool WaitFor(TMessageQueue& queue, std::uint32_t code) {
-    TPostedMessage m;
-    while (queue.Take(m, kWaitMs))
-        if (m.code == code)
-            return true;
-    return false;
-}
+using test::WaitFor;
 
 // Set while a routine runs inside the test's main-thread caller.
 thread_local bool tInCaller = false;

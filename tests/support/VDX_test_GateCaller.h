@@ -115,4 +115,13 @@ inline std::vector<std::uint32_t> DrainUntil(TMessageQueue& queue, std::uint32_t
     return codes;
 }
 
+// Takes messages until one of code; false on a timeout.
+inline bool WaitFor(TMessageQueue& queue, std::uint32_t code) {
+    TPostedMessage m;
+    while (queue.Take(m, kGateWaitMs))
+        if (m.code == code)
+            return true;
+    return false;
+}
+
 } // namespace vdx::test
