@@ -585,6 +585,76 @@ void TSearchDataList::SortByPath() {
     m_items = std::move(sorted);
 }
 
+namespace {
+
+// Three-way comparison of two paths by one column of the current-set list,
+// without the path tie-break. Filters that are switched off sort before
+// those that are on; two that are on compare by their own value.
+int CompareByColumn(const TSearchData& a, const TSearchData& b, int columnId) {
+    const auto flag = [](bool x, bool y) { return static_cast<int>(x) - static_cast<int>(y); };
+    const auto text = [](const std::u16string& x, const std::u16string& y) {
+        return x < y ? -1 : (y < x ? 1 : 0);
+    };
+    const TFileFilter& fa = a.fileFilter;
+    const TFileFilter& fb = b.fileFilter;
+    switch (columnId) {
+    case kColIncludeMask:
+        return text(fa.FLT_Include, fb.FLT_Include);
+    case kColExcludeMask:
+        if (fa.FLT_bUseExclude != fb.FLT_bUseExclude)
+            return flag(fa.FLT_bUseExclude, fb.FLT_bUseExclude);
+        return fa.FLT_bUseExclude ? text(fa.FLT_Exclude, fb.FLT_Exclude) : 0;
+    case kColSizeFilter:
+        if (fa.FLT_bUseSize != fb.FLT_bUseSize)
+            return flag(fa.FLT_bUseSize, fb.FLT_bUseSize);
+        return fa.FLT_bUseSize
+                   ? (fa.FLT_SizePos > fb.FLT_SizePos) - (fa.FLT_SizePos < fb.FLT_SizePos)
+                   : 0;
+    case kColDateFilter:
+        if (fa.FLT_bUseDate != fb.FLT_bUseDate)
+            return flag(fa.FLT_bUseDate, fb.FLT_bUseDate);
+        return fa.FLT_bUseDate
+                   ? (fa.FLT_DatePos > fb.FLT_DatePos) - (fa.FLT_DatePos < fb.FLT_DatePos)
+                   : 0;
+    case kColAttrFilter:
+        return flag(fa.FLT_bUseAttr, fb.FLT_bUseAttr);
+    case kColExcludedPaths:
+        return flag(a.folderFilter.Count() > 0, b.folderFilter.Count() > 0);
+    case kColSubFolders:
+        return flag(a.bSubFolders, b.bSubFolders);
+    default:
+        return 0; // the path column, and unknown ones: the tie-break decides
+    }
+}
+
+} // namespace
+
+void TSearchDataList::SortByColumn(int columnId, bool ascending) {
+    // Upper-cased path keys are built once, not inside the comparison.
+    std::vector<std::u16string> keys;
+    keys.reserve(m_items.size());
+    for (const auto& path : m_items) {
+        keys.push_back(UpperCaseText(path->SearchPath));
+    }
+    std::vector<std::size_t> order(m_items.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    const auto less = [&](std::size_t a, std::size_t b) {
+        const int byColumn = CompareByColumn(*m_items[a], *m_items[b], columnId);
+        if (byColumn != 0)
+            return byColumn < 0;
+        return keys[a] < keys[b];
+    };
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return ascending ? less(a, b) : less(b, a);
+    });
+    std::vector<std::unique_ptr<TSearchData>> sorted;
+    sorted.reserve(m_items.size());
+    for (std::size_t index : order) {
+        sorted.push_back(std::move(m_items[index]));
+    }
+    m_items = std::move(sorted);
+}
+
 // ---------------------------------------------------------------------------
 // TSearchSet
 

@@ -265,6 +265,11 @@ public:
     // Ascending by the trimmed, upper-cased path with a trailing "/"; paths of
     // equal key keep their order.
     void SortByPath();
+    // Orders the paths as the current-set list shows them sorted by a
+    // column (20..27): each column has its comparison, ties go by the
+    // upper-cased path, and descending reverses the whole order. An unknown
+    // column sorts by path.
+    void SortByColumn(int columnId, bool ascending);
 
 private:
     std::vector<std::unique_ptr<TSearchData>> m_items;

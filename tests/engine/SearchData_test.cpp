@@ -533,6 +533,64 @@ TEST(SearchDataTest, SortByPathUsesTrimmedUpperCasedKeysWithTrailingSlash) {
     EXPECT_TRUE(list.Item(2)->selected);
 }
 
+TEST(SearchDataTest, SortByColumnComparesTheColumnThenThePath) {
+    // Each path: text, include mask, exclude switch and text, size switch and
+    // condition, sub-folder switch.
+    struct TRow {
+        const char16_t* path;
+        const char16_t* include;
+        bool useExclude;
+        const char16_t* exclude;
+        bool useSize;
+        int sizePos;
+        bool subFolders;
+    };
+    const TRow rows[] = {
+        {u"/d", u"*.txt", true, u"*.b", true, 2, true},
+        {u"/c", u"*.doc", false, u"*.z", false, 0, false},
+        {u"/B", u"*.txt", true, u"*.a", true, 1, true},
+        {u"/a", u"*.doc", false, u"", true, 2, false},
+    };
+    const auto build = [&rows] {
+        TSearchDataList list;
+        for (const TRow& row : rows) {
+            auto path = std::make_unique<TSearchData>();
+            path->SearchPath = row.path;
+            path->fileFilter.FLT_Include = row.include;
+            path->fileFilter.FLT_bUseExclude = row.useExclude;
+            path->fileFilter.FLT_Exclude = row.exclude;
+            path->fileFilter.FLT_bUseSize = row.useSize;
+            path->fileFilter.FLT_SizePos = row.sizePos;
+            path->bSubFolders = row.subFolders;
+            list.AddOwned(std::move(path));
+        }
+        return list;
+    };
+    struct TCase {
+        int column;
+        bool ascending;
+        std::vector<std::u16string> expected;
+    };
+    const TCase cases[] = {
+        {kColSearchPath, true, {u"/a", u"/B", u"/c", u"/d"}},
+        {kColSearchPath, false, {u"/d", u"/c", u"/B", u"/a"}},
+        // By include text, ties by path; descending reverses both.
+        {kColIncludeMask, true, {u"/a", u"/c", u"/B", u"/d"}},
+        {kColIncludeMask, false, {u"/d", u"/B", u"/c", u"/a"}},
+        // Unused exclusion first (equal among themselves), then by text.
+        {kColExcludeMask, true, {u"/a", u"/c", u"/B", u"/d"}},
+        // Unused size filter first, then by condition number.
+        {kColSizeFilter, true, {u"/c", u"/B", u"/a", u"/d"}},
+        {kColSubFolders, true, {u"/a", u"/c", u"/B", u"/d"}},
+        {kColAttrFilter, true, {u"/a", u"/B", u"/c", u"/d"}},
+    };
+    for (const TCase& c : cases) {
+        TSearchDataList list = build();
+        list.SortByColumn(c.column, c.ascending);
+        EXPECT_EQ(Paths(list), c.expected) << "column " << c.column << " ascending " << c.ascending;
+    }
+}
+
 TEST(SearchDataTest, ListOperations) {
     TSearchDataList list;
     list.AddOwned(nullptr);
