@@ -4,6 +4,7 @@
 
 #include <QApplication>
 
+#include "engine/VDX_unit_SearchRun.h"
 #include "persistence/VDX_unit_Settings.h"
 #include "platform/qt/VDX_unit_QtText.h"
 #include "ui/VDX_form_Main.h"
@@ -16,7 +17,8 @@ int main(int argc, char** argv) {
     const QFont font = QApplication::font();
     vdx::InitGlobals(settings, vdx::ToU16(font.family()), font.pointSize());
     vdx::LoadSettings(settings);
-    vdx::Tform_Main window(settings);
+    vdx::TSearchRun run;
+    vdx::Tform_Main window(settings, run);
     window.show();
     return app.exec();
 }

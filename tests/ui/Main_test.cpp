@@ -1,22 +1,246 @@
 // The main window: its names, actions and flows driven through the widgets.
 
+#include <QAction>
 #include <QApplication>
+#include <QHeaderView>
+#include <QSplitter>
+#include <QTreeView>
 #include <QtTest>
+#include <memory>
 
+#include "engine/VDX_unit_SearchRun.h"
 #include "persistence/VDX_unit_Settings.h"
+#include "platform/qt/VDX_unit_QtText.h"
 #include "tests/ui/support/VDX_uitest_Support.h"
 #include "ui/VDX_form_Main.h"
 
 using namespace vdx;
+using vdx::uitest::Find;
+
+namespace {
+
+// Settings as the program has them at start-up: the test home's folders,
+// the file there loaded when it exists.
+std::unique_ptr<TSettings> LoadedSettings() {
+    auto settings = std::make_unique<TSettings>();
+    InitGlobals(*settings, u"DejaVu Sans", 9);
+    LoadSettings(*settings);
+    return settings;
+}
+
+void AddPathTo(TSettings& settings, const char16_t* folder, const char16_t* include = u"*.*") {
+    auto path = std::make_unique<TSearchData>();
+    path->SearchPath = folder;
+    path->fileFilter.FLT_Include = include;
+    settings.currentSet.AddOwned(std::move(path));
+}
+
+QStringList ColumnTexts(QTreeView* list, int column) {
+    QStringList texts;
+    for (int row = 0; row < list->model()->rowCount(); ++row)
+        texts << list->model()->index(row, column).data().toString();
+    return texts;
+}
+
+int ColumnOf(QTreeView* list, const QString& captionEnd) {
+    for (int c = 0; c < list->model()->columnCount(); ++c)
+        if (list->model()->headerData(c, Qt::Horizontal).toString().endsWith(captionEnd))
+            return c;
+    return -1;
+}
+
+void RemoveSettingsFile() {
+    QFile::remove(uitest::TestHome() + QStringLiteral("/.config/Quillborne/QVD/QVD.ini"));
+}
+
+} // namespace
 
 class MainTest : public QObject {
     Q_OBJECT
 private slots:
-    void WindowCarriesItsNameAndCaption() {
-        TSettings settings;
-        Tform_Main window(settings);
+    void init() { RemoveSettingsFile(); }
+
+    void WindowCarriesItsNamesAndCaption() {
+        auto settings = LoadedSettings();
+        TSearchRun run;
+        Tform_Main window(*settings, run);
         QCOMPARE(window.objectName(), QStringLiteral("form_Main"));
         QCOMPARE(window.windowTitle(), QStringLiteral("Vardex Lite 1.0.1"));
+        for (const char* name :
+             {"tbMenu", "pnlMain", "splMain", "pnlSearchSet", "splSearchSet", "pnlSearchSetManager",
+              "pnlSearchSetCap", "lsvCurrentSet", "tlbSearchSet", "pnlSearchSetStore",
+              "pnlTaskStoreCap", "lbxSetsStore", "tlbSetStore", "pnlResults", "splResults",
+              "pnlSGResults", "TabControl", "SG_Results", "tlbResult", "pnlNavigator",
+              "pnlNavigatorCap", "SG_Navigator", "tlbFull", "btnWebsite", "btnFeedback",
+              "StatusBar"})
+            QVERIFY2(window.findChild<QWidget*>(QString::fromLatin1(name)), name);
+        // Every action answers to its name and the view tabs read as specified.
+        QVERIFY(window.Action(QStringLiteral("actResAct_ContentCompare")));
+        QCOMPARE(window.Action(QStringLiteral("actStartSearch"))->shortcut(),
+                 QKeySequence(Qt::Key_F5));
+        auto* tabs = Find<QTabBar>(&window, QStringLiteral("TabControl"));
+        QCOMPARE(tabs->tabText(0), QStringLiteral("Same &name [0]"));
+        QCOMPARE(tabs->tabText(5), QStringLiteral("&Zero size [0]"));
+    }
+
+    void ActionStatesFollowTheSetAndTheSelection() {
+        auto settings = LoadedSettings();
+        TSearchRun run;
+        Tform_Main window(*settings, run);
+        const auto enabled = [&window](const char* name) {
+            return window.Action(QString::fromLatin1(name))->isEnabled();
+        };
+        // An empty set: only adding makes sense.
+        QVERIFY(enabled("actSet_AddPath"));
+        QVERIFY(!enabled("actStartSearch"));
+        QVERIFY(!enabled("actSet_SelectAll"));
+        QVERIFY(!enabled("actSet_EditPath"));
+        QVERIFY(!enabled("actStore_Save"));
+        // No results yet.
+        for (const char* name : {"actResAct_ContentCompare", "actResAct_Delete",
+                                 "actResAct_CopyTo", "actResAct_MoveTo", "actResAct_ScanInfo"})
+            QVERIFY2(!enabled(name), name);
+
+        AddPathTo(*settings, u"/tmp/a");
+        AddPathTo(*settings, u"/tmp/b");
+        Tform_Main filled(*settings, run);
+        const auto on = [&filled](const char* name) {
+            return filled.Action(QString::fromLatin1(name))->isEnabled();
+        };
+        QVERIFY(on("actStartSearch"));
+        QVERIFY(on("actSet_SelectAll"));
+        QVERIFY(!on("actSet_EditPath"));
+        QVERIFY(on("actStore_Save"));
+        filled.Action(QStringLiteral("actSet_SelectAll"))->trigger();
+        QVERIFY(!on("actSet_EditPath")); // two rows selected
+        QVERIFY(on("actSet_DeletePath"));
+        filled.Action(QStringLiteral("actSet_SelectAll"))->trigger(); // all selected: clears
+        QVERIFY(!on("actSet_DeletePath"));
+        // The store actions need the store pane.
+        filled.Action(QStringLiteral("actHide_SetStore"))->trigger();
+        QVERIFY(!on("actStore_Save"));
+        QVERIFY(!filled.Action(QStringLiteral("actShow_SetStore"))->isChecked());
+        filled.Action(QStringLiteral("actShow_SetStore"))->trigger();
+        QVERIFY(on("actStore_Save"));
+    }
+
+    void DeletingSelectedPathsAsksWithTheirNumber() {
+        auto settings = LoadedSettings();
+        for (const char16_t* folder : {u"/tmp/a", u"/tmp/b", u"/tmp/c", u"/tmp/d"})
+            AddPathTo(*settings, folder);
+        TSearchRun run;
+        Tform_Main window(*settings, run);
+        auto* list = Find<QTreeView>(&window, QStringLiteral("lsvCurrentSet"));
+        QItemSelectionModel* selection = list->selectionModel();
+        for (int row : {0, 2, 3})
+            selection->select(list->model()->index(row, 0),
+                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        uitest::TMessageBoxAnswers boxes;
+        boxes.Queue(kIdNo);
+        window.Action(QStringLiteral("actSet_DeletePath"))->trigger();
+        QCOMPARE(boxes.LastText(),
+                 QStringLiteral(
+                     "You have 3 selected paths. Do you really want to remove them from search?"));
+        QCOMPARE(boxes.Shown().back().caption, QStringLiteral("Confirm path deleting"));
+        QCOMPARE(settings->currentSet.Count(), std::size_t{4});
+
+        boxes.Queue(kIdYes);
+        window.Action(QStringLiteral("actSet_DeletePath"))->trigger();
+        QCOMPARE(settings->currentSet.Count(), std::size_t{1});
+        QCOMPARE(ColumnTexts(list, 0), QStringList{QStringLiteral("/tmp/b")});
+
+        // One selected path is named in the question.
+        selection->select(list->model()->index(0, 0),
+                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        boxes.Queue(kIdNo);
+        window.Action(QStringLiteral("actSet_DeletePath"))->trigger();
+        QCOMPARE(boxes.LastText(), QStringLiteral("Do you really want to remove from search the "
+                                                  "selected path '/tmp/b'?"));
+        QCOMPARE(boxes.Unexpected(), 0);
+    }
+
+    void HeaderClicksSortAndReverseKeepingTheSelection() {
+        auto settings = LoadedSettings();
+        AddPathTo(*settings, u"/tmp/c", u"*.txt");
+        AddPathTo(*settings, u"/tmp/a", u"*.txt");
+        AddPathTo(*settings, u"/tmp/b", u"*.doc");
+        TSearchRun run;
+        Tform_Main window(*settings, run);
+        auto* list = Find<QTreeView>(&window, QStringLiteral("lsvCurrentSet"));
+        QCOMPARE(ColumnTexts(list, 0),
+                 (QStringList{QStringLiteral("/tmp/a"), QStringLiteral("/tmp/b"),
+                              QStringLiteral("/tmp/c")}));
+        QVERIFY(list->model()->headerData(0, Qt::Horizontal).toString().startsWith("< "));
+        // /tmp/c is selected and stays selected through the sorts.
+        list->selectionModel()->select(list->model()->index(2, 0), QItemSelectionModel::Select |
+                                                                       QItemSelectionModel::Rows);
+        const int include = ColumnOf(list, QStringLiteral("Include mask"));
+        QVERIFY(include >= 0);
+        emit list->header()->sectionClicked(include);
+        QCOMPARE(ColumnTexts(list, 0),
+                 (QStringList{QStringLiteral("/tmp/b"), QStringLiteral("/tmp/a"),
+                              QStringLiteral("/tmp/c")}));
+        QCOMPARE(list->model()->headerData(include, Qt::Horizontal).toString(),
+                 QStringLiteral("< Include mask"));
+        emit list->header()->sectionClicked(include);
+        QCOMPARE(ColumnTexts(list, 0),
+                 (QStringList{QStringLiteral("/tmp/c"), QStringLiteral("/tmp/a"),
+                              QStringLiteral("/tmp/b")}));
+        QCOMPARE(list->model()->headerData(include, Qt::Horizontal).toString(),
+                 QStringLiteral("> Include mask"));
+        const QModelIndexList selected = list->selectionModel()->selectedRows();
+        QCOMPARE(selected.size(), 1);
+        QCOMPARE(selected.front().data().toString(), QStringLiteral("/tmp/c"));
+    }
+
+    void DraggedColumnOrderAndRatiosComeBackAfterARestart() {
+        {
+            auto settings = LoadedSettings();
+            AddPathTo(*settings, u"/tmp/a");
+            TSearchRun run;
+            Tform_Main window(*settings, run);
+            window.resize(900, 700);
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            auto* list = Find<QTreeView>(&window, QStringLiteral("lsvCurrentSet"));
+            const int size = ColumnOf(list, QStringLiteral("Size filter"));
+            QVERIFY(size > 0);
+            list->header()->moveSection(list->header()->visualIndex(size), 0);
+            QTRY_COMPARE(settings->Columns(TColumnLayout::SearchSet).Shown().front(),
+                         static_cast<std::int32_t>(kColSizeFilter));
+            // Moving the main splitter stores the results pane's share.
+            auto* splitter = Find<QSplitter>(&window, QStringLiteral("splMain"));
+            const int total = splitter->height();
+            splitter->setSizes({total / 2, total - total / 2});
+            emit splitter->splitterMoved(total / 2, 1);
+            QVERIFY(std::abs(settings->sptlMain - 500) <= 10);
+            window.close();
+        }
+        auto settings = LoadedSettings();
+        QCOMPARE(settings->currentSet.Count(), std::size_t{1});
+        QCOMPARE(settings->Columns(TColumnLayout::SearchSet).Shown().front(),
+                 static_cast<std::int32_t>(kColSizeFilter));
+        QVERIFY(std::abs(settings->sptlMain - 500) <= 10);
+        TSearchRun run;
+        Tform_Main window(*settings, run);
+        auto* list = Find<QTreeView>(&window, QStringLiteral("lsvCurrentSet"));
+        QCOMPARE(list->model()->headerData(0, Qt::Horizontal).toString(),
+                 QStringLiteral("Size filter"));
+    }
+
+    void ResizingKeepsTheResultsPaneAtItsRatio() {
+        auto settings = LoadedSettings();
+        TSearchRun run;
+        Tform_Main window(*settings, run);
+        window.resize(800, 600);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto* splitter = Find<QSplitter>(&window, QStringLiteral("splMain"));
+        for (const QSize size : {QSize(800, 600), QSize(1000, 900), QSize(760, 620)}) {
+            window.resize(size);
+            QTRY_VERIFY(std::abs(splitter->sizes().value(1) * 1000 / splitter->height() - 650) <=
+                        15);
+        }
     }
 };
 
