@@ -8,6 +8,7 @@
 #include "persistence/VDX_unit_Settings.h"
 #include "platform/qt/VDX_unit_QtText.h"
 #include "ui/VDX_form_Main.h"
+#include "ui/VDX_unit_Screenshots.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -20,5 +21,8 @@ int main(int argc, char** argv) {
     vdx::TSearchRun run;
     vdx::Tform_Main window(settings, run);
     window.show();
+    const QString shots = qEnvironmentVariable("VDX_SCREENSHOTS");
+    if (!shots.isEmpty())
+        vdx::StartScreenshotTour(window, shots, qEnvironmentVariable("VDX_SCREENSHOT_TREE"));
     return app.exec();
 }

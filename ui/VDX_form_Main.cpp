@@ -141,6 +141,7 @@ QToolBar* MakeBar(const char* name, const QString& accessible) {
     bar->setIconSize(QSize(16, 16));
     bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     bar->setContextMenuPolicy(Qt::CustomContextMenu);
+    bar->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     return bar;
 }
 
@@ -362,15 +363,28 @@ void Tform_Main::ShowToolBarMenu(TToolBarKind kind, const QPoint& globalPos) {
 }
 
 void Tform_Main::ApplyPaneMinimums() {
-    // The store pane is never narrower than its bar's buttons, the navigator
-    // than its link buttons.
-    const auto barWidth = [](QToolBar* bar) { return bar->sizeHint().width(); };
-    m_pnlSearchSetStore->setMinimumWidth(std::max(60, barWidth(m_bars[1])));
-    m_pnlNavigator->setMinimumWidth(std::max(60, barWidth(m_tlbFull)));
-    const int setMin = std::min(barWidth(m_bars[0]) + 4, m_pnlSearchSetStore->minimumWidth());
-    const int resultsMin = std::min(barWidth(m_bars[2]) + 4, m_pnlNavigator->minimumWidth());
-    m_splSearchSet->widget(0)->setMinimumWidth(std::max(60, setMin));
-    m_splResults->widget(0)->setMinimumWidth(std::max(60, resultsMin));
+    // The store pane and the navigator are never narrower than the widest
+    // button of their bars; a bar that does not fit offers the rest of its
+    // buttons in its overflow menu. The panes beside them follow the same
+    // rule, capped by the pane they share the splitter with.
+    const auto widestButton = [](QToolBar* bar) {
+        int widest = 0;
+        for (QAction* action : bar->actions())
+            if (QWidget* button = bar->widgetForAction(action))
+                widest = std::max(widest, button->sizeHint().width());
+        return widest + 2 * bar->contentsMargins().left() + 24; // room for the overflow button
+    };
+    m_pnlSearchSetStore->setMinimumWidth(std::max(120, widestButton(m_bars[1])));
+    // The fixed bar's two link buttons always fit.
+    m_pnlNavigator->setMinimumWidth(std::max(120, m_tlbFull->sizeHint().width()));
+    const int setMin = std::min(widestButton(m_bars[0]) + 4, m_pnlSearchSetStore->minimumWidth());
+    const int resultsMin = std::min(widestButton(m_bars[2]) + 4, m_pnlNavigator->minimumWidth());
+    m_splSearchSet->widget(0)->setMinimumWidth(std::max(120, setMin));
+    m_splResults->widget(0)->setMinimumWidth(std::max(120, resultsMin));
+    // A bar's size hint is the width of all its buttons; let the panes be
+    // narrower than that.
+    for (QToolBar* bar : m_bars)
+        bar->setMinimumWidth(0);
 }
 
 // ---------------------------------------------------------------------------

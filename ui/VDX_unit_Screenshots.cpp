@@ -1,0 +1,113 @@
+#include "ui/VDX_unit_Screenshots.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "ui/VDX_form_Main.h"
+
+namespace vdx {
+
+namespace {
+
+// One step of the tour: trigger something, wait for a window, shoot it, and
+// close it (unless the step leaves that to the window itself).
+struct TStep {
+    QString action;     // the main window's action to trigger; "" for none
+    QString windowName; // the window to wait for and shoot; "" for the main window
+    QString file;       // the PNG's name
+    std::function<void(QWidget*)> afterShot; // what closes or drives the window
+};
+
+class TTour : public QObject {
+public:
+    TTour(Tform_Main& window, QString folder, std::vector<TStep> steps)
+        : QObject(&window), m_window(window), m_folder(std::move(folder)), m_steps(std::move(steps)) {
+        m_timer.setInterval(50);
+        connect(&m_timer, &QTimer::timeout, this, [this] { Tick(); });
+    }
+    void Start() {
+        QDir().mkpath(m_folder);
+        m_timer.start();
+    }
+
+private:
+    void Shoot(QWidget* widget, const QString& file) {
+        widget->grab().save(m_folder + QLatin1Char('/') + file);
+    }
+    QWidget* Visible(const QString& name) const {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->objectName() == name && top->isVisible())
+                return top;
+        return nullptr;
+    }
+    void Tick() {
+        if (m_index >= m_steps.size()) {
+            m_timer.stop();
+            m_window.close();
+            return;
+        }
+        TStep& step = m_steps[m_index];
+        if (!m_triggered) {
+            m_triggered = true;
+            m_waited = 0;
+            if (step.windowName.isEmpty()) {
+                Shoot(&m_window, step.file);
+                Next();
+                return;
+            }
+            if (!step.action.isEmpty()) {
+                if (QAction* action = m_window.Action(step.action)) {
+                    // The action opens a modal window: trigger it from the
+                    // event loop so this timer keeps ticking inside exec().
+                    QTimer::singleShot(0, action, &QAction::trigger);
+                }
+            }
+            return;
+        }
+        if (QWidget* target = Visible(step.windowName)) {
+            // Give the window a moment to lay itself out and paint.
+            if (++m_settle < 6)
+                return;
+            Shoot(target, step.file);
+            if (step.afterShot)
+                step.afterShot(target);
+            Next();
+            return;
+        }
+        if (++m_waited > 400) // 20 s: the window never came
+            Next();
+    }
+    void Next() {
+        ++m_index;
+        m_triggered = false;
+        m_settle = 0;
+    }
+
+    Tform_Main& m_window;
+    QString m_folder;
+    std::vector<TStep> m_steps;
+    QTimer m_timer;
+    std::size_t m_index = 0;
+    bool m_triggered = false;
+    int m_waited = 0;
+    int m_settle = 0;
+};
+
+} // namespace
+
+void StartScreenshotTour(Tform_Main& window, const QString& folder, const QString& searchFolder) {
+    Q_UNUSED(searchFolder);
+    std::vector<TStep> steps;
+    steps.push_back({QString(), QString(), QStringLiteral("form_Main.png"), nullptr});
+    auto* tour = new TTour(window, folder, std::move(steps));
+    QTimer::singleShot(500, tour, [tour] { tour->Start(); });
+}
+
+} // namespace vdx
