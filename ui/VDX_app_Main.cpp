@@ -3,6 +3,9 @@
 // saves the settings when it closes.
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <cstdio>
 
 #include "engine/VDX_unit_SearchRun.h"
 #include "persistence/VDX_unit_Settings.h"
@@ -11,6 +14,8 @@
 #include "ui/VDX_unit_Screenshots.h"
 
 int main(int argc, char** argv) {
+    QElapsedTimer sinceStart;
+    sinceStart.start();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vardex"));
     QApplication::setApplicationVersion(QStringLiteral(VDX_VERSION));
@@ -21,6 +26,15 @@ int main(int argc, char** argv) {
     vdx::TSearchRun run;
     vdx::Tform_Main window(settings, run);
     window.show();
+    // VDX_STARTUP_PROBE: print the time from the start to the window's first
+    // shown event and quit (bench/run_startup_bench.sh).
+    if (qEnvironmentVariableIsSet("VDX_STARTUP_PROBE")) {
+        QTimer::singleShot(0, &window, [&window, &sinceStart] {
+            std::fprintf(stderr, "vardex: main window shown after %lld ms\n",
+                         static_cast<long long>(sinceStart.elapsed()));
+            window.close();
+        });
+    }
     const QString shots = qEnvironmentVariable("VDX_SCREENSHOTS");
     if (!shots.isEmpty())
         vdx::StartScreenshotTour(window, shots, qEnvironmentVariable("VDX_SCREENSHOT_TREE"));

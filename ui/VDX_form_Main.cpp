@@ -41,7 +41,9 @@ TViewKind ViewOfTab(int tab) {
                                         : kViewSameName;
 }
 
-int TabOfView(TViewKind view) { return static_cast<int>(view) - kViewSameName; }
+int TabOfView(TViewKind view) {
+    return static_cast<int>(view) - kViewSameName;
+}
 
 // Fills one of the three customisable bars whenever its layout changes.
 class Tform_Main::TBarView : public TToolBarView {
@@ -87,7 +89,9 @@ Tform_Main::Tform_Main(TSettings& settings, TSearchRun& run, QWidget* parent)
     UpdateActions();
 }
 
-Tform_Main::~Tform_Main() { m_run.Store().SetObserver(nullptr); }
+Tform_Main::~Tform_Main() {
+    m_run.Store().SetObserver(nullptr);
+}
 
 QFrame* Tform_Main::CaptionBar(const char* name, const QString& text, QAction* closeAction) {
     auto* bar = new QFrame;
@@ -132,7 +136,9 @@ QWidget* Pane(const char* name, QWidget* parent = nullptr) {
     return pane;
 }
 
-QVBoxLayout* PaneLayout(QWidget* pane) { return static_cast<QVBoxLayout*>(pane->layout()); }
+QVBoxLayout* PaneLayout(QWidget* pane) {
+    return static_cast<QVBoxLayout*>(pane->layout());
+}
 
 QToolBar* MakeBar(const char* name, const QString& accessible) {
     auto* bar = new QToolBar;
@@ -167,7 +173,8 @@ void Tform_Main::CreateLayout() {
     PaneLayout(pnlSearchSet)->addWidget(m_splSearchSet);
 
     QWidget* manager = Pane("pnlSearchSetManager");
-    PaneLayout(manager)->addWidget(CaptionBar("pnlSearchSetCap", tr(" Current search set"), nullptr));
+    PaneLayout(manager)->addWidget(
+        CaptionBar("pnlSearchSetCap", tr(" Current search set"), nullptr));
     m_lsvCurrentSet = new QTreeView;
     m_lsvCurrentSet->setObjectName(QStringLiteral("lsvCurrentSet"));
     m_lsvCurrentSet->setAccessibleName(tr("Current search set"));
@@ -192,10 +199,10 @@ void Tform_Main::CreateLayout() {
     header->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(header, &QHeaderView::sectionClicked, this, &Tform_Main::OnSetHeaderClicked);
     connect(header, &QHeaderView::sectionMoved, this, [this] {
-        QCoreApplication::postEvent(this, new QEvent(static_cast<QEvent::Type>(kMsgSetColumnsMoved)));
+        QCoreApplication::postEvent(this,
+                                    new QEvent(static_cast<QEvent::Type>(kMsgSetColumnsMoved)));
     });
-    connect(header, &QHeaderView::customContextMenuRequested, this,
-            &Tform_Main::ShowSetHeaderMenu);
+    connect(header, &QHeaderView::customContextMenuRequested, this, &Tform_Main::ShowSetHeaderMenu);
     connect(m_lsvCurrentSet, &QTreeView::doubleClicked, this, [this] {
         if (Action(QStringLiteral("actSet_EditPath"))->isEnabled())
             EditPath();
@@ -470,8 +477,8 @@ void Tform_Main::AdjustSetColumns() {
     const int each = std::max(20, width / count);
     for (int visual = 0; visual < count; ++visual) {
         const int logical = header->logicalIndex(visual);
-        header->resizeSection(logical,
-                              visual == count - 1 ? std::max(20, width - each * (count - 1)) : each);
+        header->resizeSection(
+            logical, visual == count - 1 ? std::max(20, width - each * (count - 1)) : each);
     }
 }
 
@@ -550,8 +557,8 @@ void Tform_Main::ApplyRatios() {
         return;
     m_applyingRatios = true;
     const auto apply = [](QSplitter* splitter, int ratio, bool secondIsPane) {
-        const int total = splitter->orientation() == Qt::Vertical ? splitter->height()
-                                                                  : splitter->width();
+        const int total =
+            splitter->orientation() == Qt::Vertical ? splitter->height() : splitter->width();
         if (total <= 0 || !splitter->widget(1)->isVisibleTo(splitter))
             return;
         const int handle = splitter->handleWidth();
@@ -597,9 +604,9 @@ void Tform_Main::RebuildResults() {
 }
 
 void Tform_Main::UpdateTabCaptions() {
-    static const char* const kCaptions[kViewCount] = {
-        "Same &name [%1]",    "Same &size [%1]",   "S&ame name-size [%1]",
-        "Same &content [%1]", "&Full clones [%1]", "&Zero size [%1]"};
+    static const char* const kCaptions[kViewCount] = {"Same &name [%1]",      "Same &size [%1]",
+                                                      "S&ame name-size [%1]", "Same &content [%1]",
+                                                      "&Full clones [%1]",    "&Zero size [%1]"};
     const TScanData& store = m_run.Store();
     const bool readable = !m_storeBusy;
     for (int tab = 0; tab < kViewCount; ++tab) {
@@ -632,7 +639,9 @@ void Tform_Main::StoreCleared(TStoreChange) {
         RebuildResults();
 }
 
-void Tform_Main::StoreBusy() { m_storeBusy = true; }
+void Tform_Main::StoreBusy() {
+    m_storeBusy = true;
+}
 
 void Tform_Main::StoreIdle() {
     m_storeBusy = false;

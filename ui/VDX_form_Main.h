@@ -35,8 +35,8 @@ class TSearchSetModel;
 class TSearchData;
 
 // Message numbers the main window posts or receives.
-inline constexpr int kMsgSetColumnsMoved = 1024 + 5;   // a search set header was dragged
-inline constexpr int kMsgOptionsLogPage = 1024 + 82;   // the log viewer asks for the log options
+inline constexpr int kMsgSetColumnsMoved = 1024 + 5; // a search set header was dragged
+inline constexpr int kMsgOptionsLogPage = 1024 + 82; // the log viewer asks for the log options
 
 // The store's view number of a tab (0..5 in tab order), and back.
 TViewKind ViewOfTab(int tab);
@@ -141,8 +141,8 @@ private:
     QHash<QString, QAction*> m_actions;
     int m_currentView = 0;
     QDateTime m_searchStart;
-    bool m_busy = false;        // a rebuild of the results display runs
-    bool m_storeBusy = false;   // a worker owns the store
+    bool m_busy = false;      // a rebuild of the results display runs
+    bool m_storeBusy = false; // a worker owns the store
     bool m_applyingRatios = false;
     bool m_shownOnce = false;
 

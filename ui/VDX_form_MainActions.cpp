@@ -2,8 +2,8 @@
 
 #include <QAction>
 #include <QActionGroup>
-#include <QListView>
 #include <QApplication>
+#include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStyle>
@@ -27,35 +27,35 @@ struct TImage {
 
 // The tool image list, by image index.
 constexpr TImage kImages[] = {
-    {"list-add", QStyle::SP_FileDialogNewFolder},          // 0 add path
-    {"document-edit", QStyle::SP_FileDialogDetailedView},  // 1 edit path
-    {"list-remove", QStyle::SP_DialogDiscardButton},       // 2 delete path
-    {"edit-select-all", QStyle::SP_DialogApplyButton},     // 3 select all
-    {"system-search", QStyle::SP_FileDialogContentsView},  // 4 start search
-    {"document-save", QStyle::SP_DialogSaveButton},        // 5 save set
-    {"document-open", QStyle::SP_DialogOpenButton},        // 6 load set
-    {"edit-rename", QStyle::SP_FileDialogListView},        // 7 rename set
-    {"edit-delete", QStyle::SP_TrashIcon},                 // 8 delete set
-    {"folder-open", QStyle::SP_DirOpenIcon},               // 9 explore
-    {"system-run", QStyle::SP_MediaPlay},                  // 10 open file
-    {"document-properties", QStyle::SP_FileDialogInfoView}, // 11 properties
-    {"checkbox", QStyle::SP_DialogYesButton},              // 12 mark all
-    {"object-select", QStyle::SP_DialogApplyButton},       // 13 mark group
-    {"edit-delete", QStyle::SP_TrashIcon},                 // 14 delete files
-    {"dialog-information", QStyle::SP_MessageBoxInformation}, // 15 scan information
-    {"edit-find-replace", QStyle::SP_BrowserReload},       // 16 content comparison
-    {"tools-check-spelling", QStyle::SP_DialogYesButton},  // 17 smart mark
+    {"list-add", QStyle::SP_FileDialogNewFolder},                    // 0 add path
+    {"document-edit", QStyle::SP_FileDialogDetailedView},            // 1 edit path
+    {"list-remove", QStyle::SP_DialogDiscardButton},                 // 2 delete path
+    {"edit-select-all", QStyle::SP_DialogApplyButton},               // 3 select all
+    {"system-search", QStyle::SP_FileDialogContentsView},            // 4 start search
+    {"document-save", QStyle::SP_DialogSaveButton},                  // 5 save set
+    {"document-open", QStyle::SP_DialogOpenButton},                  // 6 load set
+    {"edit-rename", QStyle::SP_FileDialogListView},                  // 7 rename set
+    {"edit-delete", QStyle::SP_TrashIcon},                           // 8 delete set
+    {"folder-open", QStyle::SP_DirOpenIcon},                         // 9 explore
+    {"system-run", QStyle::SP_MediaPlay},                            // 10 open file
+    {"document-properties", QStyle::SP_FileDialogInfoView},          // 11 properties
+    {"checkbox", QStyle::SP_DialogYesButton},                        // 12 mark all
+    {"object-select", QStyle::SP_DialogApplyButton},                 // 13 mark group
+    {"edit-delete", QStyle::SP_TrashIcon},                           // 14 delete files
+    {"dialog-information", QStyle::SP_MessageBoxInformation},        // 15 scan information
+    {"edit-find-replace", QStyle::SP_BrowserReload},                 // 16 content comparison
+    {"tools-check-spelling", QStyle::SP_DialogYesButton},            // 17 smart mark
     {"zoom-fit-width", QStyle::SP_ToolBarHorizontalExtensionButton}, // 18 adjust columns
-    {"view-list-tree", QStyle::SP_FileDialogListView},     // 19 navigator
-    {"preferences-system", QStyle::SP_ComputerIcon},       // 20 options
-    {"x-office-spreadsheet", QStyle::SP_FileIcon},         // 21 report
-    {"view-list-details", QStyle::SP_DirIcon},             // 22 sets store
-    {"edit-copy", QStyle::SP_FileLinkIcon},                // 23 copy
-    {"go-jump", QStyle::SP_ArrowForward},                  // 24 move
-    {"edit-clear", QStyle::SP_DirClosedIcon},              // 25 remove empty
-    {"text-x-generic", QStyle::SP_FileDialogDetailedView}, // 26 log viewer
-    {"help-browser", QStyle::SP_DialogHelpButton},         // 27 help
-    {"application-exit", QStyle::SP_DialogCloseButton},    // 28 exit
+    {"view-list-tree", QStyle::SP_FileDialogListView},               // 19 navigator
+    {"preferences-system", QStyle::SP_ComputerIcon},                 // 20 options
+    {"x-office-spreadsheet", QStyle::SP_FileIcon},                   // 21 report
+    {"view-list-details", QStyle::SP_DirIcon},                       // 22 sets store
+    {"edit-copy", QStyle::SP_FileLinkIcon},                          // 23 copy
+    {"go-jump", QStyle::SP_ArrowForward},                            // 24 move
+    {"edit-clear", QStyle::SP_DirClosedIcon},                        // 25 remove empty
+    {"text-x-generic", QStyle::SP_FileDialogDetailedView},           // 26 log viewer
+    {"help-browser", QStyle::SP_DialogHelpButton},                   // 27 help
+    {"application-exit", QStyle::SP_DialogCloseButton},              // 28 exit
 };
 
 // The captions of the six view actions, in tab order.
@@ -96,8 +96,8 @@ void Tform_Main::CreateActions() {
     // The search set.
     connect(AddAction("actSet_AddPath", tr("Add path for search"), Qt::Key_Insert, {}, 0),
             &QAction::triggered, this, &Tform_Main::AddPath);
-    connect(AddAction("actSet_EditPath", tr("Edit selected path"), QKeySequence(Qt::CTRL | Qt::Key_P),
-                      {}, 1),
+    connect(AddAction("actSet_EditPath", tr("Edit selected path"),
+                      QKeySequence(Qt::CTRL | Qt::Key_P), {}, 1),
             &QAction::triggered, this, &Tform_Main::EditPath);
     connect(AddAction("actSet_DeletePath", tr("Delete selected path from search set"),
                       Qt::Key_Delete, {}, 2),
@@ -139,8 +139,8 @@ void Tform_Main::CreateActions() {
               tr("Remove empty folders utility"), 25);
     AddAction("actEnvironmentVars", tr("Environment Variables"), none, {}, -1);
     AddAction("actLogViewer", tr("Log viewer"), Qt::Key_F11, tr("Show log files"), 26);
-    AddAction("actOptions", tr("Options"), QKeySequence(Qt::CTRL | Qt::Key_O), tr("Program settings"),
-              20);
+    AddAction("actOptions", tr("Options"), QKeySequence(Qt::CTRL | Qt::Key_O),
+              tr("Program settings"), 20);
     AddAction("actOptions_Report", tr("Configure report..."), none, {}, -1);
     connect(AddAction("actExit", tr("Exit"), none, {}, 28), &QAction::triggered, this,
             &QWidget::close);
@@ -149,8 +149,8 @@ void Tform_Main::CreateActions() {
     connect(AddAction("actStore_Save", tr("Save search set to store"),
                       QKeySequence(Qt::CTRL | Qt::Key_S), {}, 5),
             &QAction::triggered, this, [this] { StoreCommand(0); });
-    connect(AddAction("actStore_Load", tr("Load set from store"), QKeySequence(Qt::CTRL | Qt::Key_L),
-                      {}, 6),
+    connect(AddAction("actStore_Load", tr("Load set from store"),
+                      QKeySequence(Qt::CTRL | Qt::Key_L), {}, 6),
             &QAction::triggered, this, [this] { StoreCommand(1); });
     connect(AddAction("actStore_Rename", tr("Rename selected search set"), none, {}, 7),
             &QAction::triggered, this, [this] { StoreCommand(2); });
@@ -159,9 +159,8 @@ void Tform_Main::CreateActions() {
     QAction* showStore = AddAction("actShow_SetStore", tr("Show search set store"), none,
                                    tr("Show/hide search set store"), 22);
     showStore->setCheckable(true);
-    connect(showStore, &QAction::triggered, this, [this](bool) {
-        ShowSetStore(!m_settings.bShow_SetStore);
-    });
+    connect(showStore, &QAction::triggered, this,
+            [this](bool) { ShowSetStore(!m_settings.bShow_SetStore); });
     connect(AddAction("actHide_SetStore", tr("Hide search set store"), none, {}, -1),
             &QAction::triggered, this, [this] { ShowSetStore(false); });
 
@@ -171,16 +170,15 @@ void Tform_Main::CreateActions() {
     QAction* showNav = AddAction("actShow_Navigator", tr("Show Navigator"),
                                  QKeySequence(Qt::CTRL | Qt::Key_N), tr("Show/hide Navigator"), 19);
     showNav->setCheckable(true);
-    connect(showNav, &QAction::triggered, this, [this](bool) {
-        ShowNavigator(!m_settings.bShow_Navigator);
-    });
-    connect(AddAction("actHide_Navigator", tr("Hide Navigator"), none, {}, -1),
-            &QAction::triggered, this, [this] { ShowNavigator(false); });
+    connect(showNav, &QAction::triggered, this,
+            [this](bool) { ShowNavigator(!m_settings.bShow_Navigator); });
+    connect(AddAction("actHide_Navigator", tr("Hide Navigator"), none, {}, -1), &QAction::triggered,
+            this, [this] { ShowNavigator(false); });
 
     // The views.
-    const QString viewCaptions[kViewCount] = {tr("Same name"),    tr("Same size"),
+    const QString viewCaptions[kViewCount] = {tr("Same name"),          tr("Same size"),
                                               tr("Same name and size"), tr("Same content"),
-                                              tr("Full clones"),  tr("Zero size")};
+                                              tr("Full clones"),        tr("Zero size")};
     auto* viewGroup = new QActionGroup(this);
     for (int tab = 0; tab < kViewCount; ++tab) {
         QAction* view = AddAction(kViewActions[tab], viewCaptions[tab], none, {}, -1);
@@ -200,11 +198,12 @@ void Tform_Main::CreateActions() {
               {}, -1);
     AddAction("actResAct_Explore", tr("Explore file folder"), QKeySequence(Qt::ALT | Qt::Key_E), {},
               9);
-    AddAction("actResAct_Properties", tr("File properties"),
-              QKeySequence(Qt::ALT | Qt::Key_Return), {}, 11);
+    AddAction("actResAct_Properties", tr("File properties"), QKeySequence(Qt::ALT | Qt::Key_Return),
+              {}, 11);
     AddAction("actResAct_MarkGroup", tr("Mark all files in selected group"),
               QKeySequence(Qt::CTRL | Qt::Key_G), {}, 13);
-    AddAction("actResAct_MarkAll", tr("Mark all files"), QKeySequence(Qt::CTRL | Qt::Key_M), {}, 12);
+    AddAction("actResAct_MarkAll", tr("Mark all files"), QKeySequence(Qt::CTRL | Qt::Key_M), {},
+              12);
     AddAction("actResAct_SmartMark", tr("Smart mark files"), Qt::Key_F7, {}, 17);
     AddAction("actResAct_Report", tr("Report: export result into CSV file"),
               QKeySequence(Qt::CTRL | Qt::Key_R), tr("Save search results into CSV file"), 21);
@@ -213,14 +212,14 @@ void Tform_Main::CreateActions() {
     connect(AddAction("actResAct_ContentCompare", tr("Comparing content for same size files"),
                       Qt::Key_F6, {}, 16),
             &QAction::triggered, this, &Tform_Main::ContentCompare);
-    AddAction("actResAct_Delete", tr("Delete files"), Qt::Key_F8, tr("Open preview delete files window"),
-              14);
-    AddAction("actResAct_CopyTo", tr("Copy files"), Qt::Key_F9, tr("Copy marked files to a third folder"),
-              23);
-    AddAction("actResAct_MoveTo", tr("Move files"), Qt::Key_F10, tr("Move marked files to a third folder"),
-              24);
-    connect(AddAction("actResAct_ScanInfo", tr("Scan information"), QKeySequence(Qt::CTRL | Qt::Key_I),
-                      {}, 15),
+    AddAction("actResAct_Delete", tr("Delete files"), Qt::Key_F8,
+              tr("Open preview delete files window"), 14);
+    AddAction("actResAct_CopyTo", tr("Copy files"), Qt::Key_F9,
+              tr("Copy marked files to a third folder"), 23);
+    AddAction("actResAct_MoveTo", tr("Move files"), Qt::Key_F10,
+              tr("Move marked files to a third folder"), 24);
+    connect(AddAction("actResAct_ScanInfo", tr("Scan information"),
+                      QKeySequence(Qt::CTRL | Qt::Key_I), {}, 15),
             &QAction::triggered, this, &Tform_Main::ShowScanInfo);
 
     // Help.
@@ -257,8 +256,8 @@ void Tform_Main::CreateMenus() {
     QMenu* searchSet = menu("Menu_SearchSet", "pupSearchSet", tr("S&earch set"));
     fill(searchSet, {"actSet_Columns", "actSet_AdjustColumns", "actSet_Autosize", "-",
                      "actSet_AddPath", "actSet_EditPath", "actSet_DeletePath", "-",
-                     "actSet_SelectAll", "-", "actStartSearch", "actRemoveEmpty", "actLogViewer", "-",
-                     "actEnvironmentVars", "actOptions", "-", "actExit"});
+                     "actSet_SelectAll", "-", "actStartSearch", "actRemoveEmpty", "actLogViewer",
+                     "-", "actEnvironmentVars", "actOptions", "-", "actExit"});
 
     QMenu* store = menu("Menu_SetStore", "pupSetsStore", tr("Sets s&tore"));
     fill(store, {"actShow_SetStore", "-", "actStore_Save", "actStore_Load", "actStore_Rename",
@@ -313,9 +312,9 @@ void Tform_Main::CreateMenus() {
     // Context menus of the search set list, its header and the store list.
     m_pupCurrentSetLV = new QMenu(this);
     m_pupCurrentSetLV->setObjectName(QStringLiteral("pupCurrentSetLV"));
-    fill(m_pupCurrentSetLV, {"actSet_AddPath", "actSet_EditPath", "actSet_DeletePath",
-                             "actSet_SelectAll", "-", "actStartSearch", "-", "actSet_Columns",
-                             "actSet_AdjustColumns", "actSet_Autosize", "-"});
+    fill(m_pupCurrentSetLV,
+         {"actSet_AddPath", "actSet_EditPath", "actSet_DeletePath", "actSet_SelectAll", "-",
+          "actStartSearch", "-", "actSet_Columns", "actSet_AdjustColumns", "actSet_Autosize", "-"});
     QAction* showStore = m_pupCurrentSetLV->addAction(tr("Show search set store"));
     showStore->setObjectName(QStringLiteral("mnuLV_ShowSetStore"));
     showStore->setCheckable(true);
@@ -392,10 +391,10 @@ void Tform_Main::UpdateActions() {
     set("actResAct_CopyTo", laterWindows && resultsExist && viewHasMarks);
     set("actResAct_MoveTo", laterWindows && resultsExist && viewHasMarks);
     set("actResAct_ScanInfo", resultsExist);
-    for (const char* name : {"actRemoveEmpty", "actEnvironmentVars", "actLogViewer", "actOptions",
-                             "actOptions_Report", "actHlp_About", "actSG_Columns",
-                             "actSG_AdjustColumns", "actSG_Autosize", "actSG_SortAsc",
-                             "actSG_SortDes"})
+    for (const char* name :
+         {"actRemoveEmpty", "actEnvironmentVars", "actLogViewer", "actOptions", "actOptions_Report",
+          "actHlp_About", "actSG_Columns", "actSG_AdjustColumns", "actSG_Autosize", "actSG_SortAsc",
+          "actSG_SortDes"})
         set(name, laterWindows);
 }
 

@@ -94,9 +94,10 @@ void Tform_Main::SelectAllPaths() {
     if (selection->selectedRows().size() == count) {
         selection->clearSelection();
     } else {
-        selection->select(QItemSelection(m_setModel->index(0, 0),
-                                         m_setModel->index(count - 1, m_setModel->columnCount() - 1)),
-                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        selection->select(
+            QItemSelection(m_setModel->index(0, 0),
+                           m_setModel->index(count - 1, m_setModel->columnCount() - 1)),
+            QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
     UpdateActions();
 }
@@ -124,7 +125,9 @@ void Tform_Main::ShowScanInfoAndMaybeCompare() {
         ContentCompare();
 }
 
-void Tform_Main::ShowScanInfo() { ShowScanInfoAndMaybeCompare(); }
+void Tform_Main::ShowScanInfo() {
+    ShowScanInfoAndMaybeCompare();
+}
 
 void Tform_Main::StoreCommand(int /*which*/) {
     // The store list and its dialog come with their own unit.
@@ -134,7 +137,9 @@ void Tform_Main::SetColumnsDialog() {}
 
 void Tform_Main::CustomizeToolBar(TToolBarKind /*kind*/) {}
 
-void Tform_Main::OpenWebsite() { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kWebsite))); }
+void Tform_Main::OpenWebsite() {
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(kWebsite)));
+}
 
 void Tform_Main::OpenFeedback() {
     QUrl mail(QStringLiteral("mailto:") + QString::fromLatin1(kSupportMail));

@@ -7,12 +7,16 @@
 
 namespace vdx {
 
-bool Tform_Main::ExecutePathDialog(TSearchData& /*path*/, bool /*adding*/) { return false; }
+bool Tform_Main::ExecutePathDialog(TSearchData& /*path*/, bool /*adding*/) {
+    return false;
+}
 
 void Tform_Main::RunSearch() {}
 
 void Tform_Main::ContentCompare() {}
 
-int Tform_Main::ExecuteScanInfoWindow() { return kIdCancel; }
+int Tform_Main::ExecuteScanInfoWindow() {
+    return kIdCancel;
+}
 
 } // namespace vdx

@@ -28,7 +28,8 @@ struct TStep {
 class TTour : public QObject {
 public:
     TTour(Tform_Main& window, QString folder, std::vector<TStep> steps)
-        : QObject(&window), m_window(window), m_folder(std::move(folder)), m_steps(std::move(steps)) {
+        : QObject(&window), m_window(window), m_folder(std::move(folder)),
+          m_steps(std::move(steps)) {
         m_timer.setInterval(50);
         connect(&m_timer, &QTimer::timeout, this, [this] { Tick(); });
     }

@@ -66,13 +66,19 @@ private slots:
         Tform_Main window(*settings, run);
         QCOMPARE(window.objectName(), QStringLiteral("form_Main"));
         QCOMPARE(window.windowTitle(), QStringLiteral("Vardex Lite 1.0.1"));
-        for (const char* name :
-             {"tbMenu", "pnlMain", "splMain", "pnlSearchSet", "splSearchSet", "pnlSearchSetManager",
-              "pnlSearchSetCap", "lsvCurrentSet", "tlbSearchSet", "pnlSearchSetStore",
-              "pnlTaskStoreCap", "lbxSetsStore", "tlbSetStore", "pnlResults", "splResults",
-              "pnlSGResults", "TabControl", "SG_Results", "tlbResult", "pnlNavigator",
-              "pnlNavigatorCap", "SG_Navigator", "tlbFull", "btnWebsite", "btnFeedback",
-              "StatusBar"})
+        for (const char* name : {"tbMenu",          "pnlMain",
+                                 "splMain",         "pnlSearchSet",
+                                 "splSearchSet",    "pnlSearchSetManager",
+                                 "pnlSearchSetCap", "lsvCurrentSet",
+                                 "tlbSearchSet",    "pnlSearchSetStore",
+                                 "pnlTaskStoreCap", "lbxSetsStore",
+                                 "tlbSetStore",     "pnlResults",
+                                 "splResults",      "pnlSGResults",
+                                 "TabControl",      "SG_Results",
+                                 "tlbResult",       "pnlNavigator",
+                                 "pnlNavigatorCap", "SG_Navigator",
+                                 "tlbFull",         "btnWebsite",
+                                 "btnFeedback",     "StatusBar"})
             QVERIFY2(window.findChild<QWidget*>(QString::fromLatin1(name)), name);
         // Every action answers to its name and the view tabs read as specified.
         QVERIFY(window.Action(QStringLiteral("actResAct_ContentCompare")));
@@ -97,8 +103,8 @@ private slots:
         QVERIFY(!enabled("actSet_EditPath"));
         QVERIFY(!enabled("actStore_Save"));
         // No results yet.
-        for (const char* name : {"actResAct_ContentCompare", "actResAct_Delete",
-                                 "actResAct_CopyTo", "actResAct_MoveTo", "actResAct_ScanInfo"})
+        for (const char* name : {"actResAct_ContentCompare", "actResAct_Delete", "actResAct_CopyTo",
+                                 "actResAct_MoveTo", "actResAct_ScanInfo"})
             QVERIFY2(!enabled(name), name);
 
         AddPathTo(*settings, u"/tmp/a");
@@ -172,8 +178,8 @@ private slots:
                               QStringLiteral("/tmp/c")}));
         QVERIFY(list->model()->headerData(0, Qt::Horizontal).toString().startsWith("< "));
         // /tmp/c is selected and stays selected through the sorts.
-        list->selectionModel()->select(list->model()->index(2, 0), QItemSelectionModel::Select |
-                                                                       QItemSelectionModel::Rows);
+        list->selectionModel()->select(list->model()->index(2, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
         const int include = ColumnOf(list, QStringLiteral("Include mask"));
         QVERIFY(include >= 0);
         emit list->header()->sectionClicked(include);
