@@ -87,6 +87,14 @@ Tform_Main::Tform_Main(TSettings& settings, TSearchRun& run, QWidget* parent)
     ShowSetStore(m_settings.bShow_SetStore);
     ShowNavigator(m_settings.bShow_Navigator);
     UpdateActions();
+
+    // Coming back to the program restores the window a progress window
+    // minimised (the modal progress window follows it).
+    connect(qApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) {
+                if (state == Qt::ApplicationActive && isMinimized())
+                    showNormal();
+            });
 }
 
 Tform_Main::~Tform_Main() {
@@ -666,8 +674,6 @@ bool Tform_Main::event(QEvent* event) {
     }
     if (type == kMsgOptionsLogPage)
         return true; // the Options window comes with its own unit
-    if (event->type() == QEvent::ApplicationActivate && isMinimized())
-        showNormal();
     return QMainWindow::event(event);
 }
 

@@ -234,6 +234,26 @@ private slots:
                  QStringLiteral("Size filter"));
     }
 
+    void BrokenSettingsFileGivesTheDefaults() {
+        const QString dir = uitest::TestHome() + QStringLiteral("/.config/Quillborne/QVD");
+        QDir().mkpath(dir);
+        QFile file(dir + QStringLiteral("/QVD.ini"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[MainSection]\nsptlMain=abc\nbShow_SetStore=7\n[LV_Columns]\nLV_clm_Count=99\n"
+                   "LV_clm_0=-5\n[CurrentSetSection]\nCurrentSetCount=1000000\n\x01\xff\xfe[[[\n");
+        file.close();
+        auto settings = LoadedSettings();
+        TSearchRun run;
+        Tform_Main window(*settings, run);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(settings->sptlMain, 650);
+        QCOMPARE(settings->currentSet.Count(), std::size_t{0});
+        auto* list = Find<QTreeView>(&window, QStringLiteral("lsvCurrentSet"));
+        QCOMPARE(list->model()->columnCount(), 7); // the default columns
+        window.close();
+    }
+
     void ResizingKeepsTheResultsPaneAtItsRatio() {
         auto settings = LoadedSettings();
         TSearchRun run;
