@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "engine/VDX_unit_Helpers.h"
 #include "engine/VDX_unit_SearchRun.h"
@@ -136,6 +137,19 @@ Tform_ScanInfo::Tform_ScanInfo(TSearchRun& run, double searchStartTime, QWidget*
                            bandLayout->contentsMargins().top() +
                            bandLayout->contentsMargins().bottom());
     outer->addWidget(band);
+
+    // One value column for the figures and the durations: the band's
+    // captions are narrower by the band's frame and margin.
+    const int inset = band->frameWidth() + bandLayout->contentsMargins().left();
+    int captionWidth = 0;
+    for (int row = 0; row < m_grid->rowCount(); ++row)
+        if (QLayoutItem* item = m_grid->itemAtPosition(row, 0))
+            captionWidth = std::max(captionWidth, item->widget()->sizeHint().width());
+    for (int row = 1; row < bandLayout->rowCount(); ++row)
+        if (QLayoutItem* item = bandLayout->itemAtPosition(row, 0))
+            captionWidth = std::max(captionWidth, item->widget()->sizeHint().width() + inset);
+    m_grid->setColumnMinimumWidth(0, captionWidth);
+    bandLayout->setColumnMinimumWidth(0, captionWidth - inset);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
