@@ -17,6 +17,7 @@
 #include "engine/VDX_unit_Views.h"
 #include "platform/VDX_unit_Text.h"
 #include "platform/VDX_unit_Threads.h"
+#include "platform/qt/VDX_unit_QtMessages.h"
 #include "platform/qt/VDX_unit_QtText.h"
 #include "tests/support/VDX_test_TempTree.h"
 #include "tests/ui/support/VDX_uitest_Support.h"
@@ -78,6 +79,50 @@ private:
     std::atomic<bool> m_passed{false};
 };
 
+void SearchThroughTheWindow(TSearchRun& run, const test::TTempTree& tree) {
+    Tform_ProgressScan scan(run, nullptr);
+    QVERIFY(run.StartSearch(SetOf(tree), scan.Target(), scan.Caller(), false, false, false));
+    scan.exec();
+    QVERIFY(run.Store().Status().m_searchDone);
+}
+
+constexpr std::uint32_t kProgressCode = kWmUser + 91;
+constexpr std::uint32_t kEndedCode = kWmUser + 92;
+
+// A window of the shared base over a stand-in worker that records what the
+// window asks of it.
+class TStandInWindow : public TProgressWindow {
+public:
+    explicit TStandInWindow(QWidget* owner)
+        : TProgressWindow(owner, "form_StandIn", kProgressCode, kEndedCode) {
+        FinishLayout();
+    }
+    int m_snapshots = 0;
+    QString m_steps;
+
+protected:
+    void ShowProgress() override {
+        ++m_snapshots;
+        UpdateOwnerTitle(42);
+    }
+    void PauseWorker() override { Step("pause"); }
+    void ResumeWorker() override { Step("resume"); }
+    void CancelWorker() override { Step("cancel"); }
+    void WorkerEnded() override { Step("ended"); }
+    std::u16string_view AbortQuestion() const override { return u"Abort?"; }
+    std::u16string_view AbortCaption() const override { return u"Confirm abort"; }
+    std::u16string OwnerTitle(std::uint32_t percent) const override {
+        return u"Working " + PercentText(percent);
+    }
+
+private:
+    void Step(const char* step) {
+        if (!m_steps.isEmpty())
+            m_steps += QLatin1Char(' ');
+        m_steps += QLatin1String(step);
+    }
+};
+
 } // namespace
 
 class ProgressTest : public QObject {
@@ -110,62 +155,120 @@ private slots:
     }
 
     void AbortQuestionPausesAndResumes_data() {
+        QTest::addColumn<bool>("content");
         QTest::addColumn<int>("answer");
-        QTest::addColumn<bool>("aborts");
-        QTest::newRow("No resumes the search") << int(kIdNo) << false;
-        QTest::newRow("Yes cancels it") << int(kIdYes) << true;
+        QTest::addColumn<QString>("question");
+        QTest::addColumn<QString>("caption");
+        const QString search = QStringLiteral("Do you really want to abort search?");
+        const QString searchCaption = QStringLiteral("Confirm abort search");
+        const QString compare =
+            QStringLiteral("Do you really want to abort files content comparison?");
+        const QString compareCaption = QStringLiteral("Confirm abort comparison");
+        QTest::newRow("scan: No resumes") << false << int(kIdNo) << search << searchCaption;
+        QTest::newRow("scan: Yes cancels") << false << int(kIdYes) << search << searchCaption;
+        QTest::newRow("content: No resumes") << true << int(kIdNo) << compare << compareCaption;
+        QTest::newRow("content: Yes cancels") << true << int(kIdYes) << compare << compareCaption;
     }
     void AbortQuestionPausesAndResumes() {
+        QFETCH(bool, content);
         QFETCH(int, answer);
-        QFETCH(bool, aborts);
+        QFETCH(QString, question);
+        QFETCH(QString, caption);
+        const bool aborts = answer == kIdYes;
         test::TTempTree tree;
         FillTree(tree);
         TSearchRun run;
+        if (content)
+            SearchThroughTheWindow(run, tree);
         uitest::TMessageBoxAnswers answers;
         answers.Queue(answer);
-        Tform_ProgressScan window(run, nullptr);
-        TGateCaller gate(window.Caller());
-        QVERIFY(run.StartSearch(SetOf(tree), window.Target(), &gate, false, false, false));
+        std::unique_ptr<TProgressWindow> window;
+        if (content)
+            window = std::make_unique<Tform_ProgressContent>(run, nullptr);
+        else
+            window = std::make_unique<Tform_ProgressScan>(run, nullptr);
+        TGateCaller gate(window->Caller());
+        if (content)
+            QVERIFY(run.StartContentCompare(window->Target(), &gate));
+        else
+            QVERIFY(run.StartSearch(SetOf(tree), window->Target(), &gate, false, false, false));
 
         bool openAfterAnswer = false;
-        uitest::WhenModal(QStringLiteral("form_ProgressScan"), [&](QWidget*) {
+        uitest::WhenModal(window->objectName(), [&](QWidget*) {
             QVERIFY(gate.m_reached.WaitFor(20'000));
-            QTest::mouseClick(Find<QPushButton>(&window, QStringLiteral("btnCancel")),
+            QTest::mouseClick(Find<QPushButton>(window.get(), QStringLiteral("btnCancel")),
                               Qt::LeftButton);
-            openAfterAnswer = window.isVisible();
+            openAfterAnswer = window->isVisible();
             // Once the user said Yes, further close requests ask nothing.
             if (aborts) {
-                window.close();
-                QTest::keyClick(&window, Qt::Key_Escape);
+                window->close();
+                QTest::keyClick(window.get(), Qt::Key_Escape);
             }
             gate.m_open.Set();
         });
-        QCOMPARE(window.exec(), int(QDialog::Accepted));
+        QCOMPARE(window->exec(), int(QDialog::Accepted));
 
         QVERIFY(openAfterAnswer); // refused until the worker had ended
         QCOMPARE(answers.Shown().size(), std::size_t(1));
         const TMessageBoxRequest& box = answers.Shown().front();
-        QCOMPARE(box.text, QStringLiteral("Do you really want to abort search?"));
-        QCOMPARE(box.caption, QStringLiteral("Confirm abort search"));
+        QCOMPARE(box.text, question);
+        QCOMPARE(box.caption, caption);
         QCOMPARE(box.buttons, TMsgButtons::YesNo);
-        QCOMPARE(box.topAnchor, Find<QPushButton>(&window, QStringLiteral("btnCancel")));
-        QCOMPARE(window.Aborted(), aborts);
+        QCOMPARE(box.icon, TMsgIcon::Question);
+        QCOMPARE(box.topAnchor, Find<QPushButton>(window.get(), QStringLiteral("btnCancel")));
+        QCOMPARE(window->Aborted(), aborts);
         QVERIFY(!run.SearchRunning());
+        QVERIFY(!run.ContentRunning());
 
         const TScanData& store = run.Store();
-        QCOMPARE(store.Status().m_searchAborted, aborts);
-        QCOMPARE(store.Status().m_searchDone, !aborts);
-        if (aborts) {
+        const TScanStatus& status = store.Status();
+        QCOMPARE(content ? status.m_contentAborted : status.m_searchAborted, aborts);
+        QCOMPARE(content ? status.m_contentDone : status.m_searchDone, !aborts);
+        if (aborts && !content) {
             // Cancelled before the grouping: no view holds a group.
             for (TViewKind view : {kViewSameName, kViewSameSize, kViewSameNameSize,
                                    kViewSameContent, kViewFullClones, kViewZeroSize})
                 QCOMPARE(store.GroupCount(view), 0u);
-            QCOMPARE(ToQString(StageText(TProgressKind::Search, run.SearchProgress().phase)),
-                     Text(&window, "lblOperation"));
-        } else {
-            QCOMPARE(ViewFigures(store, kViewSameSize).m_groupFiles, 3u);
-            QCOMPARE(Text(&window, "lblFiles"), QStringLiteral("4"));
         }
+        // A cancelled comparison leaves the search's results as they were.
+        QCOMPARE(ViewFigures(store, kViewSameSize).m_groupFiles, aborts && !content ? 0u : 3u);
+        if (content && !aborts)
+            QCOMPARE(ViewFigures(store, kViewSameContent).m_groupFiles, 2u);
+    }
+
+    void SharedBaseFollowsTheProtocol() {
+        QWidget owner;
+        owner.setWindowTitle(QStringLiteral("Vardex Lite"));
+        owner.show();
+        TStandInWindow window(&owner);
+        uitest::TMessageBoxAnswers answers;
+        answers.Queue(kIdYes);
+        window.show();
+
+        QCoreApplication::postEvent(&window, new TEngineEvent(kProgressCode, 0, 0));
+        QCoreApplication::processEvents();
+        QCOMPARE(window.m_snapshots, 1);
+        owner.showMinimized();
+        QCoreApplication::postEvent(&window, new TEngineEvent(kProgressCode, 0, 0));
+        QCoreApplication::processEvents();
+        QCOMPARE(owner.windowTitle(), QStringLiteral("Working 42 %"));
+
+        window.reject();
+        QCOMPARE(window.m_steps, QStringLiteral("pause cancel resume"));
+        QVERIFY(window.isVisible());
+        QVERIFY(window.Aborted());
+
+        QCoreApplication::postEvent(&window, new TEngineEvent(kEndedCode, 0, 0));
+        QCoreApplication::processEvents();
+        QVERIFY(window.Done());
+        QVERIFY(!window.isVisible());
+        QCOMPARE(window.m_steps, QStringLiteral("pause cancel resume ended"));
+        QCOMPARE(window.m_snapshots, 3); // the final state is drawn once more
+        QCOMPARE(owner.windowTitle(), QStringLiteral("Vardex Lite"));
+        // A snapshot that arrives late draws nothing.
+        QCoreApplication::postEvent(&window, new TEngineEvent(kProgressCode, 0, 0));
+        QCoreApplication::processEvents();
+        QCOMPARE(window.m_snapshots, 3);
     }
 
     void ContentWindowFollowsARealComparison() {
