@@ -79,7 +79,8 @@ TPlaceRect KeepTopEdgeOnMonitor(TPlaceRect rect, std::span<const TMonitorArea> m
             rect.top >= monitor.full.top && rect.top <= monitor.full.Bottom())
             return rect;
     }
-    const TMonitorArea* chosen = &monitors[static_cast<std::size_t>(ClampMonitor(monitors, target))];
+    const TMonitorArea* chosen =
+        &monitors[static_cast<std::size_t>(ClampMonitor(monitors, target))];
     std::int32_t d = chosen->full.top - rect.top;
     for (const TMonitorArea& monitor : monitors) {
         const std::int32_t below = monitor.full.top - rect.top;

@@ -73,8 +73,8 @@ void RestoreMainPlacement(QWidget* window, const TPlacementRecord& record) {
 }
 
 void CollectMainPlacement(const QWidget* window, TPlacementRecord& record) {
-    StorePlacementRecord(record, CurrentMonitors(), NormalRect(window), window->isMaximized(),
-                         true, 0, WindowPositionsKnown());
+    StorePlacementRecord(record, CurrentMonitors(), NormalRect(window), window->isMaximized(), true,
+                         0, WindowPositionsKnown());
 }
 
 void RestoreWindowPlacement(QWidget* window, TPlacementRecord& record, TPlacementWindow which,

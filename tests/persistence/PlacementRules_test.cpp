@@ -34,30 +34,80 @@ TEST(PlacementRulesTest, RestoredRectFollowsMonitorsThatCameAndWent) {
         TPlaceRect expected;
     };
     const TCase cases[] = {
-        {"on its own monitor", {kLaptop, kRight}, Record(1, false, {80, 100, 800, 600}), false, 0,
+        {"on its own monitor",
+         {kLaptop, kRight},
+         Record(1, false, {80, 100, 800, 600}),
+         false,
+         0,
          {2000, 100, 800, 600}},
-        {"its monitor is gone: the last one", {kLaptop}, Record(1, false, {80, 100, 800, 600}),
-         false, 0, {80, 100, 800, 600}},
-        {"a negative number: the first one", {kLaptop, kRight},
-         Record(-3, false, {80, 100, 800, 600}), false, 1, {80, 100, 800, 600}},
-        {"it shared the main window's monitor", {kLaptop, kRight},
-         Record(0, true, {80, 100, 800, 600}), false, 1, {2000, 100, 800, 600}},
-        {"main window on the primary after the order changed", {kRight, kLaptop},
-         Record(0, true, {80, 100, 800, 600}), true, 0, {80, 100, 800, 600}},
-        {"main window not on the primary keeps its number", {kRight, kLaptop},
-         Record(0, false, {80, 100, 800, 600}), true, 0, {2000, 100, 800, 600}},
-        {"wholly right of the work area", {kLaptop}, Record(0, false, {2500, 100, 800, 600}),
-         false, 0, {1870, 100, 800, 600}},
-        {"wholly left of the work area", {kLaptop}, Record(0, false, {-900, 100, 800, 600}),
-         false, 0, {-730, 100, 800, 600}},
-        {"wholly below the work area", {kLaptop}, Record(0, false, {80, 1500, 800, 600}), false,
-         0, {80, 990, 800, 600}},
-        {"top above every monitor comes down onto the target", {kLaptop},
-         Record(0, false, {80, -500, 800, 600}), false, 0, {80, 0, 800, 600}},
-        {"top above a taller window is cut to the monitor", {kLaptop},
-         Record(0, false, {80, -200, 800, 1200}), false, 0, {80, 0, 800, 1080}},
-        {"top on a monitor by only 50 pixels does not count", {kLaptop, kRight},
-         Record(0, false, {-750, 100, 800, 600}), false, 0, {-750, 0, 800, 600}},
+        {"its monitor is gone: the last one",
+         {kLaptop},
+         Record(1, false, {80, 100, 800, 600}),
+         false,
+         0,
+         {80, 100, 800, 600}},
+        {"a negative number: the first one",
+         {kLaptop, kRight},
+         Record(-3, false, {80, 100, 800, 600}),
+         false,
+         1,
+         {80, 100, 800, 600}},
+        {"it shared the main window's monitor",
+         {kLaptop, kRight},
+         Record(0, true, {80, 100, 800, 600}),
+         false,
+         1,
+         {2000, 100, 800, 600}},
+        {"main window on the primary after the order changed",
+         {kRight, kLaptop},
+         Record(0, true, {80, 100, 800, 600}),
+         true,
+         0,
+         {80, 100, 800, 600}},
+        {"main window not on the primary keeps its number",
+         {kRight, kLaptop},
+         Record(0, false, {80, 100, 800, 600}),
+         true,
+         0,
+         {2000, 100, 800, 600}},
+        // 50 pixels left on the monitor are not enough for the caption rule,
+        // which then lifts the window onto the monitor's top.
+        {"wholly right of the work area",
+         {kLaptop},
+         Record(0, false, {2500, 100, 800, 600}),
+         false,
+         0,
+         {1870, 0, 800, 600}},
+        {"wholly left of the work area",
+         {kLaptop},
+         Record(0, false, {-900, 100, 800, 600}),
+         false,
+         0,
+         {-730, 100, 800, 600}},
+        {"wholly below the work area",
+         {kLaptop},
+         Record(0, false, {80, 1500, 800, 600}),
+         false,
+         0,
+         {80, 990, 800, 600}},
+        {"top above every monitor comes down onto the target",
+         {kLaptop},
+         Record(0, false, {80, -500, 800, 600}),
+         false,
+         0,
+         {80, 0, 800, 600}},
+        {"top above a taller window is cut to the monitor",
+         {kLaptop},
+         Record(0, false, {80, -200, 800, 1200}),
+         false,
+         0,
+         {80, 0, 800, 1080}},
+        {"top on a monitor by only 50 pixels does not count",
+         {kLaptop, kRight},
+         Record(0, false, {-750, 100, 800, 600}),
+         false,
+         0,
+         {-750, 0, 800, 600}},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -95,13 +145,17 @@ TEST(PlacementRulesTest, StoringSetsMonitorFlagStateAndMovedOnlyOnChange) {
     EXPECT_EQ(record.state, 3);
     EXPECT_TRUE(record.monitorFlag);
 
+    // The same offsets on another monitor are no change of the rectangle.
     StorePlacementRecord(record, monitors, {2000, 100, 800, 600}, false, false, 0);
-    EXPECT_TRUE(record.moved);
+    EXPECT_FALSE(record.moved);
     EXPECT_EQ(record.monitorNumber, 1);
     EXPECT_FALSE(record.monitorFlag) << "not on the main window's monitor";
-    EXPECT_EQ(record.left, 80);
 
-    StorePlacementRecord(record, monitors, {2000, 100, 800, 600}, false, false, 0);
+    StorePlacementRecord(record, monitors, {2010, 100, 800, 600}, false, false, 0);
+    EXPECT_TRUE(record.moved);
+    EXPECT_EQ(record.left, 90);
+
+    StorePlacementRecord(record, monitors, {2010, 100, 800, 600}, false, false, 0);
     EXPECT_TRUE(record.moved) << "moved, once set, stays";
 
     // The main window's flag says whether it is on the primary monitor.
@@ -179,11 +233,20 @@ TEST(PlacementRulesTest, CentringKeepsTheDialogInsideTheWorkArea) {
     };
     const TCase cases[] = {
         {"over the owner", 400, 200, {100, 100, 1000, 800}, {400, 400, 400, 200}},
-        {"owner partly off screen: over its visible part", 400, 200, {-1000, 0, 1400, 1040},
+        {"owner partly off screen: over its visible part",
+         400,
+         200,
+         {-1000, 0, 1400, 1040},
          {0, 420, 400, 200}},
-        {"wider and taller than the work area: flush right and bottom", 2000, 1200,
-         {0, 0, 1920, 1040}, {-80, -160, 2000, 1200}},
-        {"owner off every work area: the work area's centre", 400, 200, {5000, 0, 300, 300},
+        {"wider and taller than the work area: flush right and bottom",
+         2000,
+         1200,
+         {0, 0, 1920, 1040},
+         {-80, -160, 2000, 1200}},
+        {"owner off every work area: the work area's centre",
+         400,
+         200,
+         {5000, 0, 300, 300},
          {760, 420, 400, 200}},
     };
     for (const TCase& c : cases) {
