@@ -281,6 +281,16 @@ TSearchRun::~TSearchRun() {
     m_contentRun.Finish();
 }
 
+void TSearchRun::ClearResults() {
+    if (m_searchRun.Running() || ContentRunning() || m_searchRun.HasWorker())
+        return;
+    const bool aborted = m_store.Status().m_searchAborted;
+    m_store.AnnounceClearing(TStoreChange::NewSearch);
+    m_store.ClearForNewSearch();
+    m_store.Status().m_searchAborted = aborted;
+    m_store.AnnounceCleared(TStoreChange::NewSearch);
+}
+
 bool TSearchRun::StartSearch(const TSearchSet& set, TMessageTarget* window,
                              TMainThreadCaller* caller, bool protectHidden,
                              bool protectProgramFiles, bool protectWindows) {

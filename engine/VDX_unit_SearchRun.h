@@ -83,6 +83,10 @@ public:
     // announces the store idle.
     void SearchFinished();
     bool SearchRunning() const;
+    // Empties every table and view after a search the user aborted, so that
+    // no partial result is shown; the aborted flag stays. Announced to the
+    // store's observer. Does nothing while a search or comparison runs.
+    void ClearResults();
 
     // Starts the comparison of every Same size group after clearing the
     // content views (announced, as is the store busy until ContentFinished).

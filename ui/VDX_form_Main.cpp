@@ -33,6 +33,8 @@
 #include "platform/qt/VDX_unit_QtText.h"
 #include "platform/qt/VDX_unit_WindowPlacement.h"
 #include "ui/VDX_unit_SearchSetModel.h"
+#include "ui/VDX_unit_SetsStore.h"
+#include "ui/VDX_unit_ToolBars.h"
 
 namespace vdx {
 
@@ -86,7 +88,11 @@ Tform_Main::Tform_Main(TSettings& settings, TSearchRun& run, QWidget* parent)
 
     ShowSetStore(m_settings.bShow_SetStore);
     ShowNavigator(m_settings.bShow_Navigator);
+    m_lbxSetsStore->Redisplay();
     UpdateActions();
+    // The stored placement, or 7/9 of the work area, centred, when the
+    // window was never moved.
+    RestoreMainPlacement(this, m_settings.mainPlacement);
 
     // Coming back to the program restores the window a progress window
     // minimised (the modal progress window follows it).
@@ -230,10 +236,14 @@ void Tform_Main::CreateLayout() {
     PaneLayout(m_pnlSearchSetStore)
         ->addWidget(CaptionBar("pnlTaskStoreCap", tr(" Search sets store"),
                                Action(QStringLiteral("actHide_SetStore"))));
-    m_lbxSetsStore = new QListView;
-    m_lbxSetsStore->setObjectName(QStringLiteral("lbxSetsStore"));
-    m_lbxSetsStore->setAccessibleName(tr("Search sets store"));
+    m_lbxSetsStore = new TSetsStoreList(m_settings);
     m_lbxSetsStore->installEventFilter(this);
+    m_lbxSetsStore->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_lbxSetsStore, &TSetsStoreList::LoadRequested, this, [this] { StoreCommand(1); });
+    connect(m_lbxSetsStore, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        UpdateActions();
+        m_pupSetStoreLbx->popup(m_lbxSetsStore->viewport()->mapToGlobal(pos));
+    });
     PaneLayout(m_pnlSearchSetStore)->addWidget(m_lbxSetsStore, 1);
     m_bars[1] = MakeBar("tlbSetStore", tr("Sets store tools"));
     PaneLayout(m_pnlSearchSetStore)->addWidget(m_bars[1]);
@@ -341,24 +351,18 @@ void Tform_Main::CreateToolBars() {
 }
 
 void Tform_Main::RebuildBar(QToolBar* bar, const TTool& tool) {
-    bar->clear();
-    for (std::int32_t number : tool.Current()) {
-        const TToolInfo& info = ToolInfo(number);
-        if (info.style == TToolStyle::Separator) {
-            bar->addSeparator();
-            continue;
-        }
-        QAction* action = Action(ToQString(info.command));
-        if (!action)
-            continue;
-        bar->addAction(action);
-        if (info.style == TToolStyle::DropDown) {
-            if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(action))) {
-                button->setMenu(m_pupReportMenu);
-                button->setPopupMode(QToolButton::MenuButtonPopup);
-            }
-        }
-    }
+    FillToolBar(
+        *bar, tool, [this](const QString& name) { return Action(name); },
+        [this](const QString& name) {
+            return name == QStringLiteral("pupReportMenu") ? m_pupReportMenu : nullptr;
+        });
+}
+
+QList<QAction*> Tform_Main::ToolActions() const {
+    QList<QAction*> actions;
+    for (QAction* action : m_actions)
+        actions.push_back(action);
+    return actions;
 }
 
 void Tform_Main::ShowToolBarMenu(TToolBarKind kind, const QPoint& globalPos) {
@@ -712,14 +716,7 @@ void Tform_Main::showEvent(QShowEvent* event) {
     if (m_shownOnce)
         return;
     m_shownOnce = true;
-    if (!m_settings.mainPlacement.moved) {
-        // Never moved: 7/9 of the work area, centred.
-        if (QScreen* screen = this->screen()) {
-            const QRect area = screen->availableGeometry();
-            resize(area.width() * 7 / 9, area.height() * 7 / 9);
-            move(area.center() - QPoint(width() / 2, height() / 2));
-        }
-    }
+    m_lbxSetsStore->Refresh();
     QTimer::singleShot(0, this, [this] {
         ApplyRatios();
         if (m_settings.Columns(TColumnLayout::SearchSet).autosize)
@@ -743,6 +740,7 @@ void Tform_Main::closeEvent(QCloseEvent* event) {
             bag->width = header->sectionSize(logical);
     }
     SaveRowStates();
+    CollectMainPlacement(this, m_settings.mainPlacement);
     SaveSettings(m_settings);
     event->accept();
 }

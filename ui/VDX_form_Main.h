@@ -19,7 +19,6 @@ class QAction;
 class QFrame;
 class QHeaderView;
 class QLabel;
-class QListView;
 class QMenu;
 class QSplitter;
 class QTabBar;
@@ -33,6 +32,7 @@ class TSearchRun;
 class TSettings;
 class TSearchSetModel;
 class TSearchData;
+class TSetsStoreList;
 
 // Message numbers the main window posts or receives.
 inline constexpr int kMsgSetColumnsMoved = 1024 + 5; // a search set header was dragged
@@ -87,6 +87,7 @@ private:
     QFrame* CaptionBar(const char* name, const QString& text, QAction* closeAction);
     void CreateToolBars();
     void RebuildBar(QToolBar* bar, const TTool& tool);
+    QList<QAction*> ToolActions() const;
     void ShowToolBarMenu(TToolBarKind kind, const QPoint& globalPos);
     void ApplyPaneMinimums();
 
@@ -141,6 +142,7 @@ private:
     QHash<QString, QAction*> m_actions;
     int m_currentView = 0;
     QDateTime m_searchStart;
+    double m_searchStartDays = 0; // the same, as days since 1899-12-30
     bool m_busy = false;      // a rebuild of the results display runs
     bool m_storeBusy = false; // a worker owns the store
     bool m_applyingRatios = false;
@@ -154,7 +156,7 @@ private:
     QWidget* m_pnlNavigator = nullptr;
     QTreeView* m_lsvCurrentSet = nullptr;
     TSearchSetModel* m_setModel = nullptr;
-    QListView* m_lbxSetsStore = nullptr;
+    TSetsStoreList* m_lbxSetsStore = nullptr;
     QTabBar* m_tabs = nullptr;
     QTableView* m_sgResults = nullptr;
     QTableView* m_sgNavigator = nullptr;
@@ -165,6 +167,7 @@ private:
     QMenu* m_pupCurrentSetLV = nullptr;
     QMenu* m_pupCurrentSetColumns = nullptr;
     QMenu* m_pupReportMenu = nullptr;
+    QMenu* m_pupSetStoreLbx = nullptr;
     int m_headerMenuColumn = -1; // the list column whose header was right-clicked
 };
 

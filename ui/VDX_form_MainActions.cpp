@@ -14,6 +14,7 @@
 #include "platform/qt/VDX_unit_Help.h"
 #include "ui/VDX_form_Main.h"
 #include "ui/VDX_unit_SearchSetModel.h"
+#include "ui/VDX_unit_SetsStore.h"
 
 namespace vdx {
 
@@ -329,6 +330,11 @@ void Tform_Main::CreateMenus() {
     fill(m_pupCurrentSetColumns, {"actSet_SortAsc", "actSet_SortDes", "-", "actSet_Columns",
                                   "actSet_AdjustColumns", "actSet_Autosize"});
 
+    m_pupSetStoreLbx = new QMenu(this);
+    m_pupSetStoreLbx->setObjectName(QStringLiteral("pupSetStoreLbx"));
+    fill(m_pupSetStoreLbx, {"actStore_Save", "actStore_Load", "actStore_Rename", "actStore_Delete",
+                            "-", "actHide_SetStore"});
+
     m_pupReportMenu = new QMenu(this);
     m_pupReportMenu->setObjectName(QStringLiteral("pupReportMenu"));
     fill(m_pupReportMenu, {"actResAct_Report", "-", "actOptions_Report"});
@@ -349,8 +355,7 @@ void Tform_Main::UpdateActions() {
     set("actStartSearch", paths > 0);
 
     const bool storeShown = m_settings.bShow_SetStore;
-    const bool storeSelected = m_lbxSetsStore && m_lbxSetsStore->currentIndex().isValid() &&
-                               !m_lbxSetsStore->selectionModel()->selectedIndexes().isEmpty();
+    const bool storeSelected = m_lbxSetsStore && m_lbxSetsStore->SelectedIndex() >= 0;
     set("actStore_Save", storeShown && paths > 0);
     set("actStore_Load", storeShown && storeSelected);
     set("actStore_Rename", storeShown && storeSelected);

@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QDesktopServices>
+#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QListView>
 #include <QTreeView>
@@ -12,10 +13,14 @@
 #include "engine/VDX_unit_SearchRun.h"
 #include "engine/VDX_unit_SetCheck.h"
 #include "persistence/VDX_unit_Settings.h"
+#include "platform/VDX_unit_Time.h"
 #include "platform/qt/VDX_unit_MessageBox.h"
 #include "platform/qt/VDX_unit_QtText.h"
 #include "ui/VDX_form_Main.h"
+#include "ui/VDX_form_Columns.h"
+#include "ui/VDX_form_ToolCustom.h"
 #include "ui/VDX_unit_SearchSetModel.h"
+#include "ui/VDX_unit_SetsStore.h"
 
 namespace vdx {
 
@@ -104,6 +109,7 @@ void Tform_Main::SelectAllPaths() {
 
 void Tform_Main::StartSearch() {
     m_searchStart = QDateTime::currentDateTime();
+    m_searchStartDays = NowDateTime();
     const TSetCheckResult check = CheckSearchSet(m_settings.currentSet);
     if (!check.ok) {
         // The refused pair is selected so that the user sees which paths clash.
@@ -129,13 +135,63 @@ void Tform_Main::ShowScanInfo() {
     ShowScanInfoAndMaybeCompare();
 }
 
-void Tform_Main::StoreCommand(int /*which*/) {
-    // The store list and its dialog come with their own unit.
+void Tform_Main::StoreCommand(int which) {
+    // The commands refuse quietly when their action is disabled (a key
+    // that reached them through the list, a double click on an empty list).
+    static const char* const kActions[] = {"actStore_Save", "actStore_Load", "actStore_Rename",
+                                           "actStore_Delete"};
+    UpdateActions();
+    if (which < 0 || which > 3 || !Action(QString::fromLatin1(kActions[which]))->isEnabled())
+        return;
+    switch (which) {
+    case 0:
+        SaveRowStates();
+        StoreSave(this, m_settings, *m_lbxSetsStore);
+        break;
+    case 1:
+        SaveRowStates();
+        if (StoreLoad(this, m_settings, *m_lbxSetsStore)) {
+            // The loaded set's rows carry no selection; show it sorted.
+            m_setModel->SetGuard(false);
+            const TColumnList& layout = m_settings.Columns(TColumnLayout::SearchSet);
+            m_settings.currentSet.Paths().SortByColumn(layout.sortColumn, layout.ascending);
+            m_setModel->SetGuard(true);
+            RestoreRowStates();
+        }
+        break;
+    case 2:
+        StoreRename(this, m_settings, *m_lbxSetsStore);
+        break;
+    case 3:
+        StoreDelete(this, m_settings, *m_lbxSetsStore);
+        break;
+    }
+    UpdateActions();
 }
 
-void Tform_Main::SetColumnsDialog() {}
+void Tform_Main::SetColumnsDialog() {
+    TColumnList& layout = m_settings.Columns(TColumnLayout::SearchSet);
+    // The present widths go into the layout first, so the dialog shows them.
+    QHeaderView* header = m_lsvCurrentSet->header();
+    for (int logical = 0; logical < header->count(); ++logical)
+        if (TColumnBag* bag = layout.FindDefinition(m_setModel->ColumnId(logical)))
+            bag->width = header->sectionSize(logical);
+    if (!ExecuteColumns(this, layout))
+        return;
+    SaveRowStates();
+    m_setModel->SetGuard(false);
+    BuildSetColumns();
+    m_setModel->SetGuard(true);
+    RestoreRowStates();
+    if (layout.autosize)
+        AdjustSetColumns();
+    UpdateActions();
+}
 
-void Tform_Main::CustomizeToolBar(TToolBarKind /*kind*/) {}
+void Tform_Main::CustomizeToolBar(TToolBarKind kind) {
+    ExecuteToolCustom(this, m_settings.Tool(kind), ToolActions());
+    ApplyPaneMinimums();
+}
 
 void Tform_Main::OpenWebsite() {
     QDesktopServices::openUrl(QUrl(QString::fromLatin1(kWebsite)));

@@ -1,22 +1,54 @@
 // The main window's hand-over to the windows it opens modally.
 
+#include <QTreeView>
+
 #include "engine/VDX_unit_SearchRun.h"
 #include "persistence/VDX_unit_Settings.h"
+#include "platform/VDX_unit_Time.h"
 #include "platform/qt/VDX_unit_MessageBox.h"
 #include "ui/VDX_form_Main.h"
+#include "ui/VDX_form_ProgressContent.h"
+#include "ui/VDX_form_ProgressScan.h"
+#include "ui/VDX_form_ScanInfo.h"
 
 namespace vdx {
 
-bool Tform_Main::ExecutePathDialog(TSearchData& /*path*/, bool /*adding*/) {
-    return false;
+bool Tform_Main::ExecutePathDialog(TSearchData& /*path*/, bool /*adding*/) { return false; }
+
+void Tform_Main::RunSearch() {
+    Tform_ProgressScan progress(m_run, this);
+    if (!m_run.StartSearch(m_settings.currentSet, progress.Target(), progress.Caller(),
+                           m_settings.bHiddenFolders, m_settings.bProgramFolder,
+                           m_settings.bWindowsFolder))
+        return; // a search or a comparison already runs
+    progress.exec();
+    if (progress.Aborted() || m_run.Store().Status().m_searchAborted) {
+        m_run.ClearResults();
+        RebuildResults();
+        UpdateActions();
+        return;
+    }
+    RebuildResults();
+    UpdateActions();
+    ShowScanInfoAndMaybeCompare();
+    UpdateActions();
 }
 
-void Tform_Main::RunSearch() {}
-
-void Tform_Main::ContentCompare() {}
+void Tform_Main::ContentCompare() {
+    if (!Action(QStringLiteral("actResAct_ContentCompare"))->isEnabled())
+        return;
+    Tform_ProgressContent progress(m_run, this);
+    if (!m_run.StartContentCompare(progress.Target(), progress.Caller()))
+        return;
+    progress.exec();
+    // An aborted comparison has already dropped what it built.
+    RebuildResults();
+    UpdateActions();
+    ShowScanInfoAndMaybeCompare();
+}
 
 int Tform_Main::ExecuteScanInfoWindow() {
-    return kIdCancel;
+    return ExecuteScanInfo(this, m_run, m_searchStartDays);
 }
 
 } // namespace vdx
