@@ -230,7 +230,9 @@ bool TProgressWindow::event(QEvent* e) {
 void TProgressWindow::OnWorkerEnded() {
     if (m_done)
         return;
-    // The last snapshot arrived before this message; show the final state.
+    // The last snapshot arrived before this message; show the final state,
+    // the remaining time included.
+    m_remainingShown = false;
     ShowProgress();
     m_done = true;
     m_shown = false;
