@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QMainWindow>
 #include <array>
+#include <functional>
 #include <memory>
 
 #include "engine/VDX_unit_ScanData.h"
@@ -29,6 +30,7 @@ class QTreeView;
 namespace vdx {
 
 class TSearchRun;
+class TMainThreadCaller;
 class TSettings;
 class TSearchSetModel;
 class TSearchData;
@@ -56,6 +58,12 @@ public:
     int CurrentView() const { return m_currentView; }
     // Recomputes the enabled and checked state of every action.
     void UpdateActions();
+    // The caller the search and comparison workers get: the progress
+    // window's own unless a wrapper is set, which receives it and returns the
+    // one to use (tests hold a worker at a chosen point this way).
+    using TCallerWrap = std::function<TMainThreadCaller*(TMainThreadCaller*)>;
+    void SetWorkerCallerWrap(TCallerWrap wrap) { m_callerWrap = std::move(wrap); }
+
     // The local date-time Start search was last pressed.
     const QDateTime& SearchStartTime() const { return m_searchStart; }
 
@@ -139,6 +147,7 @@ private:
 
     TSettings& m_settings;
     TSearchRun& m_run;
+    TCallerWrap m_callerWrap;
     QHash<QString, QAction*> m_actions;
     int m_currentView = 0;
     QDateTime m_searchStart;

@@ -17,7 +17,9 @@ bool Tform_Main::ExecutePathDialog(TSearchData& /*path*/, bool /*adding*/) { ret
 
 void Tform_Main::RunSearch() {
     Tform_ProgressScan progress(m_run, this);
-    if (!m_run.StartSearch(m_settings.currentSet, progress.Target(), progress.Caller(),
+    TMainThreadCaller* caller =
+        m_callerWrap ? m_callerWrap(progress.Caller()) : progress.Caller();
+    if (!m_run.StartSearch(m_settings.currentSet, progress.Target(), caller,
                            m_settings.bHiddenFolders, m_settings.bProgramFolder,
                            m_settings.bWindowsFolder))
         return; // a search or a comparison already runs
@@ -38,7 +40,9 @@ void Tform_Main::ContentCompare() {
     if (!Action(QStringLiteral("actResAct_ContentCompare"))->isEnabled())
         return;
     Tform_ProgressContent progress(m_run, this);
-    if (!m_run.StartContentCompare(progress.Target(), progress.Caller()))
+    TMainThreadCaller* caller =
+        m_callerWrap ? m_callerWrap(progress.Caller()) : progress.Caller();
+    if (!m_run.StartContentCompare(progress.Target(), caller))
         return;
     progress.exec();
     // An aborted comparison has already dropped what it built.

@@ -5,12 +5,19 @@
 #include <QHeaderView>
 #include <QSplitter>
 #include <QTreeView>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabBar>
 #include <QtTest>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 #include "engine/VDX_unit_SearchRun.h"
 #include "persistence/VDX_unit_Settings.h"
 #include "platform/qt/VDX_unit_QtText.h"
+#include "tests/support/VDX_test_TempTree.h"
 #include "tests/ui/support/VDX_uitest_Support.h"
 #include "ui/VDX_form_Main.h"
 
@@ -47,6 +54,56 @@ int ColumnOf(QTreeView* list, const QString& captionEnd) {
         if (list->model()->headerData(c, Qt::Horizontal).toString().endsWith(captionEnd))
             return c;
     return -1;
+}
+
+// Runs each snapshot routine through the window's own caller, then holds
+// the worker after its first routine until Open: the run is then surely
+// still going when the test asks to abort it.
+class THoldingCaller : public TMainThreadCaller {
+public:
+    ~THoldingCaller() override { Open(); }
+    void SetInner(TMainThreadCaller* inner) { m_inner = inner; }
+    void CallSync(const std::function<void()>& routine) override {
+        m_inner->CallSync(routine);
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (!m_held) {
+            m_held = true;
+            m_changed.wait(lock, [this] { return m_open; });
+        }
+    }
+    bool Held() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_held;
+    }
+    void Open() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_open = true;
+        m_changed.notify_all();
+    }
+
+private:
+    TMainThreadCaller* m_inner = nullptr;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_held = false;
+    bool m_open = false;
+};
+
+// A small tree with one duplicate pair, one same-size pair of different
+// content and a zero-size file.
+void MakeDuplicates(const test::TTempTree& tree) {
+    tree.File("a/x.txt", "hello");
+    tree.File("b/x.txt", "hello");
+    tree.File("a/y.dat", "world1");
+    tree.File("b/z.dat", "world2");
+    tree.File("b/empty");
+}
+
+void ClickWhenModal(const QString& window, const QString& button) {
+    uitest::WhenModal(window, [button](QWidget* w) {
+        if (auto* b = w->findChild<QPushButton*>(button))
+            b->click();
+    });
 }
 
 void RemoveSettingsFile() {
@@ -252,6 +309,95 @@ private slots:
         auto* list = Find<QTreeView>(&window, QStringLiteral("lsvCurrentSet"));
         QCOMPARE(list->model()->columnCount(), 7); // the default columns
         window.close();
+    }
+
+    void SearchCompareStoreAndRestart() {
+        test::TTempTree tree;
+        MakeDuplicates(tree);
+        const std::u16string root = ToU16(QString::fromStdString(tree.Root()));
+        {
+            auto settings = LoadedSettings();
+            AddPathTo(*settings, root.c_str());
+            TSearchRun run;
+            Tform_Main window(*settings, run);
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            QVERIFY(!window.Action(QStringLiteral("actResAct_ContentCompare"))->isEnabled());
+
+            // The search's progress window closes by itself; the scan
+            // information follows, and its button starts the comparison,
+            // after which the scan information shows once more.
+            bool scanInfoAgain = false;
+            uitest::WhenModal(QStringLiteral("form_ScanInfo"), [&scanInfoAgain](QWidget* w) {
+                uitest::WhenModal(QStringLiteral("form_ScanInfo"), [&scanInfoAgain](QWidget* again) {
+                    scanInfoAgain = true;
+                    again->findChild<QPushButton*>(QStringLiteral("btnClose"))->click();
+                });
+                w->findChild<QPushButton*>(QStringLiteral("btnContentCmp"))->click();
+            });
+            window.Action(QStringLiteral("actStartSearch"))->trigger();
+            QVERIFY(scanInfoAgain);
+            const TScanStatus& status = run.Store().Status();
+            QVERIFY(status.m_searchDone);
+            QVERIFY(status.m_contentDone);
+            auto* tabs = Find<QTabBar>(&window, QStringLiteral("TabControl"));
+            QCOMPARE(tabs->tabText(0), QStringLiteral("Same &name [2]"));
+            QCOMPARE(tabs->tabText(1), QStringLiteral("Same &size [4]"));
+            QCOMPARE(tabs->tabText(3), QStringLiteral("Same &content [2]"));
+            // Compared once: the comparison is off until the next search.
+            QVERIFY(!window.Action(QStringLiteral("actResAct_ContentCompare"))->isEnabled());
+            QVERIFY(window.Action(QStringLiteral("actResAct_ScanInfo"))->isEnabled());
+
+            // Store the set under a name.
+            uitest::WhenModal(QStringLiteral("form_StoreSet"), [](QWidget* dialog) {
+                dialog->findChild<QLineEdit*>(QStringLiteral("edtName"))
+                    ->setText(QStringLiteral("Flow set"));
+                dialog->findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
+            });
+            window.Action(QStringLiteral("actStore_Save"))->trigger();
+            QCOMPARE(settings->storedSets.size(), std::size_t{1});
+
+            // A new search that has Same size groups enables it again.
+            ClickWhenModal(QStringLiteral("form_ScanInfo"), QStringLiteral("btnClose"));
+            window.Action(QStringLiteral("actStartSearch"))->trigger();
+            QVERIFY(window.Action(QStringLiteral("actResAct_ContentCompare"))->isEnabled());
+            window.close();
+        }
+        auto settings = LoadedSettings();
+        QCOMPARE(settings->currentSet.Count(), std::size_t{1});
+        QCOMPARE(settings->currentSet.Path(0)->SearchPath, root);
+        QCOMPARE(settings->storedSets.size(), std::size_t{1});
+        QCOMPARE(ToQString(settings->storedSets[0]->name), QStringLiteral("Flow set"));
+    }
+
+    void AbortedSearchLeavesNoResults() {
+        test::TTempTree tree;
+        MakeDuplicates(tree);
+        auto settings = LoadedSettings();
+        AddPathTo(*settings, ToU16(QString::fromStdString(tree.Root())).c_str());
+        TSearchRun run;
+        Tform_Main window(*settings, run);
+        THoldingCaller holder;
+        window.SetWorkerCallerWrap([&holder](TMainThreadCaller* inner) {
+            holder.SetInner(inner);
+            return &holder;
+        });
+        uitest::TMessageBoxAnswers boxes;
+        uitest::WhenModal(QStringLiteral("form_ProgressScan"), [&holder, &boxes](QWidget* progress) {
+            QTRY_VERIFY(holder.Held());
+            boxes.Queue(kIdYes);
+            qobject_cast<QDialog*>(progress)->reject(); // asks, Yes cancels
+            holder.Open();
+        });
+        window.Action(QStringLiteral("actStartSearch"))->trigger();
+        QCOMPARE(boxes.Shown().size(), std::size_t{1});
+        QVERIFY(run.Store().Status().m_searchAborted);
+        QVERIFY(!run.Store().Status().m_searchDone);
+        auto* tabs = Find<QTabBar>(&window, QStringLiteral("TabControl"));
+        QCOMPARE(tabs->tabText(1), QStringLiteral("Same &size [0]"));
+        for (const char* name : {"actResAct_Delete", "actResAct_CopyTo", "actResAct_MoveTo",
+                                 "actResAct_ScanInfo", "actResAct_ContentCompare"})
+            QVERIFY2(!window.Action(QString::fromLatin1(name))->isEnabled(), name);
     }
 
     void ResizingKeepsTheResultsPaneAtItsRatio() {
