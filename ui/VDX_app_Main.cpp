@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <cstdio>
+#include <memory>
 
 #include "engine/VDX_unit_SearchRun.h"
 #include "persistence/VDX_unit_Settings.h"
@@ -25,6 +26,13 @@ int main(int argc, char** argv) {
     const QFont font = QApplication::font();
     vdx::InitGlobals(settings, vdx::ToU16(font.family()), font.pointSize());
     vdx::LoadSettings(settings);
+    const QString shots = qEnvironmentVariable("VDX_SCREENSHOTS");
+    const QString shotTree = qEnvironmentVariable("VDX_SCREENSHOT_TREE");
+    if (!shots.isEmpty() && !shotTree.isEmpty() && settings.currentSet.Count() == 0) {
+        auto path = std::make_unique<vdx::TSearchData>();
+        path->SearchPath = vdx::ToU16(shotTree);
+        settings.currentSet.AddOwned(std::move(path));
+    }
     vdx::TSearchRun run;
     vdx::Tform_Main window(settings, run);
     window.show();
@@ -37,8 +45,7 @@ int main(int argc, char** argv) {
             window.close();
         });
     }
-    const QString shots = qEnvironmentVariable("VDX_SCREENSHOTS");
     if (!shots.isEmpty())
-        vdx::StartScreenshotTour(window, shots, qEnvironmentVariable("VDX_SCREENSHOT_TREE"));
+        vdx::StartScreenshotTour(window, shots, shotTree);
     return app.exec();
 }

@@ -64,6 +64,10 @@ public:
     using TCallerWrap = std::function<TMainThreadCaller*(TMainThreadCaller*)>;
     void SetWorkerCallerWrap(TCallerWrap wrap) { m_callerWrap = std::move(wrap); }
 
+    // Opens the Customize Toolbar dialog for one of the three bars (also the
+    // bars' context menu).
+    void CustomizeToolBar(TToolBarKind kind);
+
     // The local date-time Start search was last pressed.
     const QDateTime& SearchStartTime() const { return m_searchStart; }
 
@@ -123,7 +127,6 @@ private:
     void SelectView(int tab);
     void SetColumnsDialog();
     void StoreCommand(int which);
-    void CustomizeToolBar(TToolBarKind kind);
     void OpenWebsite();
     void OpenFeedback();
     void ShowScanInfoAndMaybeCompare();

@@ -2,7 +2,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
+#include <QPushButton>
 #include <QPixmap>
 #include <QTimer>
 #include <QWidget>
@@ -10,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/qt/VDX_unit_Help.h"
 #include "ui/VDX_form_Main.h"
 
 namespace vdx {
@@ -20,6 +23,7 @@ namespace {
 // close it (unless the step leaves that to the window itself).
 struct TStep {
     QString action;     // the main window's action to trigger; "" for none
+    std::function<void()> trigger; // or this, when set
     QString windowName; // the window to wait for and shoot; "" for the main window
     QString file;       // the PNG's name
     std::function<void(QWidget*)> afterShot; // what closes or drives the window
@@ -63,7 +67,9 @@ private:
                 Next();
                 return;
             }
-            if (!step.action.isEmpty()) {
+            if (step.trigger) {
+                QTimer::singleShot(0, this, step.trigger);
+            } else if (!step.action.isEmpty()) {
                 if (QAction* action = m_window.Action(step.action)) {
                     // The action opens a modal window: trigger it from the
                     // event loop so this timer keeps ticking inside exec().
@@ -104,9 +110,45 @@ private:
 } // namespace
 
 void StartScreenshotTour(Tform_Main& window, const QString& folder, const QString& searchFolder) {
-    Q_UNUSED(searchFolder);
+    // Closes a dialog with its Cancel button (or reject), clicks a named button.
+    const auto cancel = [](QWidget* w) {
+        if (auto* dialog = qobject_cast<QDialog*>(w))
+            dialog->reject();
+        else
+            w->close();
+    };
+    const auto click = [](const char* button) {
+        return [button](QWidget* w) {
+            if (auto* b = w->findChild<QPushButton*>(QString::fromLatin1(button)))
+                b->click();
+        };
+    };
     std::vector<TStep> steps;
-    steps.push_back({QString(), QString(), QStringLiteral("form_Main.png"), nullptr});
+    steps.push_back({QString(), {}, QString(), QStringLiteral("form_Main.png"), nullptr});
+    steps.push_back({QStringLiteral("actSet_AddPath"), {}, QStringLiteral("form_AddPath"),
+                     QStringLiteral("form_AddPath.png"), cancel});
+    if (!searchFolder.isEmpty()) {
+        // The search's window, the scan information, the comparison's window
+        // and the scan information after it.
+        steps.push_back({QStringLiteral("actStartSearch"), {}, QStringLiteral("form_ProgressScan"),
+                         QStringLiteral("form_ProgressScan.png"), nullptr});
+        steps.push_back({QString(), [] {}, QStringLiteral("form_ScanInfo"),
+                         QStringLiteral("form_ScanInfo.png"), click("btnContentCmp")});
+        steps.push_back({QString(), [] {}, QStringLiteral("form_ProgressContent"),
+                         QStringLiteral("form_ProgressContent.png"), nullptr});
+        steps.push_back({QString(), [] {}, QStringLiteral("form_ScanInfo"),
+                         QStringLiteral("form_ScanInfo_content.png"), click("btnClose")});
+        steps.push_back({QString(), {}, QString(), QStringLiteral("form_Main_results.png"), nullptr});
+    }
+    steps.push_back({QStringLiteral("actStore_Save"), {}, QStringLiteral("form_StoreSet"),
+                     QStringLiteral("form_StoreSet.png"), cancel});
+    steps.push_back({QStringLiteral("actSet_Columns"), {}, QStringLiteral("form_Columns"),
+                     QStringLiteral("form_Columns.png"), cancel});
+    steps.push_back({QString(), [&window] { window.CustomizeToolBar(TToolBarKind::Result); },
+                     QStringLiteral("form_ToolCustom"), QStringLiteral("form_ToolCustom.png"),
+                     cancel});
+    steps.push_back({QString(), [] { ShowHelpContext(1); }, QStringLiteral("form_Help"),
+                     QStringLiteral("form_Help.png"), cancel});
     auto* tour = new TTour(window, folder, std::move(steps));
     QTimer::singleShot(500, tour, [tour] { tour->Start(); });
 }
