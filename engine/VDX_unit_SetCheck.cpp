@@ -30,6 +30,10 @@ constexpr std::u16string_view kSamePaths =
     u"The same search paths are in current search set\r\n'%s'%s";
 constexpr std::u16string_view kParentPath =
     u"The search path\r\n '%s'\r\n\r\n is a parent of a folder in current search set\r\n '%s'%s";
+constexpr std::u16string_view kChildPath =
+    u"The search path\r\n '%s'\r\n\r\n is a child of search folder in current set\r\n '%s'%s";
+constexpr std::u16string_view kAlreadyInSet =
+    u"The search path is already existed in current set\r\n'%s'%s";
 
 } // namespace
 
@@ -81,6 +85,35 @@ TSetCheckResult CheckSearchSet(const TSearchSet& set) {
         for (std::size_t i = 0; i < count; ++i)
             if (keys[i] == a || keys[i] == b)
                 result.selectIndexes.push_back(i);
+        return result;
+    }
+    return result;
+}
+
+std::u16string PathDialogKey(std::u16string_view pathText) {
+    return ExpandEnvVars(AddTrailingBackslash(TrimText(pathText)));
+}
+
+TSetCheckResult CheckDialogPath(const TSearchSet& set, std::u16string_view newText,
+                                std::u16string_view startText) {
+    TSetCheckResult result;
+    const std::u16string n = PathDialogKey(newText);
+    const std::u16string e = PathDialogKey(startText);
+    for (std::size_t i = 0; i < set.Count(); ++i) {
+        const std::u16string& stored = set.Path(i)->SearchPath;
+        const std::u16string k = PathDialogKey(stored);
+        if (k == e)
+            continue;
+        if (k == n)
+            result.message = FillIn(kAlreadyInSet, {newText, kPleaseModify});
+        else if (k.starts_with(n))
+            result.message = FillIn(kParentPath, {newText, stored, kPleaseModify});
+        else if (n.starts_with(k))
+            result.message = FillIn(kChildPath, {newText, stored, kPleaseModify});
+        else
+            continue;
+        result.ok = false;
+        result.title = kTitleIncorrectField;
         return result;
     }
     return result;

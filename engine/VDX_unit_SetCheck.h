@@ -41,4 +41,17 @@ std::u16string SetCheckKey(std::u16string_view pathText);
 // nested refuses the set.
 TSetCheckResult CheckSearchSet(const TSearchSet& set);
 
+// The key the search path dialog compares a path by: trimmed, given a
+// trailing "/", then environment references expanded (so %HOME% and the
+// folder it names collide). Folders are compared exactly, as above.
+std::u16string PathDialogKey(std::u16string_view pathText);
+
+// Checks a path entered in the search path dialog against the paths of set,
+// in order: the same folder, a parent or a child of one of them is refused.
+// startText is the path text the edited path had when the dialog opened
+// (empty when adding): every path of the set with that key is the edited
+// path or a copy of it and is passed over. Never selects rows.
+TSetCheckResult CheckDialogPath(const TSearchSet& set, std::u16string_view newText,
+                                std::u16string_view startText);
+
 } // namespace vdx
