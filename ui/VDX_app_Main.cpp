@@ -9,6 +9,7 @@
 
 #include "engine/VDX_unit_SearchRun.h"
 #include "persistence/VDX_unit_Settings.h"
+#include "platform/qt/VDX_unit_Help.h"
 #include "platform/qt/VDX_unit_QtText.h"
 #include "ui/VDX_form_Main.h"
 #include "ui/VDX_unit_Screenshots.h"
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
     const QFont font = QApplication::font();
     vdx::InitGlobals(settings, vdx::ToU16(font.family()), font.pointSize());
     vdx::LoadSettings(settings);
+    vdx::InstallHelpKeys(app);
     vdx::TSearchRun run;
     vdx::Tform_Main window(settings, run);
     window.show();

@@ -712,14 +712,7 @@ void Tform_Main::showEvent(QShowEvent* event) {
     if (m_shownOnce)
         return;
     m_shownOnce = true;
-    if (!m_settings.mainPlacement.moved) {
-        // Never moved: 7/9 of the work area, centred.
-        if (QScreen* screen = this->screen()) {
-            const QRect area = screen->availableGeometry();
-            resize(area.width() * 7 / 9, area.height() * 7 / 9);
-            move(area.center() - QPoint(width() / 2, height() / 2));
-        }
-    }
+    RestoreMainPlacement(this, m_settings.mainPlacement);
     QTimer::singleShot(0, this, [this] {
         ApplyRatios();
         if (m_settings.Columns(TColumnLayout::SearchSet).autosize)
@@ -743,6 +736,7 @@ void Tform_Main::closeEvent(QCloseEvent* event) {
             bag->width = header->sectionSize(logical);
     }
     SaveRowStates();
+    CollectMainPlacement(this, m_settings.mainPlacement);
     SaveSettings(m_settings);
     event->accept();
 }
