@@ -155,8 +155,8 @@ private:
     int m_currentView = 0;
     QDateTime m_searchStart;
     double m_searchStartDays = 0; // the same, as days since 1899-12-30
-    bool m_busy = false;      // a rebuild of the results display runs
-    bool m_storeBusy = false; // a worker owns the store
+    bool m_busy = false;          // a rebuild of the results display runs
+    bool m_storeBusy = false;     // a worker owns the store
     bool m_applyingRatios = false;
     bool m_shownOnce = false;
 

@@ -6,6 +6,7 @@
 #include "persistence/VDX_unit_Settings.h"
 #include "platform/VDX_unit_Time.h"
 #include "platform/qt/VDX_unit_MessageBox.h"
+#include "ui/VDX_form_AddPath.h"
 #include "ui/VDX_form_Main.h"
 #include "ui/VDX_form_ProgressContent.h"
 #include "ui/VDX_form_ProgressScan.h"
@@ -13,12 +14,13 @@
 
 namespace vdx {
 
-bool Tform_Main::ExecutePathDialog(TSearchData& /*path*/, bool /*adding*/) { return false; }
+bool Tform_Main::ExecutePathDialog(TSearchData& path, bool adding) {
+    return ExecuteAddPath(this, m_settings, m_settings.currentSet, path, adding);
+}
 
 void Tform_Main::RunSearch() {
     Tform_ProgressScan progress(m_run, this);
-    TMainThreadCaller* caller =
-        m_callerWrap ? m_callerWrap(progress.Caller()) : progress.Caller();
+    TMainThreadCaller* caller = m_callerWrap ? m_callerWrap(progress.Caller()) : progress.Caller();
     if (!m_run.StartSearch(m_settings.currentSet, progress.Target(), caller,
                            m_settings.bHiddenFolders, m_settings.bProgramFolder,
                            m_settings.bWindowsFolder))
@@ -40,8 +42,7 @@ void Tform_Main::ContentCompare() {
     if (!Action(QStringLiteral("actResAct_ContentCompare"))->isEnabled())
         return;
     Tform_ProgressContent progress(m_run, this);
-    TMainThreadCaller* caller =
-        m_callerWrap ? m_callerWrap(progress.Caller()) : progress.Caller();
+    TMainThreadCaller* caller = m_callerWrap ? m_callerWrap(progress.Caller()) : progress.Caller();
     if (!m_run.StartContentCompare(progress.Target(), caller))
         return;
     progress.exec();

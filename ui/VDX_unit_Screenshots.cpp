@@ -4,8 +4,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
-#include <QPushButton>
 #include <QPixmap>
+#include <QPushButton>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -22,10 +22,10 @@ namespace {
 // One step of the tour: trigger something, wait for a window, shoot it, and
 // close it (unless the step leaves that to the window itself).
 struct TStep {
-    QString action;     // the main window's action to trigger; "" for none
+    QString action;                // the main window's action to trigger; "" for none
     std::function<void()> trigger; // or this, when set
-    QString windowName; // the window to wait for and shoot; "" for the main window
-    QString file;       // the PNG's name
+    QString windowName;            // the window to wait for and shoot; "" for the main window
+    QString file;                  // the PNG's name
     std::function<void(QWidget*)> afterShot; // what closes or drives the window
 };
 
@@ -125,25 +125,38 @@ void StartScreenshotTour(Tform_Main& window, const QString& folder, const QStrin
     };
     std::vector<TStep> steps;
     steps.push_back({QString(), {}, QString(), QStringLiteral("form_Main.png"), nullptr});
-    steps.push_back({QStringLiteral("actSet_AddPath"), {}, QStringLiteral("form_AddPath"),
-                     QStringLiteral("form_AddPath.png"), cancel});
+    steps.push_back({QStringLiteral("actSet_AddPath"),
+                     {},
+                     QStringLiteral("form_AddPath"),
+                     QStringLiteral("form_AddPath.png"),
+                     cancel});
     if (!searchFolder.isEmpty()) {
         // The search's window, the scan information, the comparison's window
         // and the scan information after it.
-        steps.push_back({QStringLiteral("actStartSearch"), {}, QStringLiteral("form_ProgressScan"),
-                         QStringLiteral("form_ProgressScan.png"), nullptr});
+        steps.push_back({QStringLiteral("actStartSearch"),
+                         {},
+                         QStringLiteral("form_ProgressScan"),
+                         QStringLiteral("form_ProgressScan.png"),
+                         nullptr});
         steps.push_back({QString(), [] {}, QStringLiteral("form_ScanInfo"),
                          QStringLiteral("form_ScanInfo.png"), click("btnContentCmp")});
         steps.push_back({QString(), [] {}, QStringLiteral("form_ProgressContent"),
                          QStringLiteral("form_ProgressContent.png"), nullptr});
         steps.push_back({QString(), [] {}, QStringLiteral("form_ScanInfo"),
                          QStringLiteral("form_ScanInfo_content.png"), click("btnClose")});
-        steps.push_back({QString(), {}, QString(), QStringLiteral("form_Main_results.png"), nullptr});
+        steps.push_back(
+            {QString(), {}, QString(), QStringLiteral("form_Main_results.png"), nullptr});
     }
-    steps.push_back({QStringLiteral("actStore_Save"), {}, QStringLiteral("form_StoreSet"),
-                     QStringLiteral("form_StoreSet.png"), cancel});
-    steps.push_back({QStringLiteral("actSet_Columns"), {}, QStringLiteral("form_Columns"),
-                     QStringLiteral("form_Columns.png"), cancel});
+    steps.push_back({QStringLiteral("actStore_Save"),
+                     {},
+                     QStringLiteral("form_StoreSet"),
+                     QStringLiteral("form_StoreSet.png"),
+                     cancel});
+    steps.push_back({QStringLiteral("actSet_Columns"),
+                     {},
+                     QStringLiteral("form_Columns"),
+                     QStringLiteral("form_Columns.png"),
+                     cancel});
     steps.push_back({QString(), [&window] { window.CustomizeToolBar(TToolBarKind::Result); },
                      QStringLiteral("form_ToolCustom"), QStringLiteral("form_ToolCustom.png"),
                      cancel});

@@ -2,13 +2,14 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QHeaderView>
-#include <QSplitter>
-#include <QTreeView>
+#include <QComboBox>
 #include <QDialog>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTabBar>
+#include <QTreeView>
 #include <QtTest>
 #include <condition_variable>
 #include <memory>
@@ -317,22 +318,33 @@ private slots:
         const std::u16string root = ToU16(QString::fromStdString(tree.Root()));
         {
             auto settings = LoadedSettings();
-            AddPathTo(*settings, root.c_str());
             TSearchRun run;
             Tform_Main window(*settings, run);
             window.show();
             QVERIFY(QTest::qWaitForWindowExposed(&window));
             QVERIFY(!window.Action(QStringLiteral("actResAct_ContentCompare"))->isEnabled());
 
+            // The path comes in through the search path dialog.
+            uitest::WhenModal(QStringLiteral("form_AddPath"), [&root](QWidget* dialog) {
+                dialog->findChild<QComboBox*>(QStringLiteral("cmbMainFolder"))
+                    ->setEditText(ToQString(root));
+                dialog->findChild<QPushButton*>(QStringLiteral("btnAddPath"))->click();
+            });
+            QTest::keyClick(Find<QTreeView>(&window, QStringLiteral("lsvCurrentSet")),
+                            Qt::Key_Insert);
+            QCOMPARE(settings->currentSet.Count(), std::size_t{1});
+            QVERIFY(window.Action(QStringLiteral("actStartSearch"))->isEnabled());
+
             // The search's progress window closes by itself; the scan
             // information follows, and its button starts the comparison,
             // after which the scan information shows once more.
             bool scanInfoAgain = false;
             uitest::WhenModal(QStringLiteral("form_ScanInfo"), [&scanInfoAgain](QWidget* w) {
-                uitest::WhenModal(QStringLiteral("form_ScanInfo"), [&scanInfoAgain](QWidget* again) {
-                    scanInfoAgain = true;
-                    again->findChild<QPushButton*>(QStringLiteral("btnClose"))->click();
-                });
+                uitest::WhenModal(
+                    QStringLiteral("form_ScanInfo"), [&scanInfoAgain](QWidget* again) {
+                        scanInfoAgain = true;
+                        again->findChild<QPushButton*>(QStringLiteral("btnClose"))->click();
+                    });
                 w->findChild<QPushButton*>(QStringLiteral("btnContentCmp"))->click();
             });
             window.Action(QStringLiteral("actStartSearch"))->trigger();
@@ -368,6 +380,8 @@ private slots:
         QCOMPARE(settings->currentSet.Path(0)->SearchPath, root);
         QCOMPARE(settings->storedSets.size(), std::size_t{1});
         QCOMPARE(ToQString(settings->storedSets[0]->name), QStringLiteral("Flow set"));
+        QVERIFY(!settings->searchPathHistory.items.empty());
+        QCOMPARE(settings->searchPathHistory.items.front().text, root);
     }
 
     void AbortedSearchLeavesNoResults() {
@@ -383,12 +397,13 @@ private slots:
             return &holder;
         });
         uitest::TMessageBoxAnswers boxes;
-        uitest::WhenModal(QStringLiteral("form_ProgressScan"), [&holder, &boxes](QWidget* progress) {
-            QTRY_VERIFY(holder.Held());
-            boxes.Queue(kIdYes);
-            qobject_cast<QDialog*>(progress)->reject(); // asks, Yes cancels
-            holder.Open();
-        });
+        uitest::WhenModal(QStringLiteral("form_ProgressScan"),
+                          [&holder, &boxes](QWidget* progress) {
+                              QTRY_VERIFY(holder.Held());
+                              boxes.Queue(kIdYes);
+                              qobject_cast<QDialog*>(progress)->reject(); // asks, Yes cancels
+                              holder.Open();
+                          });
         window.Action(QStringLiteral("actStartSearch"))->trigger();
         QCOMPARE(boxes.Shown().size(), std::size_t{1});
         QVERIFY(run.Store().Status().m_searchAborted);
