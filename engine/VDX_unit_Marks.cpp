@@ -50,18 +50,18 @@ bool ValidFileRow(const TScanData& store, const TViewRowItem& row) {
 
 } // namespace
 
-bool SetFileMark(TScanData& store, TViewKind view, std::uint32_t file, bool on) {
-    if (file >= store.FileCount())
+bool SetFileMark(TScanData& store, TViewKind view, TFileIndex file, bool on) {
+    if (file.Value() < 0 || static_cast<std::uint32_t>(file.Value()) >= store.FileCount())
         return false;
-    return ApplyMark(store, NormalizeViewKind(view), file, on);
+    return ApplyMark(store, NormalizeViewKind(view), static_cast<std::uint32_t>(file.Value()), on);
 }
 
-bool ToggleRowMark(TScanData& store, TViewKind view, std::int64_t row) {
+bool ToggleRowMark(TScanData& store, TViewKind view, TRow row) {
     view = NormalizeViewKind(view);
     const TRecordTable<TViewRowItem>& rows = store.Rows(view);
-    if (row < 0 || row >= static_cast<std::int64_t>(rows.Count()))
+    if (row.Value() < 0 || row.Value() >= static_cast<std::int64_t>(rows.Count()))
         return false;
-    const TViewRowItem item = rows[static_cast<std::uint32_t>(row)];
+    const TViewRowItem item = rows[static_cast<std::uint32_t>(row.Value())];
     if (!ValidFileRow(store, item))
         return false;
     const auto file = static_cast<std::uint32_t>(item.m_file);
@@ -80,12 +80,12 @@ void MarkAll(TScanData& store, TViewKind view, bool on) {
     store.AnnounceViewChanged(view, TViewChange::Marks);
 }
 
-bool ToggleGroupMarks(TScanData& store, TViewKind view, std::int64_t position) {
+bool ToggleGroupMarks(TScanData& store, TViewKind view, TNavPos position) {
     view = NormalizeViewKind(view);
     const TRecordTable<std::int32_t>& order = store.Order(view);
-    if (position < 0 || position >= static_cast<std::int64_t>(order.Count()))
+    if (position.Value() < 0 || position.Value() >= static_cast<std::int64_t>(order.Count()))
         return false;
-    const std::int32_t group = order[static_cast<std::uint32_t>(position)];
+    const std::int32_t group = order[static_cast<std::uint32_t>(position.Value())];
     if (group < 0 || static_cast<std::uint32_t>(group) >= store.GroupCount(view))
         return false;
     const auto g = static_cast<std::uint32_t>(group);
@@ -131,8 +131,10 @@ void ClearViewMarks(TScanData& store, TViewKind view) {
     store.AnnounceViewChanged(view, TViewChange::Marks);
 }
 
-bool GroupFullyMarked(const TScanData& store, TViewKind view, std::uint32_t group) {
-    return group < store.GroupCount(view) && store.GroupMarkState(view, group) == 1;
+bool GroupFullyMarked(const TScanData& store, TViewKind view, TGroupIndex group) {
+    const std::int32_t g = group.Value();
+    return g >= 0 && static_cast<std::uint32_t>(g) < store.GroupCount(view) &&
+           store.GroupMarkState(view, static_cast<std::uint32_t>(g)) == 1;
 }
 
 } // namespace vdx

@@ -347,13 +347,13 @@ void SmartMark(TScanData& store, TViewKind view, const TSmartMarkSettings& setti
             for (std::uint32_t r = begin; r < end; ++r) {
                 const auto file = static_cast<std::uint32_t>(rows[r].m_file);
                 if (static_cast<std::int64_t>(file) != keep)
-                    SetFileMark(store, view, file, true);
+                    SetFileMark(store, view, TFileIndex{rows[r].m_file}, true);
             }
         } else if (kept > 0 && kept < files) {
             for (std::uint32_t r = begin; r < end; ++r) {
                 const auto file = static_cast<std::uint32_t>(rows[r].m_file);
                 if (!InKeepFolder(store, file))
-                    SetFileMark(store, view, file, true);
+                    SetFileMark(store, view, TFileIndex{rows[r].m_file}, true);
             }
         }
         begin = end;

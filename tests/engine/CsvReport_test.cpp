@@ -272,12 +272,13 @@ TEST(CsvReportNamesTest, AwkwardNamesReadBackAsCellTexts) {
         for (std::uint32_t r = 0; r < rows.Count(); ++r) {
             const auto& record = records[4 + r];
             if (rows[r].m_file < 0) {
-                EXPECT_EQ(record[0], Utf8(GroupText(store, view, rows[r].m_group)));
+                EXPECT_EQ(record[0], Utf8(GroupText(store, view, TGroupIndex{rows[r].m_group})));
                 continue;
             }
             const auto file = static_cast<std::uint32_t>(rows[r].m_file);
             for (int c = 0; c < 7; ++c)
-                EXPECT_EQ(record[c], Utf8(FileCellText(store, view, file, kGridColGroup + c)));
+                EXPECT_EQ(record[c],
+                          Utf8(FileCellText(store, view, TFileIndex{file}, kGridColGroup + c)));
         }
     }
 }

@@ -306,8 +306,8 @@ TEST(SmartMarkTest, OtherViewsKeepTheirMarks) {
     const std::uint32_t nameFile = s.FileOf(u"/x/", u"same.txt");
     // An earlier Same size mark on the To Keep file must go; the Same name
     // mark of the To Clean file must stay.
-    ASSERT_TRUE(SetFileMark(s.m_store, kViewSameSize, keepFile, true));
-    ASSERT_TRUE(SetFileMark(s.m_store, kViewSameName, keepFile, true));
+    ASSERT_TRUE(SetFileMark(s.m_store, kViewSameSize, TFileIndex{keepFile}, true));
+    ASSERT_TRUE(SetFileMark(s.m_store, kViewSameName, TFileIndex{keepFile}, true));
     const TViewCounters nameBefore = s.m_store.Counters(kViewSameName);
 
     s.Keep(kViewSameSize, {u"/k/"});

@@ -125,8 +125,7 @@ protected:
         for (const std::string& rel : marked) {
             const std::int32_t file = FindFile(WorkU(rel));
             ASSERT_GE(file, 0) << rel;
-            ASSERT_TRUE(SetFileMark(m_search.Store(), kViewSameSize,
-                                    static_cast<std::uint32_t>(file), true))
+            ASSERT_TRUE(SetFileMark(m_search.Store(), kViewSameSize, TFileIndex{file}, true))
                 << rel;
         }
         ASSERT_EQ(m_ops.BuildList(kViewSameSize), 0);
@@ -991,9 +990,9 @@ TEST_F(DeleteTest, StartIsRefusedUnlessTheListStillDescribesTheStore) {
         m_ops.StartDelete(&m_queue, &m_caller, kViewSameName, true, true, TNoTrashAction::kKeep));
     // Unmarked after the list was built.
     const auto file = static_cast<std::uint32_t>(FindFile(WorkU("s/a.txt")));
-    ASSERT_TRUE(SetFileMark(m_search.Store(), kViewSameSize, file, false));
+    ASSERT_TRUE(SetFileMark(m_search.Store(), kViewSameSize, TFileIndex{file}, false));
     EXPECT_FALSE(Start(true));
-    ASSERT_TRUE(SetFileMark(m_search.Store(), kViewSameSize, file, true));
+    ASSERT_TRUE(SetFileMark(m_search.Store(), kViewSameSize, TFileIndex{file}, true));
 
     // A second start while one runs changes nothing.
     TGateCaller gate;
