@@ -5,7 +5,16 @@
 #include "engine/VDX_unit_ViewTexts.h"
 
 namespace vdx {
+
+// The door through which this unit takes its key to the store's tables
+// (TStoreKey).
+struct TViewsDoor {
+    static constexpr TStoreKey Key() noexcept { return TStoreKey{}; }
+};
+
 namespace {
+
+constexpr TStoreKey kKey = TViewsDoor::Key();
 
 template <typename T>
 int Compare3(T a, T b) {
@@ -208,7 +217,7 @@ void SortOrderBy(TRecordTable<std::int32_t>& order, const TRecordTable<G>& group
 // (a build that failed half way) is replaced by the group order first, so
 // that the sort reads no group that does not exist.
 bool EnsureOrderTable(TScanData& store, TViewKind view) {
-    TRecordTable<std::int32_t>& order = store.Order(view);
+    TRecordTable<std::int32_t>& order = store.Order(kKey, view);
     std::uint32_t n = store.GroupCount(view);
     bool valid = order.Count() == n;
     for (std::uint32_t i = 0; valid && i < n; ++i)
@@ -355,7 +364,7 @@ void SortNavigator(TScanData& store, TViewKind view, int code, bool ascending) {
     const char16_t* text = store.UpperPool().UsedBytes() == store.Pool().UsedBytes()
                                ? store.UpperPool().Data()
                                : store.Pool().Data();
-    TRecordTable<std::int32_t>& order = store.Order(view);
+    TRecordTable<std::int32_t>& order = store.Order(kKey, view);
     switch (view) {
     case kViewSameName:
         SortOrderBy(order, store.NameGroups(), chain, ascending, text);
@@ -377,7 +386,7 @@ void SortNavigator(TScanData& store, TViewKind view, int code, bool ascending) {
         break;
     }
     for (std::uint32_t i = 0; i < order.Count(); ++i)
-        store.GroupHead(view, static_cast<std::uint32_t>(order[i])).m_navPosition =
+        store.GroupHead(kKey, view, static_cast<std::uint32_t>(order[i])).m_navPosition =
             static_cast<std::int32_t>(i);
     store.AnnounceViewChanged(view, TViewChange::Order);
 }

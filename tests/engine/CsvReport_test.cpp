@@ -17,6 +17,7 @@
 #include "platform/VDX_unit_FileSystem.h"
 #include "platform/VDX_unit_Text.h"
 #include "tests/support/VDX_test_FaultFs.h"
+#include "tests/support/VDX_test_StoreKey.h"
 #include "tests/support/VDX_test_TempTree.h"
 
 namespace vdx {
@@ -345,7 +346,7 @@ TEST(CsvReportTextTest, CreatedTimeStatusPanelsAndProposedName) {
 TEST_F(CsvReportTest, StatusLineCountsBigFiguresAndMarks) {
     // 1,500 + 1,500 bytes truncate to 2 Kb; marking one file shows in panel 2.
     EXPECT_EQ(Utf8(StatusPanelText(m_store, kViewSameSize, 1)), " 2 Kb in 2 file(s)");
-    TViewCounters& counters = m_store.Counters(kViewSameSize);
+    TViewCounters& counters = m_store.Counters(kTestKey, kViewSameSize);
     counters.m_markedFiles = 1234;
     counters.m_markedBytes = 1024ull * 5000;
     EXPECT_EQ(Utf8(StatusPanelText(m_store, kViewSameSize, 2)),

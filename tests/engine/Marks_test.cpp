@@ -9,6 +9,7 @@
 
 #include "engine/VDX_unit_Views.h"
 #include "tests/support/VDX_test_Store.h"
+#include "tests/support/VDX_test_StoreKey.h"
 
 namespace vdx {
 namespace {
@@ -198,7 +199,7 @@ TEST(Marks, RemovingMarkedFilesLeavesTheRestUnmarked) {
     // The deletion flags the marked files and has the store re-indexed.
     for (std::uint32_t i = 0; i < store.FileCount(); ++i) {
         if (store.IsMarked(i, v))
-            store.File(i).m_removed = 1;
+            store.File(kTestKey, i).m_removed = 1;
     }
     store.ReindexAfterRemovals();
     ASSERT_EQ(NavigatorCount(store, v), 2u);
@@ -215,8 +216,8 @@ TEST(Marks, MarksOutliveAReindex) {
     ToggleRowMark(store, v, TRow{RowOf(store, v, u"/r/b/2")});
     ToggleRowMark(store, v, TRow{RowOf(store, v, u"/r/a/1")});
     ToggleRowMark(store, kViewSameName, TRow{RowOf(store, kViewSameName, u"/r/a/1")});
-    store.File(static_cast<std::uint32_t>(FindFile(store, u"/r/c/1"))).m_removed = 1;
-    store.File(static_cast<std::uint32_t>(FindFile(store, u"/r/d/2"))).m_removed = 1;
+    store.File(kTestKey, static_cast<std::uint32_t>(FindFile(store, u"/r/c/1"))).m_removed = 1;
+    store.File(kTestKey, static_cast<std::uint32_t>(FindFile(store, u"/r/d/2"))).m_removed = 1;
     store.ReindexAfterRemovals();
     EXPECT_EQ(store.FileCount(), 5u);
     EXPECT_EQ(NavMarkState(store, v, TNavPos{0}), 2);
@@ -228,7 +229,7 @@ TEST(Marks, MarksOutliveAReindex) {
     EXPECT_EQ(MarkCountProblems(store), "");
 
     // A file whose last partner is gone is dropped when no view shows it.
-    store.File(static_cast<std::uint32_t>(FindFile(store, u"/r/b/1"))).m_removed = 1;
+    store.File(kTestKey, static_cast<std::uint32_t>(FindFile(store, u"/r/b/1"))).m_removed = 1;
     store.ReindexAfterRemovals();
     EXPECT_EQ(FindFile(store, u"/r/a/1"), -1);
     EXPECT_EQ(NavigatorCount(store, v), 1u);
@@ -244,7 +245,7 @@ TEST(Marks, AFileLeavingAGroupKeepsItsBitUncounted) {
     const TViewKind v = kViewSameSize;
     ToggleRowMark(store, v, TRow{RowOf(store, v, u"/r/b/x.txt")});
     ASSERT_EQ(store.Counters(v).m_markedFiles, 1u);
-    store.File(static_cast<std::uint32_t>(FindFile(store, u"/r/c/y"))).m_removed = 1;
+    store.File(kTestKey, static_cast<std::uint32_t>(FindFile(store, u"/r/c/y"))).m_removed = 1;
     store.ReindexAfterRemovals();
     // Still shown in Same name, in no Same size group: the bit stays, counted nowhere.
     const std::int32_t file = FindFile(store, u"/r/b/x.txt");
@@ -340,7 +341,7 @@ TEST(Marks, CountsEqualARecountAfterEveryOperation) {
                 for (std::uint32_t i = 0; i < store.FileCount(); ++i) {
                     const bool marked = (store.File(i).m_marks & ViewMarkBit(view)) != 0;
                     if (rng() % (marked ? 3 : 12) == 0)
-                        store.File(i).m_removed = 1;
+                        store.File(kTestKey, i).m_removed = 1;
                 }
                 store.ReindexAfterRemovals();
                 for (std::uint32_t i = 0; i < store.FileCount(); ++i)

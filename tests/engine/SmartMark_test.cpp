@@ -10,6 +10,7 @@
 #include "engine/VDX_unit_Marks.h"
 #include "engine/VDX_unit_ViewTexts.h"
 #include "platform/VDX_unit_Text.h"
+#include "tests/support/VDX_test_StoreKey.h"
 
 namespace vdx {
 namespace {
@@ -575,7 +576,7 @@ TEST_F(SmartAreasTest, MoveBetweenAreasKeepsChecksAndOrder) {
 TEST_F(SmartAreasTest, ApplyAreasWritesKeepFlags) {
     TScanData& store = m_s.m_store;
     // A stale flag on a folder that is not listed is cleared.
-    store.Folder(m_s.FolderOf(u"/e/only-name/")).m_keepFolder = 1;
+    store.Folder(kTestKey, m_s.FolderOf(u"/e/only-name/")).m_keepFolder = 1;
     m_areas.CheckPattern(u"/c/DATA/X", true);
     m_areas.MoveChecked(kAreaKeep);
     m_areas.ApplyAreas();

@@ -14,6 +14,7 @@
 #include "engine/VDX_unit_ViewTexts.h"
 #include "platform/VDX_unit_Text.h"
 #include "tests/support/VDX_test_Store.h"
+#include "tests/support/VDX_test_StoreKey.h"
 
 namespace vdx {
 namespace {

@@ -29,6 +29,7 @@
 #include "tests/support/VDX_test_FaultFs.h"
 #include "tests/support/VDX_test_Files.h"
 #include "tests/support/VDX_test_GateCaller.h"
+#include "tests/support/VDX_test_StoreKey.h"
 #include "tests/support/VDX_test_TempTree.h"
 
 namespace vdx {
@@ -1012,7 +1013,7 @@ TEST_F(DeleteTest, StartIsRefusedUnlessTheListStillDescribesTheStore) {
     // A new search after the list was built.
     SearchAndMark({"s/b.txt"});
     m_search.Store().ClearForNewSearch();
-    m_search.Store().Status().m_searchDone = true;
+    m_search.Store().Status(kTestKey).m_searchDone = true;
     EXPECT_FALSE(Start(true));
     EXPECT_TRUE(Exists(Work("s/b.txt")));
 }

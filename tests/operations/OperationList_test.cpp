@@ -7,6 +7,7 @@
 #include "engine/VDX_unit_Marks.h"
 #include "platform/VDX_unit_Text.h"
 #include "tests/support/VDX_test_Store.h"
+#include "tests/support/VDX_test_StoreKey.h"
 
 namespace vdx {
 namespace {
@@ -66,7 +67,7 @@ TEST_F(OperationListTest, BuildTakesTheMarkedGroupedFilesOfThatViewOnly) {
     Mark(m_store, kViewSameName, u"/c/photo.jpg");
     Mark(m_store, kViewSameName, u"/a/lone.dat");
     // A mark bit on a file that has no group in the view is not taken.
-    m_store.File(static_cast<std::uint32_t>(FindFile(m_store, u"/c/lone.dat"))).m_marks |=
+    m_store.File(kTestKey, static_cast<std::uint32_t>(FindFile(m_store, u"/c/lone.dat"))).m_marks |=
         ViewMarkBit(kViewSameSize);
 
     TOperationList list(m_store);
