@@ -641,7 +641,7 @@ void SortFiles(TScanData& store, TFileSortKey key) {
 }
 
 void MakeUpperPool(TScanData& store) {
-    Check(store.UpperPool(kKey).MakeUpperCopyOf(store.Pool(kKey)));
+    Check(store.UpperPool(kKey).MakeUpperCopyOf(store.Pool()));
 }
 
 int CompareFolderPaths(const TScanData& store, std::uint32_t a, std::uint32_t b) {
