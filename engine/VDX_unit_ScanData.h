@@ -436,7 +436,6 @@ class TStoreKey {
 private:
     constexpr TStoreKey() noexcept = default;
 
-    friend class TScanData;
     friend struct TFolderScanDoor;
     friend struct TGroupingDoor;
     friend struct TContentCompareDoor;
