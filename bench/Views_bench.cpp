@@ -141,7 +141,7 @@ void BM_ToggleEveryGroup(benchmark::State& state) {
     for (auto _ : state) {
         const std::uint32_t n = NavigatorCount(store, kViewSameName);
         for (std::uint32_t p = 0; p < n; ++p)
-            ToggleGroupMarks(store, kViewSameName, p);
+            ToggleGroupMarks(store, kViewSameName, TNavPos{p});
     }
     state.counters["groups"] = NavigatorCount(store, kViewSameName);
 }

@@ -162,25 +162,25 @@ void WriteTextView(TOutBuffer& out, const TScanData& store, TViewKind view,
     bool firstGroup = true;
     const std::uint32_t rowCount = RowCount(store, view);
     for (std::uint32_t row = 0; row < rowCount; ++row) {
-        const std::int32_t fileIndex = RowFile(store, view, row);
-        if (fileIndex < 0) {
+        const TFileIndex fileIndex = RowFile(store, view, TRow{row});
+        if (fileIndex == TFileIndex::kNone) {
             if (!firstGroup)
                 out.Put('\n');
             firstGroup = false;
-            out.PutShown(GroupText(store, view, RowGroupNumber(store, view, row) - 1));
+            out.PutShown(RowGroupText(store, view, TRow{row}));
             out.Put('\n');
             continue;
         }
-        const auto file = static_cast<std::uint32_t>(fileIndex);
-        const std::u16string size = FileCellText(store, view, file, kGridColSize);
-        const std::u16string date = FileCellText(store, view, file, kGridColDate);
-        out.Put(RowMark(store, view, row) ? 'M' : ' ');
+        const auto file = static_cast<std::uint32_t>(fileIndex.Value());
+        const std::u16string size = FileCellText(store, view, fileIndex, kGridColSize);
+        const std::u16string date = FileCellText(store, view, fileIndex, kGridColDate);
+        out.Put(RowMark(store, view, TRow{row}) ? 'M' : ' ');
         out.Pad(1 + (sizeWidth > Width(size) ? sizeWidth - Width(size) : 0));
         out.PutText(size);
         out.Pad(2);
         out.PutText(date);
         out.Pad(2 + (dateWidth > Width(date) ? dateWidth - Width(date) : 0));
-        out.PutText(FileCellText(store, view, file, kGridColAttr));
+        out.PutText(FileCellText(store, view, fileIndex, kGridColAttr));
         out.Pad(2);
         out.PutShown(store.FolderPathOfFile(file));
         out.PutShown(store.FileName(file));
@@ -246,28 +246,29 @@ void WriteJsonView(TOutBuffer& out, const TScanData& store, TViewKind view,
     bool firstGroup = true;
     std::uint32_t header = 0;
     while (header < rowCount) {
-        if (RowFile(store, view, header) >= 0) { // a file row outside a group: never made
+        if (RowFile(store, view, TRow{header}) !=
+            TFileIndex::kNone) { // a file row outside a group: never made
             ++header;
             continue;
         }
         // The group's files are the rows after its header up to the next one.
         const std::uint32_t begin = header + 1;
         std::uint32_t end = begin;
-        while (end < rowCount && RowFile(store, view, end) >= 0)
+        while (end < rowCount && RowFile(store, view, TRow{end}) != TFileIndex::kNone)
             ++end;
-        const std::int32_t groupNumber = RowGroupNumber(store, view, header);
+        const std::int32_t groupNumber = RowGroupNumber(store, view, TRow{header});
         out.Put(firstGroup ? "\n" : ",\n");
         firstGroup = false;
         out.Put("{\"group\": ");
         out.PutNumber(static_cast<std::uint64_t>(groupNumber));
         out.Put(", \"text\": ");
-        out.PutJsonString(GroupText(store, view, groupNumber - 1));
+        out.PutJsonString(RowGroupText(store, view, TRow{header}));
         auto list = [&](const char* name, auto&& item) {
             out.Put(name);
             for (std::uint32_t r = begin; r < end; ++r) {
                 if (r != begin)
                     out.Put(", ");
-                item(static_cast<std::uint32_t>(RowFile(store, view, r)));
+                item(static_cast<std::uint32_t>(RowFile(store, view, TRow{r}).Value()));
             }
             out.Put(']');
         };
@@ -356,19 +357,18 @@ void WriteCsvView(TOutBuffer& out, const TScanData& store, TViewKind view,
     endLine();
     const std::uint32_t rowCount = RowCount(store, view);
     for (std::uint32_t row = 0; row < rowCount; ++row) {
-        const std::int32_t fileIndex = RowFile(store, view, row);
-        if (fileIndex < 0) {
+        const TFileIndex file = RowFile(store, view, TRow{row});
+        if (file == TFileIndex::kNone) {
             if (!withGroups)
                 continue;
-            AppendCsvField(line, GroupText(store, view, RowGroupNumber(store, view, row) - 1));
+            AppendCsvField(line, RowGroupText(store, view, TRow{row}));
             line += kEmptyFields;
         } else {
-            const auto file = static_cast<std::uint32_t>(fileIndex);
             for (int column : kColumns) {
                 AppendCsvField(line, FileCellText(store, view, file, column));
                 line += ',';
             }
-            line += RowMark(store, view, row) ? '1' : '0';
+            line += RowMark(store, view, TRow{row}) ? '1' : '0';
         }
         endLine();
     }

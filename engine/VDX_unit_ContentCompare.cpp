@@ -16,7 +16,15 @@
 
 namespace vdx {
 
+// The door through which this unit takes its key to the store's tables
+// (TStoreKey).
+struct TContentCompareDoor {
+    static constexpr TStoreKey Key() noexcept { return TStoreKey{}; }
+};
+
 namespace {
+
+constexpr TStoreKey kKey = TContentCompareDoor::Key();
 
 // Classes with more files than this that differ from their reference are
 // split by a hash of each block first, so that a large group of files that
@@ -410,8 +418,8 @@ void TContentCompare::MakeGroups() {
     std::sort(m_finished.begin(), m_finished.end(), [order](const TRange& a, const TRange& b) {
         return order[a.begin] < order[b.begin];
     });
-    TRecordTable<TSizeGroupItem>& groups = m_store.ContentGroups();
-    TViewCounters& counters = m_store.Counters(kViewSameContent);
+    TRecordTable<TSizeGroupItem>& groups = m_store.ContentGroups(kKey);
+    TViewCounters& counters = m_store.Counters(kKey, kViewSameContent);
     const std::uint8_t bit = ViewMarkBit(kViewSameContent);
     for (const TRange& range : m_finished) {
         TSizeGroupItem group{};
@@ -437,7 +445,7 @@ void TContentCompare::MakeGroups() {
         }
         const auto index = static_cast<std::int32_t>(groups.Count() - 1);
         for (std::uint32_t i = range.begin; i < range.end; ++i)
-            m_store.File(m_slots[order[i]].file).m_contentGroup = index;
+            m_store.File(kKey, m_slots[order[i]].file).m_contentGroup = index;
     }
 }
 

@@ -194,10 +194,10 @@ int WriteCsvReport(TByteSink& sink, const TScanData& store, TViewKind view,
         if (row.m_file < 0) {
             if (!options.m_groups)
                 continue;
-            AppendCsvField(out, GroupText(store, view, row.m_group));
+            AppendCsvField(out, GroupText(store, view, TGroupIndex{row.m_group}));
             out += kEmptyFields;
         } else {
-            const auto file = static_cast<std::uint32_t>(row.m_file);
+            const TFileIndex file{row.m_file};
             bool first = true;
             for (int column : kReportColumns) {
                 if (!first)

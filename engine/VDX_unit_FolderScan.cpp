@@ -16,7 +16,15 @@
 
 namespace vdx {
 
+// The door through which this unit takes its key to the store's tables
+// (TStoreKey).
+struct TFolderScanDoor {
+    static constexpr TStoreKey Key() noexcept { return TStoreKey{}; }
+};
+
 namespace {
+
+constexpr TStoreKey kKey = TFolderScanDoor::Key();
 
 // Room for a few hundred entries per getdents64 call.
 constexpr std::size_t kEntryBufferBytes = 64 * 1024;
@@ -33,8 +41,8 @@ std::string NativeFolder(std::u16string_view folderPath) {
 
 // The identity the operations check a folder against before acting in it.
 void RecordFolderIdentity(TScanData& store, std::uint32_t folder, const struct stat& st) {
-    store.Folder(folder).m_device = static_cast<std::uint64_t>(st.st_dev);
-    store.Folder(folder).m_inode = static_cast<std::uint64_t>(st.st_ino);
+    store.Folder(kKey, folder).m_device = static_cast<std::uint64_t>(st.st_dev);
+    store.Folder(kKey, folder).m_inode = static_cast<std::uint64_t>(st.st_ino);
 }
 
 } // namespace
@@ -185,7 +193,7 @@ bool TFolderScan::SubFolderAllowed(const TSearchData& path, bool hidden) {
         return false;
     // Each skip is counted under the protection that made it, so that the
     // front ends can say which option would have entered the folder.
-    TProtectionSkips& skips = m_store.ProtectionSkips();
+    TProtectionSkips& skips = m_store.ProtectionSkips(kKey);
     if (hidden && m_store.m_protectHiddenFolders) {
         ++skips.hidden;
         return false;
@@ -294,7 +302,7 @@ void TFolderScan::ListFolder(std::uint32_t folder, const TSearchData& path) {
         // A file the table or the pool has no room for is skipped.
         if (m_store.AddFile(volume, folder, m_name, static_cast<std::uint64_t>(size), lastWrite,
                             attributes) == 0) {
-            TScanFileItem& added = m_store.File(m_store.FileCount() - 1);
+            TScanFileItem& added = m_store.File(kKey, m_store.FileCount() - 1);
             added.m_inode = FoldInode(st.st_ino);
             added.m_changeTime = FoldChangeTime(st.st_ctim.tv_sec, st.st_ctim.tv_nsec);
             ++m_filesAdded;

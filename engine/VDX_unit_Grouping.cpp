@@ -13,7 +13,15 @@
 
 namespace vdx {
 
+// The door through which this unit takes its key to the store's tables
+// (TStoreKey).
+struct TGroupingDoor {
+    static constexpr TStoreKey Key() noexcept { return TStoreKey{}; }
+};
+
 namespace {
+
+constexpr TStoreKey kKey = TGroupingDoor::Key();
 
 // ---- Small helpers ----
 
@@ -203,7 +211,7 @@ int CompareKeys(const char16_t* upper, const TSpanKey<Words>& a, const TSpanKey<
 template <typename Span, bool kBaseClass>
 void AssignClasses(TScanData& store) {
     RequireUpperPool(store);
-    TRecordTable<TScanFileItem>& files = store.Files();
+    TRecordTable<TScanFileItem>& files = store.Files(kKey);
     const char16_t* upper = store.UpperPool().Data();
     // The borrowed fields get their proper empty values back whatever happens.
     struct TRestore {
@@ -331,7 +339,7 @@ int CompareChain(const TScanFileItem& a, const TScanFileItem& b, std::uint8_t ma
 
 template <int Key>
 void SortRowsBy(TScanData& store, TViewKind view, bool ascending) {
-    TRecordTable<TViewRowItem>& rows = store.Rows(view);
+    TRecordTable<TViewRowItem>& rows = store.Rows(kKey, view);
     const TScanFileItem* files = store.Files().Data();
     std::uint8_t bit = ViewMarkBit(view);
     std::sort(rows.begin(), rows.end(), [=](const TViewRowItem& a, const TViewRowItem& b) {
@@ -350,7 +358,7 @@ void SortRowsBy(TScanData& store, TViewKind view, bool ascending) {
 // changed nothing, when the rows are not laid out that way.
 template <int Key>
 bool SortSegmentsBy(TScanData& store, TViewKind view, bool ascending) {
-    TRecordTable<TViewRowItem>& rows = store.Rows(view);
+    TRecordTable<TViewRowItem>& rows = store.Rows(kKey, view);
     std::int32_t group = -1;
     for (const TViewRowItem& row : rows) {
         if (row.m_file < 0 ? row.m_group != group + 1 : row.m_group != group)
@@ -387,8 +395,8 @@ void SortRowsByKey(TScanData& store, TViewKind view, bool ascending) {
 void BuildNameLikeGroups(TScanData& store, TViewKind view) {
     // Same name groups when view is Same name, else Same name-size groups.
     store.ResetView(view);
-    TRecordTable<TScanFileItem>& files = store.Files();
-    TViewCounters& counters = store.Counters(view);
+    TRecordTable<TScanFileItem>& files = store.Files(kKey);
+    TViewCounters& counters = store.Counters(kKey, view);
     std::uint8_t bit = ViewMarkBit(view);
     bool byName = view == kViewSameName;
     for (TScanFileItem& f : files) {
@@ -418,7 +426,7 @@ void BuildNameLikeGroups(TScanData& store, TViewKind view) {
             continue;
         }
         if (byName) {
-            TRecordTable<TNameGroupItem>& groups = store.NameGroups();
+            TRecordTable<TNameGroupItem>& groups = store.NameGroups(kKey);
             if (!previousTogether) {
                 TNameGroupItem g = NewGroup<TNameGroupItem>();
                 g.m_namePos = p.m_namePos;
@@ -438,7 +446,7 @@ void BuildNameLikeGroups(TScanData& store, TViewKind view) {
             q.m_nameGroup = p.m_nameGroup;
             CountMember(ng, q, bit, counters);
         } else {
-            TRecordTable<TNameSizeGroupItem>& groups = store.NameSizeGroups();
+            TRecordTable<TNameSizeGroupItem>& groups = store.NameSizeGroups(kKey);
             if (!previousTogether) {
                 TNameSizeGroupItem g = NewGroup<TNameSizeGroupItem>();
                 g.m_namePos = p.m_namePos;
@@ -485,7 +493,7 @@ std::int32_t JoinSizeGroup(TRecordTable<TSizeGroupItem>& groups, TScanFileItem& 
 // Step 3 of a re-index: flags files that no view will show and cuts every
 // flagged file off the end of the table.
 void DropRemovedFiles(TScanData& store) {
-    TRecordTable<TScanFileItem>& files = store.Files();
+    TRecordTable<TScanFileItem>& files = store.Files(kKey);
     std::uint32_t dropped = 0;
     for (TScanFileItem& f : files) {
         if (!f.m_removed && f.m_nameGroup < 0 && f.m_sizeGroup < 0 && !f.m_zeroSize)
@@ -505,12 +513,12 @@ void DropRemovedFiles(TScanData& store) {
 // Rebuilds the Same content groups from the files' previous content groups,
 // then the content order, rows and the Full clones view.
 void RebuildContentView(TScanData& store) {
-    TRecordTable<TScanFileItem>& files = store.Files();
+    TRecordTable<TScanFileItem>& files = store.Files(kKey);
     SortFiles(store, TFileSortKey::Content);
     // The old groups numbers stay in the files until each is overwritten.
     store.ResetView(kViewSameContent);
-    TRecordTable<TSizeGroupItem>& groups = store.ContentGroups();
-    TViewCounters& counters = store.Counters(kViewSameContent);
+    TRecordTable<TSizeGroupItem>& groups = store.ContentGroups(kKey);
+    TViewCounters& counters = store.Counters(kKey, kViewSameContent);
     std::uint8_t bit = ViewMarkBit(kViewSameContent);
     std::int32_t previousOld = -1;
     bool previousJoined = false;
@@ -615,7 +623,7 @@ void Guarded(std::u16string_view name, Fn&& work) {
 // ---- Public building blocks ----
 
 void SortFiles(TScanData& store, TFileSortKey key) {
-    TRecordTable<TScanFileItem>& files = store.Files();
+    TRecordTable<TScanFileItem>& files = store.Files(kKey);
     switch (key) {
     case TFileSortKey::Name:
         std::sort(files.begin(), files.end(), LessByName);
@@ -633,7 +641,7 @@ void SortFiles(TScanData& store, TFileSortKey key) {
 }
 
 void MakeUpperPool(TScanData& store) {
-    Check(store.UpperPool().MakeUpperCopyOf(store.Pool()));
+    Check(store.UpperPool(kKey).MakeUpperCopyOf(store.Pool()));
 }
 
 int CompareFolderPaths(const TScanData& store, std::uint32_t a, std::uint32_t b) {
@@ -643,7 +651,7 @@ int CompareFolderPaths(const TScanData& store, std::uint32_t a, std::uint32_t b)
 
 void SortFolders(TScanData& store) {
     RequireUpperPool(store);
-    TRecordTable<TScanFolderItem>& folders = store.Folders();
+    TRecordTable<TScanFolderItem>& folders = store.Folders(kKey);
     std::uint32_t n = folders.Count();
     for (std::uint32_t i = 0; i < n; ++i)
         folders[i].m_discoveryIndex = i;
@@ -663,7 +671,7 @@ void SortFolders(TScanData& store) {
         if (f.m_parent < n)
             f.m_parent = newIndex[f.m_parent];
     }
-    for (TScanFileItem& f : store.Files()) {
+    for (TScanFileItem& f : store.Files(kKey)) {
         if (f.m_folder < n)
             f.m_folder = newIndex[f.m_folder];
     }
@@ -679,9 +687,9 @@ void AssignExtensionClasses(TScanData& store) {
 
 void BuildSizeGroups(TScanData& store) {
     store.ResetView(kViewSameSize);
-    TRecordTable<TScanFileItem>& files = store.Files();
-    TRecordTable<TSizeGroupItem>& groups = store.SizeGroups();
-    TViewCounters& counters = store.Counters(kViewSameSize);
+    TRecordTable<TScanFileItem>& files = store.Files(kKey);
+    TRecordTable<TSizeGroupItem>& groups = store.SizeGroups(kKey);
+    TViewCounters& counters = store.Counters(kKey, kViewSameSize);
     std::uint8_t bit = ViewMarkBit(kViewSameSize);
     SortFiles(store, TFileSortKey::Size);
     for (TScanFileItem& f : files) {
@@ -711,11 +719,11 @@ void BuildNameSizeGroups(TScanData& store) {
 
 void BuildOrderTable(TScanData& store, TViewKind view) {
     std::uint32_t n = store.GroupCount(view);
-    TRecordTable<std::int32_t>& order = store.Order(view);
+    TRecordTable<std::int32_t>& order = store.Order(kKey, view);
     Check(order.ResizeExact(n));
     for (std::uint32_t i = 0; i < n; ++i) {
         order[i] = static_cast<std::int32_t>(i);
-        store.GroupHead(view, i).m_navPosition = static_cast<std::int32_t>(i);
+        store.GroupHead(kKey, view, i).m_navPosition = static_cast<std::int32_t>(i);
     }
 }
 
@@ -726,9 +734,9 @@ void BuildRows(TScanData& store, TViewKind view) {
     for (const TScanFileItem& f : files)
         fileRows += FileItemGroup(f, view) >= 0 ? 1 : 0;
     std::uint32_t groupCount = store.GroupCount(view);
-    TRecordTable<TViewRowItem>& rows = store.Rows(view);
+    TRecordTable<TViewRowItem>& rows = store.Rows(kKey, view);
     Check(rows.ResizeExact(fileRows + groupCount));
-    store.Counters(view).m_fileRows = fileRows;
+    store.Counters(kKey, view).m_fileRows = fileRows;
 
     // Each group gets a segment sized by its file count: its header, then
     // its files in file-table order. This is the order a sort by group would
@@ -805,21 +813,21 @@ void RefreshHeaderRows(TScanData& store, TViewKind view) {
         const TViewRowItem& row = rows[i];
         if (row.m_file < 0 && row.m_group >= 0 &&
             static_cast<std::uint32_t>(row.m_group) < groupCount)
-            store.GroupHead(view, static_cast<std::uint32_t>(row.m_group)).m_headerRow =
+            store.GroupHead(kKey, view, static_cast<std::uint32_t>(row.m_group)).m_headerRow =
                 static_cast<std::int32_t>(i + 1);
     }
 }
 
 void BuildZeroSizeView(TScanData& store) {
     store.ResetView(kViewZeroSize);
-    TRecordTable<TScanFileItem>& files = store.Files();
+    TRecordTable<TScanFileItem>& files = store.Files(kKey);
     std::uint32_t zeroFiles = 0;
     for (TScanFileItem& f : files) {
         f.m_zeroGroup = -1;
         if (f.m_zeroSize && !f.m_removed)
             ++zeroFiles;
     }
-    TRecordTable<TViewRowItem>& rows = store.Rows(kViewZeroSize);
+    TRecordTable<TViewRowItem>& rows = store.Rows(kKey, kViewZeroSize);
     Check(rows.ResizeExact(zeroFiles));
     std::uint32_t r = 0;
     for (std::uint32_t i = 0; i < files.Count(); ++i) {
@@ -829,8 +837,8 @@ void BuildZeroSizeView(TScanData& store) {
     // Every row still has group -1, so this orders them by folder and name.
     SortRowsBy<kRowKeyFolder>(store, kViewZeroSize, true);
 
-    TRecordTable<TFolderGroupItem>& groups = store.FolderGroups();
-    TViewCounters& counters = store.Counters(kViewZeroSize);
+    TRecordTable<TFolderGroupItem>& groups = store.FolderGroups(kKey);
+    TViewCounters& counters = store.Counters(kKey, kViewZeroSize);
     std::uint8_t bit = ViewMarkBit(kViewZeroSize);
     for (std::uint32_t i = 0; i < zeroFiles; ++i) {
         TScanFileItem& f = files[static_cast<std::uint32_t>(rows[i].m_file)];
@@ -859,7 +867,7 @@ void BuildZeroSizeView(TScanData& store) {
 void ComputeTotals(TScanData& store) {
     for (int slot = 0; slot < kViewCount; ++slot) {
         TViewKind view = ViewOfSlot(slot);
-        TViewCounters& counters = store.Counters(view);
+        TViewCounters& counters = store.Counters(kKey, view);
         counters.m_groupFiles = 0;
         counters.m_groupBytes = 0;
         std::uint32_t n = store.GroupCount(view);
@@ -876,10 +884,10 @@ void ComputeTotals(TScanData& store) {
 
 void BuildFullClones(TScanData& store) {
     store.ResetView(kViewFullClones);
-    TRecordTable<TScanFileItem>& files = store.Files();
+    TRecordTable<TScanFileItem>& files = store.Files(kKey);
     for (TScanFileItem& f : files)
         f.m_cloneGroup = -1;
-    TRecordTable<TViewRowItem>& rows = store.Rows(kViewSameContent);
+    TRecordTable<TViewRowItem>& rows = store.Rows(kKey, kViewSameContent);
     const TScanFileItem* data = files.Data();
     // File rows first, those with a Same name group before the others, then
     // by name group and content group: equal pairs end up adjacent.
@@ -900,8 +908,8 @@ void BuildFullClones(TScanData& store) {
             return fa.m_contentGroup < fb.m_contentGroup;
         return fa.m_namePos < fb.m_namePos;
     });
-    TRecordTable<TNameSizeGroupItem>& groups = store.CloneGroups();
-    TViewCounters& counters = store.Counters(kViewFullClones);
+    TRecordTable<TNameSizeGroupItem>& groups = store.CloneGroups(kKey);
+    TViewCounters& counters = store.Counters(kKey, kViewFullClones);
     std::uint8_t bit = ViewMarkBit(kViewFullClones);
     bool previousTogether = false;
     for (std::uint32_t i = 1; i < rows.Count() && rows[i].m_file >= 0; ++i) {

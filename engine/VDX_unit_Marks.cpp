@@ -3,7 +3,16 @@
 #include <algorithm>
 
 namespace vdx {
+
+// The door through which this unit takes its key to the store's tables
+// (TStoreKey).
+struct TMarksDoor {
+    static constexpr TStoreKey Key() noexcept { return TStoreKey{}; }
+};
+
 namespace {
+
+constexpr TStoreKey kKey = TMarksDoor::Key();
 
 std::uint8_t MarkStateOf(std::uint32_t marked, std::uint32_t count) {
     if (marked == 0)
@@ -15,7 +24,7 @@ std::uint8_t MarkStateOf(std::uint32_t marked, std::uint32_t count) {
 // view, and moves the file into or out of the counts. The caller has
 // normalised view and checked file.
 bool ApplyMark(TScanData& store, TViewKind view, std::uint32_t file, bool on) {
-    TScanFileItem& f = store.File(file);
+    TScanFileItem& f = store.File(kKey, file);
     const std::uint8_t bit = ViewMarkBit(view);
     if (((f.m_marks & bit) != 0) == on)
         return false;
@@ -24,8 +33,8 @@ bool ApplyMark(TScanData& store, TViewKind view, std::uint32_t file, bool on) {
     if (group < 0 || static_cast<std::uint32_t>(group) >= store.GroupCount(view))
         return true;
     const auto g = static_cast<std::uint32_t>(group);
-    TGroupHead& head = store.GroupHead(view, g);
-    TViewCounters& counters = store.Counters(view);
+    TGroupHead& head = store.GroupHead(kKey, view, g);
+    TViewCounters& counters = store.Counters(kKey, view);
     // Zero size keeps no marked bytes; its files have none anyway.
     const std::uint64_t bytes = view == kViewZeroSize ? 0 : f.m_size;
     if (on) {
@@ -40,7 +49,7 @@ bool ApplyMark(TScanData& store, TViewKind view, std::uint32_t file, bool on) {
             --counters.m_markedFiles;
         counters.m_markedBytes -= std::min(counters.m_markedBytes, bytes);
     }
-    store.SetGroupMarkState(view, g, MarkStateOf(head.m_markedCount, head.m_fileCount));
+    store.SetGroupMarkState(kKey, view, g, MarkStateOf(head.m_markedCount, head.m_fileCount));
     return true;
 }
 
@@ -50,18 +59,18 @@ bool ValidFileRow(const TScanData& store, const TViewRowItem& row) {
 
 } // namespace
 
-bool SetFileMark(TScanData& store, TViewKind view, std::uint32_t file, bool on) {
-    if (file >= store.FileCount())
+bool SetFileMark(TScanData& store, TViewKind view, TFileIndex file, bool on) {
+    if (file.Value() < 0 || static_cast<std::uint32_t>(file.Value()) >= store.FileCount())
         return false;
-    return ApplyMark(store, NormalizeViewKind(view), file, on);
+    return ApplyMark(store, NormalizeViewKind(view), static_cast<std::uint32_t>(file.Value()), on);
 }
 
-bool ToggleRowMark(TScanData& store, TViewKind view, std::int64_t row) {
+bool ToggleRowMark(TScanData& store, TViewKind view, TRow row) {
     view = NormalizeViewKind(view);
     const TRecordTable<TViewRowItem>& rows = store.Rows(view);
-    if (row < 0 || row >= static_cast<std::int64_t>(rows.Count()))
+    if (row.Value() < 0 || row.Value() >= static_cast<std::int64_t>(rows.Count()))
         return false;
-    const TViewRowItem item = rows[static_cast<std::uint32_t>(row)];
+    const TViewRowItem item = rows[static_cast<std::uint32_t>(row.Value())];
     if (!ValidFileRow(store, item))
         return false;
     const auto file = static_cast<std::uint32_t>(item.m_file);
@@ -80,12 +89,12 @@ void MarkAll(TScanData& store, TViewKind view, bool on) {
     store.AnnounceViewChanged(view, TViewChange::Marks);
 }
 
-bool ToggleGroupMarks(TScanData& store, TViewKind view, std::int64_t position) {
+bool ToggleGroupMarks(TScanData& store, TViewKind view, TNavPos position) {
     view = NormalizeViewKind(view);
     const TRecordTable<std::int32_t>& order = store.Order(view);
-    if (position < 0 || position >= static_cast<std::int64_t>(order.Count()))
+    if (position.Value() < 0 || position.Value() >= static_cast<std::int64_t>(order.Count()))
         return false;
-    const std::int32_t group = order[static_cast<std::uint32_t>(position)];
+    const std::int32_t group = order[static_cast<std::uint32_t>(position.Value())];
     if (group < 0 || static_cast<std::uint32_t>(group) >= store.GroupCount(view))
         return false;
     const auto g = static_cast<std::uint32_t>(group);
@@ -119,20 +128,22 @@ bool ToggleGroupMarks(TScanData& store, TViewKind view, std::int64_t position) {
 void ClearViewMarks(TScanData& store, TViewKind view) {
     view = NormalizeViewKind(view);
     const std::uint8_t keep = static_cast<std::uint8_t>(~ViewMarkBit(view));
-    for (TScanFileItem& f : store.Files())
+    for (TScanFileItem& f : store.Files(kKey))
         f.m_marks &= keep;
     const std::uint32_t groups = store.GroupCount(view);
     for (std::uint32_t g = 0; g < groups; ++g) {
-        store.GroupHead(view, g).m_markedCount = 0;
-        store.SetGroupMarkState(view, g, 0);
+        store.GroupHead(kKey, view, g).m_markedCount = 0;
+        store.SetGroupMarkState(kKey, view, g, 0);
     }
-    store.Counters(view).m_markedFiles = 0;
-    store.Counters(view).m_markedBytes = 0;
+    store.Counters(kKey, view).m_markedFiles = 0;
+    store.Counters(kKey, view).m_markedBytes = 0;
     store.AnnounceViewChanged(view, TViewChange::Marks);
 }
 
-bool GroupFullyMarked(const TScanData& store, TViewKind view, std::uint32_t group) {
-    return group < store.GroupCount(view) && store.GroupMarkState(view, group) == 1;
+bool GroupFullyMarked(const TScanData& store, TViewKind view, TGroupIndex group) {
+    const std::int32_t g = group.Value();
+    return g >= 0 && static_cast<std::uint32_t>(g) < store.GroupCount(view) &&
+           store.GroupMarkState(view, static_cast<std::uint32_t>(g)) == 1;
 }
 
 } // namespace vdx

@@ -13,13 +13,14 @@
 
 #include <cstdint>
 
+#include "engine/VDX_unit_Indexes.h"
 #include "engine/VDX_unit_ScanData.h"
 
 namespace vdx {
 
 // Flips the mark of the row's file. false, changing nothing, for a header
 // row or a row out of range.
-bool ToggleRowMark(TScanData& store, TViewKind view, std::int64_t row);
+bool ToggleRowMark(TScanData& store, TViewKind view, TRow row);
 
 // Sets (on) or clears every file row's mark in the view, whatever the
 // marks were before.
@@ -28,12 +29,12 @@ void MarkAll(TScanData& store, TViewKind view, bool on);
 // Marks every file of the group at the navigator position unless all of
 // them are marked, in which case it clears them all. false, changing
 // nothing, for a position out of range.
-bool ToggleGroupMarks(TScanData& store, TViewKind view, std::int64_t position);
+bool ToggleGroupMarks(TScanData& store, TViewKind view, TNavPos position);
 
 // Sets or clears one file's bit for the view, keeping its group's count and
 // state and the view's counts. true when the bit changed; false for a file
 // out of range or a bit that already had that value.
-bool SetFileMark(TScanData& store, TViewKind view, std::uint32_t file, bool on);
+bool SetFileMark(TScanData& store, TViewKind view, TFileIndex file, bool on);
 
 // Clears the view's bit on every file of the store, grouped or not, and
 // zeroes every marked count of the view.
@@ -41,6 +42,6 @@ void ClearViewMarks(TScanData& store, TViewKind view);
 
 // Every file of the group is marked (mark state 1); false for a group out
 // of range.
-bool GroupFullyMarked(const TScanData& store, TViewKind view, std::uint32_t group);
+bool GroupFullyMarked(const TScanData& store, TViewKind view, TGroupIndex group);
 
 } // namespace vdx

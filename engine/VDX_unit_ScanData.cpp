@@ -188,8 +188,8 @@ void TScanData::ResetView(TViewKind view) {
         m_folderGroups.Reset();
         break;
     }
-    Rows(view).Reset();
-    Order(view).Reset();
+    m_rowTables[ViewSlot(view)].Reset();
+    m_orderTables[ViewSlot(view)].Reset();
     ResetViewCounters(view);
 }
 
@@ -272,7 +272,7 @@ std::int32_t TScanData::FileGroup(std::uint32_t file, TViewKind view) const {
     return FileItemGroup(m_files[file], view);
 }
 
-void TScanData::SetFileGroup(std::uint32_t file, TViewKind view, std::int32_t group) {
+void TScanData::SetFileGroup(TStoreKey, std::uint32_t file, TViewKind view, std::int32_t group) {
     TScanFileItem& f = m_files[file];
     switch (NormalizeViewKind(view)) {
     case kViewSameName:
@@ -313,7 +313,7 @@ std::uint32_t TScanData::GroupCount(TViewKind view) const {
     }
 }
 
-TGroupHead& TScanData::GroupHead(TViewKind view, std::uint32_t g) {
+TGroupHead& TScanData::GroupHead(TStoreKey, TViewKind view, std::uint32_t g) {
     const TScanData& self = *this;
     return const_cast<TGroupHead&>(self.GroupHead(view, g));
 }
@@ -352,7 +352,7 @@ std::uint8_t TScanData::GroupMarkState(TViewKind view, std::uint32_t g) const {
     }
 }
 
-void TScanData::SetGroupMarkState(TViewKind view, std::uint32_t g, std::uint8_t state) {
+void TScanData::SetGroupMarkState(TStoreKey, TViewKind view, std::uint32_t g, std::uint8_t state) {
     switch (NormalizeViewKind(view)) {
     case kViewSameName:
         m_nameGroups[g].m_markState = state;

@@ -424,6 +424,32 @@ struct TUncomparedFile {
     int m_error = 0;
 };
 
+// The key to the store's mutable tables, records and figures. Only the
+// units that build and change the store can make one: the folder scan,
+// grouping, the content comparison, marks, smart marking, the views' sorts,
+// the search run and the operations, each through a door of its own defined
+// in its source file, and the tests and benchmarks through theirs. A front
+// end reads through Views, ViewTexts and Marks and the const accessors, and
+// reaching for a table to change does not compile there. The key costs
+// nothing: an empty value passed along.
+class TStoreKey {
+private:
+    constexpr TStoreKey() noexcept = default;
+
+    friend struct TFolderScanDoor;
+    friend struct TGroupingDoor;
+    friend struct TContentCompareDoor;
+    friend struct TMarksDoor;
+    friend struct TSmartMarkDoor;
+    friend struct TViewsDoor;
+    friend struct TSearchRunDoor;
+    friend struct TDeleteDoor;
+    friend struct TCopyMoveDoor;
+    friend struct TOperationRunDoor;
+    friend struct TTestStoreDoor;
+    friend struct TBenchStoreDoor;
+};
+
 class TScanData {
 public:
     TScanData();
@@ -473,10 +499,10 @@ public:
 
     std::uint32_t FileCount() const { return m_files.Count(); }
     std::uint32_t FolderCount() const { return m_folders.Count(); }
-    TScanFileItem& File(std::uint32_t i) { return m_files[i]; }
     const TScanFileItem& File(std::uint32_t i) const { return m_files[i]; }
-    TScanFolderItem& Folder(std::uint32_t i) { return m_folders[i]; }
+    TScanFileItem& File(TStoreKey, std::uint32_t i) { return m_files[i]; }
     const TScanFolderItem& Folder(std::uint32_t i) const { return m_folders[i]; }
+    TScanFolderItem& Folder(TStoreKey, std::uint32_t i) { return m_folders[i]; }
 
     // Texts as found, in their own letter case. The views are valid until
     // the next append.
@@ -499,25 +525,26 @@ public:
     }
     // The file's group index in the view, -1 when it has none.
     std::int32_t FileGroup(std::uint32_t file, TViewKind view) const;
-    void SetFileGroup(std::uint32_t file, TViewKind view, std::int32_t group);
+    void SetFileGroup(TStoreKey, std::uint32_t file, TViewKind view, std::int32_t group);
 
-    // ---- Tables (for the grouping, view, mark and operation units) ----
+    // ---- Tables ----
+    // Read by anyone; changed only with the key (TStoreKey).
 
-    TRecordTable<TScanFileItem>& Files() { return m_files; }
     const TRecordTable<TScanFileItem>& Files() const { return m_files; }
-    TRecordTable<TScanFolderItem>& Folders() { return m_folders; }
+    TRecordTable<TScanFileItem>& Files(TStoreKey) { return m_files; }
     const TRecordTable<TScanFolderItem>& Folders() const { return m_folders; }
-    TTextPool& Pool() { return m_pool; }
+    TRecordTable<TScanFolderItem>& Folders(TStoreKey) { return m_folders; }
     const TTextPool& Pool() const { return m_pool; }
-    TTextPool& UpperPool() { return m_upperPool; }
+    TTextPool& Pool(TStoreKey) { return m_pool; }
     const TTextPool& UpperPool() const { return m_upperPool; }
+    TTextPool& UpperPool(TStoreKey) { return m_upperPool; }
 
-    TRecordTable<TNameGroupItem>& NameGroups() { return m_nameGroups; }
-    TRecordTable<TSizeGroupItem>& SizeGroups() { return m_sizeGroups; }
-    TRecordTable<TNameSizeGroupItem>& NameSizeGroups() { return m_nameSizeGroups; }
-    TRecordTable<TSizeGroupItem>& ContentGroups() { return m_contentGroups; }
-    TRecordTable<TNameSizeGroupItem>& CloneGroups() { return m_cloneGroups; }
-    TRecordTable<TFolderGroupItem>& FolderGroups() { return m_folderGroups; }
+    TRecordTable<TNameGroupItem>& NameGroups(TStoreKey) { return m_nameGroups; }
+    TRecordTable<TSizeGroupItem>& SizeGroups(TStoreKey) { return m_sizeGroups; }
+    TRecordTable<TNameSizeGroupItem>& NameSizeGroups(TStoreKey) { return m_nameSizeGroups; }
+    TRecordTable<TSizeGroupItem>& ContentGroups(TStoreKey) { return m_contentGroups; }
+    TRecordTable<TNameSizeGroupItem>& CloneGroups(TStoreKey) { return m_cloneGroups; }
+    TRecordTable<TFolderGroupItem>& FolderGroups(TStoreKey) { return m_folderGroups; }
     const TRecordTable<TNameGroupItem>& NameGroups() const { return m_nameGroups; }
     const TRecordTable<TSizeGroupItem>& SizeGroups() const { return m_sizeGroups; }
     const TRecordTable<TNameSizeGroupItem>& NameSizeGroups() const { return m_nameSizeGroups; }
@@ -525,24 +552,28 @@ public:
     const TRecordTable<TNameSizeGroupItem>& CloneGroups() const { return m_cloneGroups; }
     const TRecordTable<TFolderGroupItem>& FolderGroups() const { return m_folderGroups; }
 
-    TRecordTable<TViewRowItem>& Rows(TViewKind view) { return m_rowTables[ViewSlot(view)]; }
     const TRecordTable<TViewRowItem>& Rows(TViewKind view) const {
         return m_rowTables[ViewSlot(view)];
     }
-    TRecordTable<std::int32_t>& Order(TViewKind view) { return m_orderTables[ViewSlot(view)]; }
+    TRecordTable<TViewRowItem>& Rows(TStoreKey, TViewKind view) {
+        return m_rowTables[ViewSlot(view)];
+    }
     const TRecordTable<std::int32_t>& Order(TViewKind view) const {
         return m_orderTables[ViewSlot(view)];
     }
-    TViewCounters& Counters(TViewKind view) { return m_viewCounters[ViewSlot(view)]; }
+    TRecordTable<std::int32_t>& Order(TStoreKey, TViewKind view) {
+        return m_orderTables[ViewSlot(view)];
+    }
     const TViewCounters& Counters(TViewKind view) const { return m_viewCounters[ViewSlot(view)]; }
+    TViewCounters& Counters(TStoreKey, TViewKind view) { return m_viewCounters[ViewSlot(view)]; }
 
     // Group access by view, for code that treats every view alike. g must be
     // below GroupCount(view).
     std::uint32_t GroupCount(TViewKind view) const;
-    TGroupHead& GroupHead(TViewKind view, std::uint32_t g);
     const TGroupHead& GroupHead(TViewKind view, std::uint32_t g) const;
+    TGroupHead& GroupHead(TStoreKey, TViewKind view, std::uint32_t g);
     std::uint8_t GroupMarkState(TViewKind view, std::uint32_t g) const;
-    void SetGroupMarkState(TViewKind view, std::uint32_t g, std::uint8_t state);
+    void SetGroupMarkState(TStoreKey, TViewKind view, std::uint32_t g, std::uint8_t state);
     // Total bytes of the group; 0 for Zero size groups, which keep none.
     std::uint64_t GroupTotalBytes(TViewKind view, std::uint32_t g) const;
 
@@ -561,8 +592,8 @@ public:
     double m_durationSearch = 0;
     double m_durationContent = 0;
 
-    TProtectionSkips& ProtectionSkips() { return m_protectionSkips; }
     const TProtectionSkips& ProtectionSkips() const { return m_protectionSkips; }
+    TProtectionSkips& ProtectionSkips(TStoreKey) { return m_protectionSkips; }
 
     // Files the last comparison could not read; rare, so kept as a list.
     const std::vector<TUncomparedFile>& UncomparedFiles() const { return m_uncompared; }
@@ -570,10 +601,10 @@ public:
         m_uncompared.push_back(TUncomparedFile{std::move(path), error});
     }
 
-    TScanStatus& Status() { return m_status; }
     const TScanStatus& Status() const { return m_status; }
-    TOperationFigures& Operation() { return m_operation; }
+    TScanStatus& Status(TStoreKey) { return m_status; }
     const TOperationFigures& Operation() const { return m_operation; }
+    TOperationFigures& Operation(TStoreKey) { return m_operation; }
 
     // Folders protected from the scan, taken once when the store is made.
     // Linux paths are case-sensitive, so they are kept as the system gives

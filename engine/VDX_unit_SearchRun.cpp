@@ -16,6 +16,18 @@
 
 namespace vdx {
 
+// The door through which this unit takes its key to the store's tables
+// (TStoreKey).
+struct TSearchRunDoor {
+    static constexpr TStoreKey Key() noexcept { return TStoreKey{}; }
+};
+
+namespace {
+
+constexpr TStoreKey kKey = TSearchRunDoor::Key();
+
+} // namespace
+
 // The search worker: scans the folders of its own copy of the set into the
 // store, then groups them. It never touches a window: it reports through the
 // progress record, written inside snapshot routines on the user-interface
@@ -36,8 +48,8 @@ public:
 
     // Marks the store as holding an aborted search (the worker never ran).
     static void MarkAborted(TScanData& store) {
-        store.Status().m_searchAborted = true;
-        store.Status().m_searchDone = false;
+        store.Status(kKey).m_searchAborted = true;
+        store.Status(kKey).m_searchDone = false;
     }
 
 private:
@@ -47,7 +59,7 @@ private:
     }
 
     void Work() override {
-        TScanStatus& status = m_store.Status();
+        TScanStatus& status = m_store.Status(kKey);
         status.m_searchAborted = false;
         status.m_searchDone = false;
         status.m_contentAborted = false;
@@ -156,8 +168,8 @@ public:
     // Marks the comparison aborted and drops whatever it built.
     static void MarkAborted(TScanData& store) {
         store.ClearContentResults();
-        store.Status().m_contentAborted = true;
-        store.Status().m_contentDone = false;
+        store.Status(kKey).m_contentAborted = true;
+        store.Status(kKey).m_contentDone = false;
     }
 
 private:
@@ -168,7 +180,7 @@ private:
     }
 
     void Work() override {
-        TScanStatus& status = m_store.Status();
+        TScanStatus& status = m_store.Status(kKey);
         status.m_contentAborted = false;
         status.m_contentDone = false;
         m_counters = TCompareCounters{};

@@ -7,7 +7,16 @@
 #include "engine/VDX_unit_Marks.h"
 
 namespace vdx {
+
+// The door through which this unit takes its key to the store's tables
+// (TStoreKey).
+struct TSmartMarkDoor {
+    static constexpr TStoreKey Key() noexcept { return TStoreKey{}; }
+};
+
 namespace {
+
+constexpr TStoreKey kKey = TSmartMarkDoor::Key();
 
 bool IsRule(int rule) {
     return rule >= 0 && rule < kSmartRuleCount;
@@ -304,11 +313,11 @@ std::uint32_t TSmartAreas::MoveChecked(TSmartArea toArea) {
 }
 
 void TSmartAreas::ApplyAreas() {
-    for (TScanFolderItem& folder : m_store.Folders())
+    for (TScanFolderItem& folder : m_store.Folders(kKey))
         folder.m_keepFolder = 0;
     for (const TSmartAreaItem& item : m_items) {
         if (item.m_folder >= 0 && static_cast<std::uint32_t>(item.m_folder) < m_store.FolderCount())
-            m_store.Folder(static_cast<std::uint32_t>(item.m_folder)).m_keepFolder =
+            m_store.Folder(kKey, static_cast<std::uint32_t>(item.m_folder)).m_keepFolder =
                 item.m_area == kAreaKeep ? 1 : 0;
     }
 }
@@ -347,13 +356,13 @@ void SmartMark(TScanData& store, TViewKind view, const TSmartMarkSettings& setti
             for (std::uint32_t r = begin; r < end; ++r) {
                 const auto file = static_cast<std::uint32_t>(rows[r].m_file);
                 if (static_cast<std::int64_t>(file) != keep)
-                    SetFileMark(store, view, file, true);
+                    SetFileMark(store, view, TFileIndex{rows[r].m_file}, true);
             }
         } else if (kept > 0 && kept < files) {
             for (std::uint32_t r = begin; r < end; ++r) {
                 const auto file = static_cast<std::uint32_t>(rows[r].m_file);
                 if (!InKeepFolder(store, file))
-                    SetFileMark(store, view, file, true);
+                    SetFileMark(store, view, TFileIndex{rows[r].m_file}, true);
             }
         }
         begin = end;

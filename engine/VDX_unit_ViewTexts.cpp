@@ -58,10 +58,10 @@ std::u16string_view ViewCaption(TViewKind view) {
     }
 }
 
-std::u16string_view GroupName(const TScanData& store, TViewKind view, std::int64_t group) {
-    if (!GroupExists(store, view, group))
+std::u16string_view GroupName(const TScanData& store, TViewKind view, TGroupIndex group) {
+    if (!GroupExists(store, view, group.Value()))
         return kNoNameText;
-    const auto g = static_cast<std::uint32_t>(group);
+    const auto g = static_cast<std::uint32_t>(group.Value());
     switch (NormalizeViewKind(view)) {
     case kViewSameName: {
         const TNameGroupItem& item = store.NameGroups()[g];
@@ -80,12 +80,12 @@ std::u16string_view GroupName(const TScanData& store, TViewKind view, std::int64
     }
 }
 
-std::u16string GroupText(const TScanData& store, TViewKind view, std::int64_t group) {
-    if (!GroupExists(store, view, group))
+std::u16string GroupText(const TScanData& store, TViewKind view, TGroupIndex group) {
+    if (!GroupExists(store, view, group.Value()))
         return std::u16string(kNoGroupText);
-    const auto g = static_cast<std::uint32_t>(group);
+    const auto g = static_cast<std::uint32_t>(group.Value());
     const TViewKind kind = NormalizeViewKind(view);
-    std::u16string text = GroupNumberText(group);
+    std::u16string text = GroupNumberText(group.Value());
     switch (kind) {
     case kViewSameName: {
         const TNameGroupItem& item = store.NameGroups()[g];
@@ -123,11 +123,12 @@ std::u16string GroupText(const TScanData& store, TViewKind view, std::int64_t gr
     return text;
 }
 
-std::u16string RowGroupText(const TScanData& store, TViewKind view, std::int64_t row) {
+std::u16string RowGroupText(const TScanData& store, TViewKind view, TRow row) {
     const TRecordTable<TViewRowItem>& rows = store.Rows(view);
-    if (row < 0 || row >= static_cast<std::int64_t>(rows.Count()))
+    if (row.Value() < 0 || row.Value() >= static_cast<std::int64_t>(rows.Count()))
         return std::u16string(kNoGroupText);
-    return GroupText(store, view, rows[static_cast<std::uint32_t>(row)].m_group);
+    return GroupText(store, view,
+                     TGroupIndex{rows[static_cast<std::uint32_t>(row.Value())].m_group});
 }
 
 std::u16string AttributeCellText(std::uint32_t attributes) {
@@ -143,10 +144,11 @@ std::u16string AttributeCellText(std::uint32_t attributes) {
     return text;
 }
 
-std::u16string FileCellText(const TScanData& store, TViewKind view, std::uint32_t file,
+std::u16string FileCellText(const TScanData& store, TViewKind view, TFileIndex fileIndex,
                             int column) {
-    if (file >= store.FileCount())
+    if (fileIndex.Value() < 0 || static_cast<std::uint32_t>(fileIndex.Value()) >= store.FileCount())
         return {};
+    const auto file = static_cast<std::uint32_t>(fileIndex.Value());
     switch (column) {
     case kGridColGroup: {
         const std::int32_t group = store.FileGroup(file, view);

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/VDX_unit_Indexes.h"
 #include "engine/VDX_unit_ScanData.h"
 
 namespace vdx {
@@ -35,14 +36,14 @@ std::u16string_view ViewCaption(TViewKind view);
 // The group's name as stored: the name of the file that created the group
 // (Same name, Same name-size, Full clones); kNoNameText for another view or
 // a group out of range.
-std::u16string_view GroupName(const TScanData& store, TViewKind view, std::int64_t group);
+std::u16string_view GroupName(const TScanData& store, TViewKind view, TGroupIndex group);
 
 // The header text of group index group of the view; kNoGroupText when the
 // group does not exist.
-std::u16string GroupText(const TScanData& store, TViewKind view, std::int64_t group);
+std::u16string GroupText(const TScanData& store, TViewKind view, TGroupIndex group);
 // The group text of the group that grid row row belongs to (header or file
 // row); kNoGroupText for a row out of range.
-std::u16string RowGroupText(const TScanData& store, TViewKind view, std::int64_t row);
+std::u16string RowGroupText(const TScanData& store, TViewKind view, TRow row);
 
 // "ahrs" with "-" for each attribute bit that is clear (archive, hidden,
 // read-only, system, in this order).
@@ -51,6 +52,6 @@ std::u16string AttributeCellText(std::uint32_t attributes);
 // The text of one grid column for file file of the view. "M" has no text (it
 // is drawn as a check box) and nor has an unknown column or a file index out
 // of range. "Grp" is empty when the file is in no group of the view.
-std::u16string FileCellText(const TScanData& store, TViewKind view, std::uint32_t file, int column);
+std::u16string FileCellText(const TScanData& store, TViewKind view, TFileIndex file, int column);
 
 } // namespace vdx

@@ -5,7 +5,16 @@
 #include "engine/VDX_unit_ViewTexts.h"
 
 namespace vdx {
+
+// The door through which this unit takes its key to the store's tables
+// (TStoreKey).
+struct TViewsDoor {
+    static constexpr TStoreKey Key() noexcept { return TStoreKey{}; }
+};
+
 namespace {
+
+constexpr TStoreKey kKey = TViewsDoor::Key();
 
 template <typename T>
 int Compare3(T a, T b) {
@@ -208,7 +217,7 @@ void SortOrderBy(TRecordTable<std::int32_t>& order, const TRecordTable<G>& group
 // (a build that failed half way) is replaced by the group order first, so
 // that the sort reads no group that does not exist.
 bool EnsureOrderTable(TScanData& store, TViewKind view) {
-    TRecordTable<std::int32_t>& order = store.Order(view);
+    TRecordTable<std::int32_t>& order = store.Order(kKey, view);
     std::uint32_t n = store.GroupCount(view);
     bool valid = order.Count() == n;
     for (std::uint32_t i = 0; valid && i < n; ++i)
@@ -222,6 +231,15 @@ bool EnsureOrderTable(TScanData& store, TViewKind view) {
     return true;
 }
 
+// The group at the position as a table index; false out of range.
+bool GroupAt(const TScanData& store, TViewKind view, TNavPos position, std::uint32_t& group) {
+    const std::int32_t g = NavGroupIndex(store, view, position).Value();
+    if (g < 0)
+        return false;
+    group = static_cast<std::uint32_t>(g);
+    return true;
+}
+
 } // namespace
 
 // ---- Rows ----
@@ -230,27 +248,27 @@ std::uint32_t RowCount(const TScanData& store, TViewKind view) {
     return store.Rows(view).Count();
 }
 
-std::int32_t RowFile(const TScanData& store, TViewKind view, std::int64_t row) {
-    const TViewRowItem* item = RowAt(store, view, row);
-    return item != nullptr ? item->m_file : -1;
+TFileIndex RowFile(const TScanData& store, TViewKind view, TRow row) {
+    const TViewRowItem* item = RowAt(store, view, row.Value());
+    return item != nullptr ? TFileIndex{item->m_file} : TFileIndex::kNone;
 }
 
-bool RowMark(const TScanData& store, TViewKind view, std::int64_t row) {
-    std::int32_t file = RowFile(store, view, row);
+bool RowMark(const TScanData& store, TViewKind view, TRow row) {
+    const std::int32_t file = RowFile(store, view, row).Value();
     if (file < 0 || static_cast<std::uint32_t>(file) >= store.FileCount())
         return false;
     return store.IsMarked(static_cast<std::uint32_t>(file), view);
 }
 
-std::int32_t RowGroupNumber(const TScanData& store, TViewKind view, std::int64_t row) {
-    const TViewRowItem* item = RowAt(store, view, row);
+std::int32_t RowGroupNumber(const TScanData& store, TViewKind view, TRow row) {
+    const TViewRowItem* item = RowAt(store, view, row.Value());
     if (item == nullptr || !GroupExists(store, view, item->m_group))
         return 0;
     return item->m_group + 1;
 }
 
-std::int32_t RowNavigatorNumber(const TScanData& store, TViewKind view, std::int64_t row) {
-    const TViewRowItem* item = RowAt(store, view, row);
+std::int32_t RowNavigatorNumber(const TScanData& store, TViewKind view, TRow row) {
+    const TViewRowItem* item = RowAt(store, view, row.Value());
     if (item == nullptr || !GroupExists(store, view, item->m_group))
         return -1;
     return store.GroupHead(view, static_cast<std::uint32_t>(item->m_group)).m_navPosition + 1;
@@ -262,70 +280,71 @@ std::uint32_t NavigatorCount(const TScanData& store, TViewKind view) {
     return store.Order(view).Count();
 }
 
-std::int32_t NavGroupIndex(const TScanData& store, TViewKind view, std::int64_t position) {
+TGroupIndex NavGroupIndex(const TScanData& store, TViewKind view, TNavPos position) {
     const TRecordTable<std::int32_t>& order = store.Order(view);
-    if (position < 0 || position >= static_cast<std::int64_t>(order.Count()))
+    const std::int64_t p = position.Value();
+    if (p < 0 || p >= static_cast<std::int64_t>(order.Count()))
+        return TGroupIndex::kNone;
+    const std::int32_t group = order[static_cast<std::uint32_t>(p)];
+    return GroupExists(store, view, group) ? TGroupIndex{group} : TGroupIndex::kNone;
+}
+
+std::int32_t NavGroupNumber(const TScanData& store, TViewKind view, TNavPos position) {
+    return NavGroupIndex(store, view, position).Value() + 1;
+}
+
+std::uint32_t NavFileCount(const TScanData& store, TViewKind view, TNavPos position) {
+    std::uint32_t g = 0;
+    return GroupAt(store, view, position, g) ? store.GroupHead(view, g).m_fileCount : 0;
+}
+
+std::uint64_t NavTotalBytes(const TScanData& store, TViewKind view, TNavPos position) {
+    std::uint32_t g = 0;
+    return GroupAt(store, view, position, g) ? store.GroupTotalBytes(view, g) : 0;
+}
+
+std::int64_t NavCommonSize(const TScanData& store, TViewKind view, TNavPos position) {
+    std::uint32_t g = 0;
+    if (!GroupAt(store, view, position, g))
         return -1;
-    std::int32_t group = order[static_cast<std::uint32_t>(position)];
-    return GroupExists(store, view, group) ? group : -1;
-}
-
-std::int32_t NavGroupNumber(const TScanData& store, TViewKind view, std::int64_t position) {
-    return NavGroupIndex(store, view, position) + 1;
-}
-
-std::uint32_t NavFileCount(const TScanData& store, TViewKind view, std::int64_t position) {
-    std::int32_t g = NavGroupIndex(store, view, position);
-    return g < 0 ? 0 : store.GroupHead(view, static_cast<std::uint32_t>(g)).m_fileCount;
-}
-
-std::uint64_t NavTotalBytes(const TScanData& store, TViewKind view, std::int64_t position) {
-    std::int32_t g = NavGroupIndex(store, view, position);
-    return g < 0 ? 0 : store.GroupTotalBytes(view, static_cast<std::uint32_t>(g));
-}
-
-std::int64_t NavCommonSize(const TScanData& store, TViewKind view, std::int64_t position) {
-    std::int32_t g = NavGroupIndex(store, view, position);
-    if (g < 0)
-        return -1;
-    auto index = static_cast<std::uint32_t>(g);
     switch (NormalizeViewKind(view)) {
     case kViewSameSize:
-        return static_cast<std::int64_t>(store.SizeGroups()[index].m_size);
+        return static_cast<std::int64_t>(store.SizeGroups()[g].m_size);
     case kViewSameContent:
-        return static_cast<std::int64_t>(store.ContentGroups()[index].m_size);
+        return static_cast<std::int64_t>(store.ContentGroups()[g].m_size);
     case kViewSameNameSize:
-        return static_cast<std::int64_t>(store.NameSizeGroups()[index].m_size);
+        return static_cast<std::int64_t>(store.NameSizeGroups()[g].m_size);
     case kViewFullClones:
-        return static_cast<std::int64_t>(store.CloneGroups()[index].m_size);
+        return static_cast<std::int64_t>(store.CloneGroups()[g].m_size);
     default:
         return -1;
     }
 }
 
-std::u16string_view NavName(const TScanData& store, TViewKind view, std::int64_t position) {
-    std::int32_t g = NavGroupIndex(store, view, position);
-    return g < 0 ? kNoNameText : GroupName(store, view, g);
+std::u16string_view NavName(const TScanData& store, TViewKind view, TNavPos position) {
+    const TGroupIndex g = NavGroupIndex(store, view, position);
+    return g == TGroupIndex::kNone ? kNoNameText : GroupName(store, view, g);
 }
 
-std::u16string_view NavFolderPath(const TScanData& store, TViewKind view, std::int64_t position) {
+std::u16string_view NavFolderPath(const TScanData& store, TViewKind view, TNavPos position) {
     if (NormalizeViewKind(view) != kViewZeroSize)
         return kNoNameText;
-    std::int32_t g = NavGroupIndex(store, view, position);
-    if (g < 0)
+    std::uint32_t g = 0;
+    if (!GroupAt(store, view, position, g))
         return kNoNameText;
-    std::uint32_t folder = store.FolderGroups()[static_cast<std::uint32_t>(g)].m_folder;
+    const std::uint32_t folder = store.FolderGroups()[g].m_folder;
     return folder < store.FolderCount() ? store.FolderPath(folder) : kNoNameText;
 }
 
-std::uint8_t NavMarkState(const TScanData& store, TViewKind view, std::int64_t position) {
-    std::int32_t g = NavGroupIndex(store, view, position);
-    return g < 0 ? 0 : store.GroupMarkState(view, static_cast<std::uint32_t>(g));
+std::uint8_t NavMarkState(const TScanData& store, TViewKind view, TNavPos position) {
+    std::uint32_t g = 0;
+    return GroupAt(store, view, position, g) ? store.GroupMarkState(view, g) : 0;
 }
 
-std::int32_t NavHeaderRow(const TScanData& store, TViewKind view, std::int64_t position) {
-    std::int32_t g = NavGroupIndex(store, view, position);
-    return g < 0 ? -1 : store.GroupHead(view, static_cast<std::uint32_t>(g)).m_headerRow;
+TRow NavHeaderRow(const TScanData& store, TViewKind view, TNavPos position) {
+    std::uint32_t g = 0;
+    return GroupAt(store, view, position, g) ? TRow{store.GroupHead(view, g).m_headerRow}
+                                             : TRow::kNone;
 }
 
 // ---- Sorting ----
@@ -345,7 +364,7 @@ void SortNavigator(TScanData& store, TViewKind view, int code, bool ascending) {
     const char16_t* text = store.UpperPool().UsedBytes() == store.Pool().UsedBytes()
                                ? store.UpperPool().Data()
                                : store.Pool().Data();
-    TRecordTable<std::int32_t>& order = store.Order(view);
+    TRecordTable<std::int32_t>& order = store.Order(kKey, view);
     switch (view) {
     case kViewSameName:
         SortOrderBy(order, store.NameGroups(), chain, ascending, text);
@@ -367,7 +386,7 @@ void SortNavigator(TScanData& store, TViewKind view, int code, bool ascending) {
         break;
     }
     for (std::uint32_t i = 0; i < order.Count(); ++i)
-        store.GroupHead(view, static_cast<std::uint32_t>(order[i])).m_navPosition =
+        store.GroupHead(kKey, view, static_cast<std::uint32_t>(order[i])).m_navPosition =
             static_cast<std::int32_t>(i);
     store.AnnounceViewChanged(view, TViewChange::Order);
 }

@@ -21,7 +21,15 @@
 
 namespace vdx {
 
+// The door through which this unit takes its key to the store's tables
+// (TStoreKey).
+struct TCopyMoveDoor {
+    static constexpr TStoreKey Key() noexcept { return TStoreKey{}; }
+};
+
 namespace {
+
+constexpr TStoreKey kKey = TCopyMoveDoor::Key();
 
 // One block of a copy: small enough that progress and cancel stay
 // responsive during a large file.
@@ -469,7 +477,7 @@ void TCopyThread::ProcessFile(std::uint32_t file) {
     ++m_counters.doneCount;
     m_counters.doneBytes += job.written;
     if (m_inputs.move) {
-        m_store.File(file).m_removed = 1;
+        m_store.File(kKey, file).m_removed = 1;
         m_anyRemoved = true;
     }
 }
@@ -899,8 +907,8 @@ void TCopyThread::ThrottledSnapshot() {
 
 void TCopyThread::Snapshot() {
     TWorkerShell::Snapshot([this] {
-        m_store.Operation().RecordProgress(m_counters.processedCount, m_counters.processedBytes,
-                                           m_counters.failedCount);
+        m_store.Operation(kKey).RecordProgress(m_counters.processedCount, m_counters.processedBytes,
+                                               m_counters.failedCount);
         m_progress.start = m_start;
         m_progress.now = NowDateTime();
         m_progress.phase = m_phase;

@@ -16,7 +16,15 @@
 
 namespace vdx {
 
+// The door through which this unit takes its key to the store's tables
+// (TStoreKey).
+struct TDeleteDoor {
+    static constexpr TStoreKey Key() noexcept { return TStoreKey{}; }
+};
+
 namespace {
+
+constexpr TStoreKey kKey = TDeleteDoor::Key();
 
 // The error codes of the program's own checks: the file was never touched.
 bool RefusedByCheck(int code) {
@@ -262,7 +270,7 @@ void TDeleteThread::CountFailed(std::uint32_t file) {
 void TDeleteThread::Record(std::uint32_t file, int code, bool trash) {
     if (code == 0) {
         CountProcessed(file);
-        m_store.File(file).m_removed = 1;
+        m_store.File(kKey, file).m_removed = 1;
         ++m_counters.doneCount;
         m_counters.doneBytes += m_store.FileSize(file);
         m_logs.AddFull(LineOkDeleting(LineStampNow(), m_store.FullPath(file)));
@@ -277,7 +285,7 @@ void TDeleteThread::Record(std::uint32_t file, int code, bool trash) {
 
 void TDeleteThread::RecordFailed(std::uint32_t file, int code, bool trash) {
     CountProcessed(file);
-    m_store.File(file).m_removed = 0;
+    m_store.File(kKey, file).m_removed = 0;
     CountFailed(file);
     const std::u16string stamp = LineStampNow();
     const std::u16string path = m_store.FullPath(file);
@@ -291,14 +299,14 @@ void TDeleteThread::RecordFailed(std::uint32_t file, int code, bool trash) {
 
 void TDeleteThread::RecordMissing(std::uint32_t file) {
     CountProcessed(file);
-    m_store.File(file).m_removed = 1;
+    m_store.File(kKey, file).m_removed = 1;
     CountFailed(file);
     m_logs.AddBoth(LineUnableToLocate(LineStampNow(), m_store.FullPath(file)), AnyFailure());
 }
 
 void TDeleteThread::RecordRefused(std::uint32_t file, int code) {
     CountProcessed(file);
-    m_store.File(file).m_removed = 0;
+    m_store.File(kKey, file).m_removed = 0;
     CountFailed(file);
     m_logs.AddBoth(LineFailedToDeleteReason(LineStampNow(), m_store.FullPath(file), code),
                    AnyFailure());
@@ -324,8 +332,8 @@ void TDeleteThread::ThrottledHandOver() {
 
 void TDeleteThread::HandOver() {
     Snapshot([this] {
-        m_store.Operation().RecordProgress(m_counters.processedCount, m_counters.processedBytes,
-                                           m_counters.failedCount);
+        m_store.Operation(kKey).RecordProgress(m_counters.processedCount, m_counters.processedBytes,
+                                               m_counters.failedCount);
         m_progress.start = m_start;
         m_progress.now = NowDateTime();
         m_progress.phase = m_phase;

@@ -8,6 +8,18 @@
 
 namespace vdx {
 
+// The door through which this unit takes its key to the store's tables
+// (TStoreKey).
+struct TOperationRunDoor {
+    static constexpr TStoreKey Key() noexcept { return TStoreKey{}; }
+};
+
+namespace {
+
+constexpr TStoreKey kKey = TOperationRunDoor::Key();
+
+} // namespace
+
 TOperationRun::TOperationRun(TSearchRun& searchRun)
     : m_searchRun(searchRun), m_list(searchRun.Store()), m_alerts(searchRun.Store()) {}
 
@@ -75,19 +87,19 @@ bool TOperationRun::PrepareStart(TViewKind view) {
     if (NormalizeViewKind(view) != m_list.View() || !m_list.MatchesStore())
         return false;
     m_list.Sort(kOpSortFolder, true);
-    TOperationFigures& figures = store.Operation();
+    TOperationFigures& figures = store.Operation(kKey);
     figures = TOperationFigures{};
     figures.m_filesToProcess = static_cast<std::uint32_t>(m_list.Count());
     figures.m_bytesToProcess = m_list.TotalBytes();
-    store.Status().m_fullLogOpened = false;
-    store.Status().m_errorLogOpened = false;
+    store.Status(kKey).m_fullLogOpened = false;
+    store.Status(kKey).m_errorLogOpened = false;
     return true;
 }
 
 TLogWriteResult TOperationRun::WriteLogs(std::u16string_view logFolder, const TLogSettings& full,
                                          const TLogSettings& error, TStrList* history) {
     TLogWriteResult result = m_logs.WriteLogs(logFolder, full, error, history);
-    TScanStatus& status = m_searchRun.Store().Status();
+    TScanStatus& status = m_searchRun.Store().Status(kKey);
     status.m_fullLogOpened = result.fullWritten;
     status.m_errorLogOpened = result.errorWritten;
     return result;
@@ -123,8 +135,8 @@ void TOperationRun::DeleteFinished() {
         return;
     m_deleteWaiter.Finished();
     const TDeleteCounters& c = m_deleteWaiter.Counters();
-    m_searchRun.Store().Operation().RecordOutcome(c.processedCount, c.processedBytes, c.doneCount,
-                                                  c.doneBytes, c.failedCount, c.failedBytes);
+    m_searchRun.Store().Operation(kKey).RecordOutcome(
+        c.processedCount, c.processedBytes, c.doneCount, c.doneBytes, c.failedCount, c.failedBytes);
     m_list.Invalidate();
     m_alerts.Clear();
     m_searchRun.Store().AnnounceIdle();
@@ -136,7 +148,7 @@ bool TOperationRun::StartCopyMove(TMessageTarget* window, TMainThreadCaller* cal
     if (destination.empty() || !PrepareStart(view))
         return false;
     TScanData& store = m_searchRun.Store();
-    TOperationFigures& figures = store.Operation();
+    TOperationFigures& figures = store.Operation(kKey);
     figures.m_move = move;
     figures.m_destination = AddTrailingBackslash(destination);
     figures.m_destinationVolume = m_searchRun.Drives().Find(figures.m_destination);
@@ -163,8 +175,8 @@ void TOperationRun::CopyFinished() {
         return;
     m_copyWaiter.Finished();
     const TCopyCounters& c = m_copyWaiter.Counters();
-    m_searchRun.Store().Operation().RecordOutcome(c.processedCount, c.processedBytes, c.doneCount,
-                                                  c.doneBytes, c.failedCount, c.failedBytes);
+    m_searchRun.Store().Operation(kKey).RecordOutcome(
+        c.processedCount, c.processedBytes, c.doneCount, c.doneBytes, c.failedCount, c.failedBytes);
     // A move re-indexes the store; a copy leaves every file index as it was.
     if (m_lastCopyWasMove) {
         m_list.Invalidate();

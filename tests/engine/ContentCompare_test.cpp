@@ -19,6 +19,7 @@
 #include "engine/VDX_unit_Grouping.h"
 #include "platform/VDX_unit_Text.h"
 #include "tests/support/VDX_test_FaultFs.h"
+#include "tests/support/VDX_test_StoreKey.h"
 #include "tests/support/VDX_test_TempTree.h"
 
 namespace vdx {
@@ -132,7 +133,7 @@ void ScanAndGroup(TScanData& store, const std::string& root) {
     TFolderScan scan(store, paths);
     ASSERT_TRUE(scan.ScanAll());
     ASSERT_TRUE(RunGrouping(store));
-    store.Status().m_searchDone = true;
+    store.Status(kTestKey).m_searchDone = true;
 }
 
 std::string RelativePath(const TScanData& store, std::uint32_t file, const std::string& root) {
@@ -706,7 +707,7 @@ TEST_F(ContentCompareTest, MarksOfAnEarlierComparisonAreKeptAndCounted) {
     std::uint32_t marked = 0;
     for (std::uint32_t i = 0; i < m_store.FileCount(); ++i)
         if (m_store.FileName(i) == u"x" && marked++ == 0)
-            m_store.File(i).m_marks |= bits;
+            m_store.File(kTestKey, i).m_marks |= bits;
     ASSERT_EQ(marked, 2u);
 
     compareAgain(); // the user runs the comparison once more

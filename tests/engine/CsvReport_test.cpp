@@ -17,6 +17,7 @@
 #include "platform/VDX_unit_FileSystem.h"
 #include "platform/VDX_unit_Text.h"
 #include "tests/support/VDX_test_FaultFs.h"
+#include "tests/support/VDX_test_StoreKey.h"
 #include "tests/support/VDX_test_TempTree.h"
 
 namespace vdx {
@@ -272,12 +273,13 @@ TEST(CsvReportNamesTest, AwkwardNamesReadBackAsCellTexts) {
         for (std::uint32_t r = 0; r < rows.Count(); ++r) {
             const auto& record = records[4 + r];
             if (rows[r].m_file < 0) {
-                EXPECT_EQ(record[0], Utf8(GroupText(store, view, rows[r].m_group)));
+                EXPECT_EQ(record[0], Utf8(GroupText(store, view, TGroupIndex{rows[r].m_group})));
                 continue;
             }
             const auto file = static_cast<std::uint32_t>(rows[r].m_file);
             for (int c = 0; c < 7; ++c)
-                EXPECT_EQ(record[c], Utf8(FileCellText(store, view, file, kGridColGroup + c)));
+                EXPECT_EQ(record[c],
+                          Utf8(FileCellText(store, view, TFileIndex{file}, kGridColGroup + c)));
         }
     }
 }
@@ -344,7 +346,7 @@ TEST(CsvReportTextTest, CreatedTimeStatusPanelsAndProposedName) {
 TEST_F(CsvReportTest, StatusLineCountsBigFiguresAndMarks) {
     // 1,500 + 1,500 bytes truncate to 2 Kb; marking one file shows in panel 2.
     EXPECT_EQ(Utf8(StatusPanelText(m_store, kViewSameSize, 1)), " 2 Kb in 2 file(s)");
-    TViewCounters& counters = m_store.Counters(kViewSameSize);
+    TViewCounters& counters = m_store.Counters(kTestKey, kViewSameSize);
     counters.m_markedFiles = 1234;
     counters.m_markedBytes = 1024ull * 5000;
     EXPECT_EQ(Utf8(StatusPanelText(m_store, kViewSameSize, 2)),

@@ -13,6 +13,7 @@
 #include "engine/VDX_unit_Helpers.h"
 #include "platform/VDX_unit_Text.h"
 #include "tests/support/VDX_test_Files.h"
+#include "tests/support/VDX_test_StoreKey.h"
 #include "tests/support/VDX_test_TempTree.h"
 
 namespace vdx {
@@ -296,8 +297,8 @@ TEST(Grouping, RowsSortWithinGroupsOnly) {
     EXPECT_EQ(names(kViewSameSize),
               (std::vector<std::string>{"#0", "y1", "y2", "#1", "x1", "x3", "x2"}));
     CheckViewInvariants(store, kViewSameSize);
-    store.File(static_cast<std::uint32_t>(store.Rows(kViewSameSize)[6].m_file)).m_marks |=
-        ViewMarkBit(kViewSameSize);
+    store.File(kTestKey, static_cast<std::uint32_t>(store.Rows(kTestKey, kViewSameSize)[6].m_file))
+        .m_marks |= ViewMarkBit(kViewSameSize);
     SortViewRows(store, kViewSameSize, kRowKeyMark, true);
     EXPECT_EQ(names(kViewSameSize),
               (std::vector<std::string>{"#0", "y1", "y2", "#1", "x2", "x1", "x3"}));
@@ -326,9 +327,10 @@ TEST(Grouping, ReindexDropsRemovedFilesAndKeepsMarks) {
         return -1;
     };
     // Mark one member of the name group, then delete two of the three 10-byte files.
-    store.File(static_cast<std::uint32_t>(index(u"KEEP.TXT"))).m_marks = ViewMarkBit(kViewSameName);
-    store.File(static_cast<std::uint32_t>(index(u"a"))).m_removed = 1;
-    store.File(static_cast<std::uint32_t>(index(u"b"))).m_removed = 1;
+    store.File(kTestKey, static_cast<std::uint32_t>(index(u"KEEP.TXT"))).m_marks =
+        ViewMarkBit(kViewSameName);
+    store.File(kTestKey, static_cast<std::uint32_t>(index(u"a"))).m_removed = 1;
+    store.File(kTestKey, static_cast<std::uint32_t>(index(u"b"))).m_removed = 1;
 
     store.ReindexAfterRemovals();
     CheckAllViews(store);
@@ -364,15 +366,15 @@ TEST(Grouping, ReindexRebuildsTheContentViews) {
     // What a comparison would leave: the three 64-byte files identical, and p, q identical.
     store.ClearContentResults();
     for (std::uint32_t i = 0; i < store.FileCount(); ++i) {
-        TScanFileItem& f = store.File(i);
+        TScanFileItem& f = store.File(kTestKey, i);
         f.m_contentGroup = f.m_size == 64 ? 0 : 1;
     }
     for (std::uint64_t size : {64u, 8u}) {
         TSizeGroupItem g{};
         g.m_size = size;
-        ASSERT_EQ(store.ContentGroups().Append(g), 0);
+        ASSERT_EQ(store.ContentGroups(kTestKey).Append(g), 0);
     }
-    store.Status().m_contentDone = true;
+    store.Status(kTestKey).m_contentDone = true;
     store.ReindexAfterRemovals(); // nothing removed: rebuilds the content views as they are
     CheckViewInvariants(store, kViewSameContent);
     CheckViewInvariants(store, kViewFullClones);
@@ -384,7 +386,7 @@ TEST(Grouping, ReindexRebuildsTheContentViews) {
     // Deleting one copy of "same.bin" ends the clone group but not the content group.
     for (std::uint32_t i = 0; i < store.FileCount(); ++i) {
         if (store.FolderPathOfFile(i) == u"/r/s/")
-            store.File(i).m_removed = 1; // same.bin and q
+            store.File(kTestKey, i).m_removed = 1; // same.bin and q
     }
     store.ReindexAfterRemovals();
     CheckAllViews(store);
@@ -512,9 +514,9 @@ TEST(Grouping, RandomStoresMatchABruteForceGrouping) {
 
         for (std::uint32_t i = 0; i < store.FileCount(); ++i) {
             if (next(3) == 0)
-                store.File(i).m_removed = 1;
+                store.File(kTestKey, i).m_removed = 1;
             if (next(4) == 0)
-                store.File(i).m_marks = 0x3F;
+                store.File(kTestKey, i).m_marks = 0x3F;
         }
         store.ReindexAfterRemovals();
         CheckAllViews(store);

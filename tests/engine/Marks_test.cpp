@@ -9,6 +9,7 @@
 
 #include "engine/VDX_unit_Views.h"
 #include "tests/support/VDX_test_Store.h"
+#include "tests/support/VDX_test_StoreKey.h"
 
 namespace vdx {
 namespace {
@@ -31,7 +32,7 @@ std::int32_t FindFile(const TScanData& store, std::u16string_view path) {
 std::int64_t RowOf(const TScanData& store, TViewKind view, std::u16string_view path) {
     std::int32_t file = FindFile(store, path);
     for (std::uint32_t r = 0; r < RowCount(store, view); ++r) {
-        if (file >= 0 && RowFile(store, view, r) == file)
+        if (file >= 0 && RowFile(store, view, TRow{r}) == TFileIndex{file})
             return r;
     }
     return -1;
@@ -48,20 +49,20 @@ TEST(Marks, GroupStateFollowsRowMarks) {
     TScanData store;
     test::BuildGroupedStore(store, ThreeAndFour());
     const TViewKind v = kViewSameSize;
-    EXPECT_TRUE(ToggleRowMark(store, v, RowOf(store, v, u"/r/a/1")));
-    EXPECT_TRUE(ToggleRowMark(store, v, RowOf(store, v, u"/r/b/1")));
-    EXPECT_EQ(NavMarkState(store, v, 0), 2);
-    EXPECT_FALSE(GroupFullyMarked(store, v, 0));
-    EXPECT_TRUE(ToggleRowMark(store, v, RowOf(store, v, u"/r/c/1")));
-    EXPECT_EQ(NavMarkState(store, v, 0), 1);
-    EXPECT_TRUE(GroupFullyMarked(store, v, 0));
+    EXPECT_TRUE(ToggleRowMark(store, v, TRow{RowOf(store, v, u"/r/a/1")}));
+    EXPECT_TRUE(ToggleRowMark(store, v, TRow{RowOf(store, v, u"/r/b/1")}));
+    EXPECT_EQ(NavMarkState(store, v, TNavPos{0}), 2);
+    EXPECT_FALSE(GroupFullyMarked(store, v, TGroupIndex{0}));
+    EXPECT_TRUE(ToggleRowMark(store, v, TRow{RowOf(store, v, u"/r/c/1")}));
+    EXPECT_EQ(NavMarkState(store, v, TNavPos{0}), 1);
+    EXPECT_TRUE(GroupFullyMarked(store, v, TGroupIndex{0}));
     EXPECT_EQ(store.Counters(v).m_markedFiles, 3u);
     EXPECT_EQ(store.Counters(v).m_markedBytes, 30u);
     EXPECT_EQ(MarkCountProblems(store), "");
 
     // A fully marked group is cleared whole.
-    EXPECT_TRUE(ToggleGroupMarks(store, v, 0));
-    EXPECT_EQ(NavMarkState(store, v, 0), 0);
+    EXPECT_TRUE(ToggleGroupMarks(store, v, TNavPos{0}));
+    EXPECT_EQ(NavMarkState(store, v, TNavPos{0}), 0);
     EXPECT_EQ(store.Counters(v).m_markedFiles, 0u);
     EXPECT_EQ(store.Counters(v).m_markedBytes, 0u);
     EXPECT_EQ(MarkCountProblems(store), "");
@@ -71,23 +72,23 @@ TEST(Marks, GroupToggleOfAPartlyMarkedGroupMarksAll) {
     TScanData store;
     test::BuildGroupedStore(store, ThreeAndFour());
     const TViewKind v = kViewSameSize;
-    ToggleRowMark(store, v, RowOf(store, v, u"/r/b/2"));
-    ASSERT_EQ(NavMarkState(store, v, 1), 2);
-    EXPECT_TRUE(ToggleGroupMarks(store, v, 1));
-    EXPECT_EQ(NavMarkState(store, v, 1), 1);
+    ToggleRowMark(store, v, TRow{RowOf(store, v, u"/r/b/2")});
+    ASSERT_EQ(NavMarkState(store, v, TNavPos{1}), 2);
+    EXPECT_TRUE(ToggleGroupMarks(store, v, TNavPos{1}));
+    EXPECT_EQ(NavMarkState(store, v, TNavPos{1}), 1);
     EXPECT_EQ(std::uint32_t{store.SizeGroups()[1].m_head.m_markedCount}, 4u);
     EXPECT_EQ(store.Counters(v).m_markedBytes, 80u);
     // The other group is untouched.
-    EXPECT_EQ(NavMarkState(store, v, 0), 0);
+    EXPECT_EQ(NavMarkState(store, v, TNavPos{0}), 0);
     EXPECT_EQ(MarkCountProblems(store), "");
 
     // Still right after the rows and the navigator have been re-sorted.
     SortRows(store, v, kRowKeyPath, false);
     SortNavigator(store, v, 2, false);
-    EXPECT_TRUE(ToggleGroupMarks(store, v, 0)); // the 20-byte group, now first
-    EXPECT_EQ(NavMarkState(store, v, 0), 0);
-    EXPECT_TRUE(ToggleGroupMarks(store, v, 1));
-    EXPECT_EQ(NavMarkState(store, v, 1), 1);
+    EXPECT_TRUE(ToggleGroupMarks(store, v, TNavPos{0})); // the 20-byte group, now first
+    EXPECT_EQ(NavMarkState(store, v, TNavPos{0}), 0);
+    EXPECT_TRUE(ToggleGroupMarks(store, v, TNavPos{1}));
+    EXPECT_EQ(NavMarkState(store, v, TNavPos{1}), 1);
     EXPECT_EQ(store.Counters(v).m_markedBytes, 30u);
     EXPECT_EQ(MarkCountProblems(store), "");
 }
@@ -96,7 +97,7 @@ TEST(Marks, MarkAllDependsOnlyOnTheSwitch) {
     TScanData store;
     test::BuildGroupedStore(store, ThreeAndFour());
     const TViewKind v = kViewSameSize;
-    ToggleRowMark(store, v, RowOf(store, v, u"/r/c/2"));
+    ToggleRowMark(store, v, TRow{RowOf(store, v, u"/r/c/2")});
     MarkAll(store, v, true);
     EXPECT_TRUE(AllRowsMarked(store, v));
     EXPECT_EQ(store.Counters(v).m_markedFiles, 7u);
@@ -106,25 +107,25 @@ TEST(Marks, MarkAllDependsOnlyOnTheSwitch) {
     EXPECT_EQ(MarkCountProblems(store), "");
 
     // What "Mark all files" does: clear when all are marked, else mark all.
-    ToggleRowMark(store, v, RowOf(store, v, u"/r/a/1"));
+    ToggleRowMark(store, v, TRow{RowOf(store, v, u"/r/a/1")});
     EXPECT_FALSE(AllRowsMarked(store, v));
     MarkAll(store, v, !AllRowsMarked(store, v));
     EXPECT_TRUE(AllRowsMarked(store, v));
     MarkAll(store, v, !AllRowsMarked(store, v));
     EXPECT_EQ(store.Counters(v).m_markedFiles, 0u);
-    EXPECT_EQ(NavMarkState(store, v, 0), 0);
-    EXPECT_EQ(NavMarkState(store, v, 1), 0);
+    EXPECT_EQ(NavMarkState(store, v, TNavPos{0}), 0);
+    EXPECT_EQ(NavMarkState(store, v, TNavPos{1}), 0);
     EXPECT_EQ(MarkCountProblems(store), "");
 }
 
 TEST(Marks, MarksArePerView) {
     TScanData store;
     test::BuildGroupedStore(store, ThreeAndFour());
-    ToggleRowMark(store, kViewSameName, RowOf(store, kViewSameName, u"/r/a/1"));
+    ToggleRowMark(store, kViewSameName, TRow{RowOf(store, kViewSameName, u"/r/a/1")});
     const auto file = static_cast<std::uint32_t>(FindFile(store, u"/r/a/1"));
     EXPECT_TRUE(store.IsMarked(file, kViewSameName));
     EXPECT_FALSE(store.IsMarked(file, kViewSameSize));
-    EXPECT_FALSE(RowMark(store, kViewSameSize, RowOf(store, kViewSameSize, u"/r/a/1")));
+    EXPECT_FALSE(RowMark(store, kViewSameSize, TRow{RowOf(store, kViewSameSize, u"/r/a/1")}));
     EXPECT_EQ(store.Counters(kViewSameName).m_markedFiles, 1u);
     EXPECT_EQ(store.Counters(kViewSameSize).m_markedFiles, 0u);
     MarkAll(store, kViewSameSize, false);
@@ -137,14 +138,14 @@ TEST(Marks, HeaderRowsAndPositionsOutOfRangeChangeNothing) {
     test::BuildGroupedStore(store, ThreeAndFour());
     for (TViewKind v : kAllViews) {
         for (std::int64_t row : {std::int64_t{0}, std::int64_t{-1}, std::int64_t{1} << 40}) {
-            EXPECT_FALSE(ToggleRowMark(store, v, row));
+            EXPECT_FALSE(ToggleRowMark(store, v, TRow{row}));
         }
-        EXPECT_FALSE(ToggleGroupMarks(store, v, -1));
-        EXPECT_FALSE(ToggleGroupMarks(store, v, NavigatorCount(store, v)));
+        EXPECT_FALSE(ToggleGroupMarks(store, v, TNavPos{-1}));
+        EXPECT_FALSE(ToggleGroupMarks(store, v, TNavPos{NavigatorCount(store, v)}));
         EXPECT_EQ(store.Counters(v).m_markedFiles, 0u);
     }
-    EXPECT_FALSE(SetFileMark(store, kViewSameSize, store.FileCount(), true));
-    EXPECT_FALSE(SetFileMark(store, kViewSameSize, 0xFFFFFFFFu, true));
+    EXPECT_FALSE(SetFileMark(store, kViewSameSize, TFileIndex{store.FileCount()}, true));
+    EXPECT_FALSE(SetFileMark(store, kViewSameSize, TFileIndex::kNone, true));
     for (std::uint32_t i = 0; i < store.FileCount(); ++i)
         EXPECT_EQ(store.File(i).m_marks, 0);
 }
@@ -153,13 +154,13 @@ TEST(Marks, SetFileMarkAndClearViewMarks) {
     TScanData store;
     test::BuildGroupedStore(store, ThreeAndFour());
     const auto file = static_cast<std::uint32_t>(FindFile(store, u"/r/d/2"));
-    EXPECT_TRUE(SetFileMark(store, kViewSameSize, file, true));
-    EXPECT_FALSE(SetFileMark(store, kViewSameSize, file, true)); // already set
+    EXPECT_TRUE(SetFileMark(store, kViewSameSize, TFileIndex{file}, true));
+    EXPECT_FALSE(SetFileMark(store, kViewSameSize, TFileIndex{file}, true)); // already set
     EXPECT_EQ(store.Counters(kViewSameSize).m_markedFiles, 1u);
     EXPECT_EQ(store.Counters(kViewSameSize).m_markedBytes, 20u);
     // No comparison has run, so the file is in no Same content group: its
     // bit is kept but counted nowhere.
-    EXPECT_TRUE(SetFileMark(store, kViewSameContent, file, true));
+    EXPECT_TRUE(SetFileMark(store, kViewSameContent, TFileIndex{file}, true));
     EXPECT_TRUE(store.IsMarked(file, kViewSameContent));
     EXPECT_EQ(store.Counters(kViewSameContent).m_markedFiles, 0u);
     EXPECT_EQ(MarkCountProblems(store), "");
@@ -169,7 +170,7 @@ TEST(Marks, SetFileMarkAndClearViewMarks) {
     for (std::uint32_t i = 0; i < store.FileCount(); ++i)
         EXPECT_FALSE(store.IsMarked(i, kViewSameName));
     EXPECT_EQ(store.Counters(kViewSameName).m_markedFiles, 0u);
-    EXPECT_EQ(NavMarkState(store, kViewSameName, 0), 0);
+    EXPECT_EQ(NavMarkState(store, kViewSameName, TNavPos{0}), 0);
     EXPECT_TRUE(store.IsMarked(file, kViewSameSize));
     EXPECT_EQ(MarkCountProblems(store), "");
 }
@@ -180,8 +181,8 @@ TEST(Marks, ZeroSizeKeepsCountsButNoBytes) {
                             {{u"/r/a/", u"e1", 0}, {u"/r/a/", u"e2", 0}, {u"/r/b/", u"e1", 0}});
     const TViewKind v = kViewZeroSize;
     ASSERT_EQ(NavigatorCount(store, v), 2u);
-    EXPECT_TRUE(ToggleGroupMarks(store, v, 1)); // the folder with a single file
-    EXPECT_EQ(NavMarkState(store, v, 1), 1);
+    EXPECT_TRUE(ToggleGroupMarks(store, v, TNavPos{1})); // the folder with a single file
+    EXPECT_EQ(NavMarkState(store, v, TNavPos{1}), 1);
     MarkAll(store, v, true);
     EXPECT_EQ(store.Counters(v).m_markedFiles, 3u);
     EXPECT_EQ(store.Counters(v).m_markedBytes, 0u);
@@ -193,17 +194,17 @@ TEST(Marks, RemovingMarkedFilesLeavesTheRestUnmarked) {
     TScanData store;
     test::BuildGroupedStore(store, ThreeAndFour());
     const TViewKind v = kViewSameSize;
-    ToggleRowMark(store, v, RowOf(store, v, u"/r/a/2"));
-    ToggleRowMark(store, v, RowOf(store, v, u"/r/c/2"));
+    ToggleRowMark(store, v, TRow{RowOf(store, v, u"/r/a/2")});
+    ToggleRowMark(store, v, TRow{RowOf(store, v, u"/r/c/2")});
     // The deletion flags the marked files and has the store re-indexed.
     for (std::uint32_t i = 0; i < store.FileCount(); ++i) {
         if (store.IsMarked(i, v))
-            store.File(i).m_removed = 1;
+            store.File(kTestKey, i).m_removed = 1;
     }
     store.ReindexAfterRemovals();
     ASSERT_EQ(NavigatorCount(store, v), 2u);
-    EXPECT_EQ(NavFileCount(store, v, 1), 2u);
-    EXPECT_EQ(NavMarkState(store, v, 1), 0);
+    EXPECT_EQ(NavFileCount(store, v, TNavPos{1}), 2u);
+    EXPECT_EQ(NavMarkState(store, v, TNavPos{1}), 0);
     EXPECT_EQ(store.Counters(v).m_markedFiles, 0u);
     EXPECT_EQ(MarkCountProblems(store), "");
 }
@@ -212,23 +213,23 @@ TEST(Marks, MarksOutliveAReindex) {
     TScanData store;
     test::BuildGroupedStore(store, ThreeAndFour());
     const TViewKind v = kViewSameSize;
-    ToggleRowMark(store, v, RowOf(store, v, u"/r/b/2"));
-    ToggleRowMark(store, v, RowOf(store, v, u"/r/a/1"));
-    ToggleRowMark(store, kViewSameName, RowOf(store, kViewSameName, u"/r/a/1"));
-    store.File(static_cast<std::uint32_t>(FindFile(store, u"/r/c/1"))).m_removed = 1;
-    store.File(static_cast<std::uint32_t>(FindFile(store, u"/r/d/2"))).m_removed = 1;
+    ToggleRowMark(store, v, TRow{RowOf(store, v, u"/r/b/2")});
+    ToggleRowMark(store, v, TRow{RowOf(store, v, u"/r/a/1")});
+    ToggleRowMark(store, kViewSameName, TRow{RowOf(store, kViewSameName, u"/r/a/1")});
+    store.File(kTestKey, static_cast<std::uint32_t>(FindFile(store, u"/r/c/1"))).m_removed = 1;
+    store.File(kTestKey, static_cast<std::uint32_t>(FindFile(store, u"/r/d/2"))).m_removed = 1;
     store.ReindexAfterRemovals();
     EXPECT_EQ(store.FileCount(), 5u);
-    EXPECT_EQ(NavMarkState(store, v, 0), 2);
-    EXPECT_EQ(NavMarkState(store, v, 1), 2);
+    EXPECT_EQ(NavMarkState(store, v, TNavPos{0}), 2);
+    EXPECT_EQ(NavMarkState(store, v, TNavPos{1}), 2);
     EXPECT_EQ(store.Counters(v).m_markedFiles, 2u);
     EXPECT_EQ(store.Counters(v).m_markedBytes, 30u);
     EXPECT_EQ(store.Counters(kViewSameName).m_markedFiles, 1u);
-    EXPECT_TRUE(RowMark(store, v, RowOf(store, v, u"/r/b/2")));
+    EXPECT_TRUE(RowMark(store, v, TRow{RowOf(store, v, u"/r/b/2")}));
     EXPECT_EQ(MarkCountProblems(store), "");
 
     // A file whose last partner is gone is dropped when no view shows it.
-    store.File(static_cast<std::uint32_t>(FindFile(store, u"/r/b/1"))).m_removed = 1;
+    store.File(kTestKey, static_cast<std::uint32_t>(FindFile(store, u"/r/b/1"))).m_removed = 1;
     store.ReindexAfterRemovals();
     EXPECT_EQ(FindFile(store, u"/r/a/1"), -1);
     EXPECT_EQ(NavigatorCount(store, v), 1u);
@@ -242,9 +243,9 @@ TEST(Marks, AFileLeavingAGroupKeepsItsBitUncounted) {
     test::BuildGroupedStore(
         store, {{u"/r/a/", u"x.txt", 10}, {u"/r/b/", u"x.txt", 20}, {u"/r/c/", u"y", 20}});
     const TViewKind v = kViewSameSize;
-    ToggleRowMark(store, v, RowOf(store, v, u"/r/b/x.txt"));
+    ToggleRowMark(store, v, TRow{RowOf(store, v, u"/r/b/x.txt")});
     ASSERT_EQ(store.Counters(v).m_markedFiles, 1u);
-    store.File(static_cast<std::uint32_t>(FindFile(store, u"/r/c/y"))).m_removed = 1;
+    store.File(kTestKey, static_cast<std::uint32_t>(FindFile(store, u"/r/c/y"))).m_removed = 1;
     store.ReindexAfterRemovals();
     // Still shown in Same name, in no Same size group: the bit stays, counted nowhere.
     const std::int32_t file = FindFile(store, u"/r/b/x.txt");
@@ -307,11 +308,11 @@ TEST(Marks, CountsEqualARecountAfterEveryOperation) {
             if (op < 35) {
                 const std::int64_t row = AnyRow(store, view, rng);
                 what = "ToggleRowMark " + std::to_string(row);
-                ToggleRowMark(store, view, row);
+                ToggleRowMark(store, view, TRow{row});
             } else if (op < 55) {
                 const std::int64_t pos = AnyPosition(store, view, rng);
                 what = "ToggleGroupMarks " + std::to_string(pos);
-                ToggleGroupMarks(store, view, pos);
+                ToggleGroupMarks(store, view, TNavPos{pos});
             } else if (op < 62) {
                 const bool on = rng() % 2 == 0;
                 what = on ? "MarkAll on" : "MarkAll off";
@@ -322,7 +323,7 @@ TEST(Marks, CountsEqualARecountAfterEveryOperation) {
                 const auto file = static_cast<std::uint32_t>(rng() % store.FileCount());
                 const bool on = rng() % 2 == 0;
                 what = "SetFileMark " + std::to_string(file);
-                SetFileMark(store, view, file, on);
+                SetFileMark(store, view, TFileIndex{file}, on);
             } else if (op < 74) {
                 what = "ClearViewMarks";
                 ClearViewMarks(store, view);
@@ -340,7 +341,7 @@ TEST(Marks, CountsEqualARecountAfterEveryOperation) {
                 for (std::uint32_t i = 0; i < store.FileCount(); ++i) {
                     const bool marked = (store.File(i).m_marks & ViewMarkBit(view)) != 0;
                     if (rng() % (marked ? 3 : 12) == 0)
-                        store.File(i).m_removed = 1;
+                        store.File(kTestKey, i).m_removed = 1;
                 }
                 store.ReindexAfterRemovals();
                 for (std::uint32_t i = 0; i < store.FileCount(); ++i)
@@ -355,13 +356,14 @@ TEST(Marks, CountsEqualARecountAfterEveryOperation) {
                 ASSERT_EQ(NavigatorCount(store, v), groups);
                 std::uint32_t fileRows = 0;
                 for (std::uint32_t r = 0; r < RowCount(store, v); ++r)
-                    fileRows += RowFile(store, v, r) >= 0 ? 1 : 0;
+                    fileRows += RowFile(store, v, TRow{r}) != TFileIndex::kNone ? 1 : 0;
                 ASSERT_EQ(fileRows, store.Counters(v).m_fileRows) << "view " << v << ": " << what;
                 for (std::uint32_t p = 0; p < groups; ++p) {
-                    const std::int32_t header = NavHeaderRow(store, v, p);
+                    const std::int32_t header = NavHeaderRow(store, v, TNavPos{p}).Value();
                     ASSERT_GE(header, 1);
-                    ASSERT_EQ(RowFile(store, v, header - 1), -1);
-                    ASSERT_EQ(RowGroupNumber(store, v, header - 1), NavGroupNumber(store, v, p));
+                    ASSERT_EQ(RowFile(store, v, TRow{header - 1}), TFileIndex::kNone);
+                    ASSERT_EQ(RowGroupNumber(store, v, TRow{header - 1}),
+                              NavGroupNumber(store, v, TNavPos{p}));
                 }
             }
         }

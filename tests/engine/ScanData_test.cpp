@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/VDX_unit_Grouping.h"
+#include "tests/support/VDX_test_StoreKey.h"
 
 namespace vdx {
 namespace {
@@ -215,11 +216,11 @@ TEST(ScanData, ClearForNewSearchEmptiesEverything) {
     RunGrouping(store);
     // Pretend a comparison ran.
     TSizeGroupItem content{};
-    ASSERT_EQ(store.ContentGroups().Append(content), 0);
-    store.Status().m_searchDone = true;
-    store.Status().m_contentDone = true;
-    store.Status().m_searchAborted = true;
-    store.Status().m_contentAborted = true;
+    ASSERT_EQ(store.ContentGroups(kTestKey).Append(content), 0);
+    store.Status(kTestKey).m_searchDone = true;
+    store.Status(kTestKey).m_contentDone = true;
+    store.Status(kTestKey).m_searchAborted = true;
+    store.Status(kTestKey).m_contentAborted = true;
     store.m_protectHiddenFolders = false;
     ASSERT_GT(store.GroupCount(kViewSameName), 0u);
 
@@ -255,12 +256,13 @@ TEST(ScanData, ClearContentResultsForgetsContentGroupsButKeepsMarks) {
     store.AddFile(0, 0, u"b", 10, 0, 0);
     RunGrouping(store);
     for (std::uint32_t i = 0; i < 2; ++i) {
-        store.File(i).m_contentGroup = 0;
-        store.File(i).m_cloneGroup = 0;
-        store.File(i).m_marks = ViewMarkBit(kViewSameContent) | ViewMarkBit(kViewSameSize);
+        store.File(kTestKey, i).m_contentGroup = 0;
+        store.File(kTestKey, i).m_cloneGroup = 0;
+        store.File(kTestKey, i).m_marks =
+            ViewMarkBit(kViewSameContent) | ViewMarkBit(kViewSameSize);
     }
-    ASSERT_EQ(store.ContentGroups().Append(TSizeGroupItem{}), 0);
-    ASSERT_EQ(store.CloneGroups().Append(TNameSizeGroupItem{}), 0);
+    ASSERT_EQ(store.ContentGroups(kTestKey).Append(TSizeGroupItem{}), 0);
+    ASSERT_EQ(store.CloneGroups(kTestKey).Append(TNameSizeGroupItem{}), 0);
     store.ClearContentResults();
     EXPECT_EQ(store.ContentGroups().Count(), 0u);
     EXPECT_EQ(store.CloneGroups().Count(), 0u);

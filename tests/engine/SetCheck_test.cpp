@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/VDX_unit_Text.h"
+#include "tests/support/VDX_test_StoreKey.h"
 
 namespace vdx {
 namespace {

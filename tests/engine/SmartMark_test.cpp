@@ -10,6 +10,7 @@
 #include "engine/VDX_unit_Marks.h"
 #include "engine/VDX_unit_ViewTexts.h"
 #include "platform/VDX_unit_Text.h"
+#include "tests/support/VDX_test_StoreKey.h"
 
 namespace vdx {
 namespace {
@@ -306,8 +307,8 @@ TEST(SmartMarkTest, OtherViewsKeepTheirMarks) {
     const std::uint32_t nameFile = s.FileOf(u"/x/", u"same.txt");
     // An earlier Same size mark on the To Keep file must go; the Same name
     // mark of the To Clean file must stay.
-    ASSERT_TRUE(SetFileMark(s.m_store, kViewSameSize, keepFile, true));
-    ASSERT_TRUE(SetFileMark(s.m_store, kViewSameName, keepFile, true));
+    ASSERT_TRUE(SetFileMark(s.m_store, kViewSameSize, TFileIndex{keepFile}, true));
+    ASSERT_TRUE(SetFileMark(s.m_store, kViewSameName, TFileIndex{keepFile}, true));
     const TViewCounters nameBefore = s.m_store.Counters(kViewSameName);
 
     s.Keep(kViewSameSize, {u"/k/"});
@@ -575,7 +576,7 @@ TEST_F(SmartAreasTest, MoveBetweenAreasKeepsChecksAndOrder) {
 TEST_F(SmartAreasTest, ApplyAreasWritesKeepFlags) {
     TScanData& store = m_s.m_store;
     // A stale flag on a folder that is not listed is cleared.
-    store.Folder(m_s.FolderOf(u"/e/only-name/")).m_keepFolder = 1;
+    store.Folder(kTestKey, m_s.FolderOf(u"/e/only-name/")).m_keepFolder = 1;
     m_areas.CheckPattern(u"/c/DATA/X", true);
     m_areas.MoveChecked(kAreaKeep);
     m_areas.ApplyAreas();

@@ -81,13 +81,13 @@ TEST_F(ViewTextsTest, GroupTextsOfEveryView) {
         const std::int32_t group = m_store.FileGroup(c.file, c.view);
         ASSERT_GE(group, 0) << c.textAfterNumber;
         const std::string expected = "group #" + std::to_string(group + 1) + c.textAfterNumber;
-        EXPECT_EQ(Utf8(GroupText(m_store, c.view, group)), expected);
+        EXPECT_EQ(Utf8(GroupText(m_store, c.view, TGroupIndex{group})), expected);
         // Every row of the group, header and files alike, shows the same text.
         const auto& rows = m_store.Rows(c.view);
         int rowsSeen = 0;
         for (std::uint32_t r = 0; r < rows.Count(); ++r)
             if (rows[r].m_group == group) {
-                EXPECT_EQ(Utf8(RowGroupText(m_store, c.view, r)), expected);
+                EXPECT_EQ(Utf8(RowGroupText(m_store, c.view, TRow{r})), expected);
                 ++rowsSeen;
             }
         EXPECT_GE(rowsSeen, 3) << expected; // the header and at least two files
@@ -96,29 +96,32 @@ TEST_F(ViewTextsTest, GroupTextsOfEveryView) {
 
 TEST_F(ViewTextsTest, GroupNamesAsStored) {
     const std::uint32_t report = FileOf(u"REPORT.DOC", u"/t/A/");
-    EXPECT_EQ(GroupName(m_store, kViewSameName, m_store.FileGroup(report, kViewSameName)),
-              u"REPORT.DOC");
-    EXPECT_EQ(GroupName(m_store, kViewSameNameSize, m_store.FileGroup(report, kViewSameNameSize)),
+    EXPECT_EQ(
+        GroupName(m_store, kViewSameName, TGroupIndex{m_store.FileGroup(report, kViewSameName)}),
+        u"REPORT.DOC");
+    EXPECT_EQ(GroupName(m_store, kViewSameNameSize,
+                        TGroupIndex{m_store.FileGroup(report, kViewSameNameSize)}),
               u"REPORT.DOC");
     // Size and zero-size groups have no name.
-    EXPECT_EQ(GroupName(m_store, kViewSameSize, 0), kNoNameText);
-    EXPECT_EQ(GroupName(m_store, kViewZeroSize, 0), kNoNameText);
+    EXPECT_EQ(GroupName(m_store, kViewSameSize, TGroupIndex{0}), kNoNameText);
+    EXPECT_EQ(GroupName(m_store, kViewZeroSize, TGroupIndex{0}), kNoNameText);
 }
 
 TEST_F(ViewTextsTest, PositionsOutOfRangeGiveNeutralTexts) {
     for (int slot = 0; slot < kViewCount; ++slot) {
         const TViewKind view = ViewOfSlot(slot);
-        const std::int64_t groups = m_store.GroupCount(view);
+        const std::uint32_t groups = m_store.GroupCount(view);
         const std::int64_t rows = m_store.Rows(view).Count();
-        EXPECT_EQ(GroupText(m_store, view, -1), kNoGroupText);
-        EXPECT_EQ(GroupText(m_store, view, groups), kNoGroupText);
-        EXPECT_EQ(RowGroupText(m_store, view, -1), kNoGroupText);
-        EXPECT_EQ(RowGroupText(m_store, view, rows), kNoGroupText);
-        EXPECT_EQ(GroupName(m_store, view, groups), kNoNameText);
+        EXPECT_EQ(GroupText(m_store, view, TGroupIndex{-1}), kNoGroupText);
+        EXPECT_EQ(GroupText(m_store, view, TGroupIndex{groups}), kNoGroupText);
+        EXPECT_EQ(RowGroupText(m_store, view, TRow{-1}), kNoGroupText);
+        EXPECT_EQ(RowGroupText(m_store, view, TRow{rows}), kNoGroupText);
+        EXPECT_EQ(GroupName(m_store, view, TGroupIndex{groups}), kNoNameText);
     }
     // No comparison ran: the content views are empty.
-    EXPECT_EQ(GroupText(m_store, kViewSameContent, 0), kNoGroupText);
-    EXPECT_EQ(FileCellText(m_store, kViewSameSize, m_store.FileCount(), kGridColName), u"");
+    EXPECT_EQ(GroupText(m_store, kViewSameContent, TGroupIndex{0}), kNoGroupText);
+    EXPECT_EQ(FileCellText(m_store, kViewSameSize, TFileIndex{m_store.FileCount()}, kGridColName),
+              u"");
 }
 
 TEST_F(ViewTextsTest, CellTextsOfFileRows) {
@@ -148,16 +151,16 @@ TEST_F(ViewTextsTest, CellTextsOfFileRows) {
         {report, 99, ""},
     };
     for (const TCase& c : cases)
-        EXPECT_EQ(Utf8(FileCellText(m_store, kViewSameSize, c.file, c.column)), c.text)
+        EXPECT_EQ(Utf8(FileCellText(m_store, kViewSameSize, TFileIndex{c.file}, c.column)), c.text)
             << Utf8(m_store.FileName(c.file)) << " column " << c.column;
 
-    EXPECT_EQ(FileCellText(m_store, kViewSameSize, report, kGridColDate),
+    EXPECT_EQ(FileCellText(m_store, kViewSameSize, TFileIndex{report}, kGridColDate),
               FormatFileTime(132000000000000000LL));
     const std::int32_t group = m_store.FileGroup(report, kViewSameSize);
-    EXPECT_EQ(Utf8(FileCellText(m_store, kViewSameSize, report, kGridColGroup)),
+    EXPECT_EQ(Utf8(FileCellText(m_store, kViewSameSize, TFileIndex{report}, kGridColGroup)),
               std::to_string(group + 1));
     // .bashrc is in no size group: no group number.
-    EXPECT_EQ(FileCellText(m_store, kViewSameSize, bashrc, kGridColGroup), u"");
+    EXPECT_EQ(FileCellText(m_store, kViewSameSize, TFileIndex{bashrc}, kGridColGroup), u"");
 }
 
 TEST(ViewTexts, AttributeCells) {
@@ -172,9 +175,9 @@ TEST(ViewTexts, CapitalNamesAndPathsKeepTheirCase) {
     TScanData store;
     const auto folder = static_cast<std::uint32_t>(store.AddFolder(1, 0, 0, true, u"/DATA/OLD/"));
     ASSERT_EQ(store.AddFile(1, folder, u"A.TXT", 1, 0, 0), 0);
-    EXPECT_EQ(FileCellText(store, kViewSameSize, 0, kGridColPath), u"/DATA/OLD/");
-    EXPECT_EQ(FileCellText(store, kViewSameSize, 0, kGridColName), u"A");
-    EXPECT_EQ(FileCellText(store, kViewSameSize, 0, kGridColExt), u"TXT");
+    EXPECT_EQ(FileCellText(store, kViewSameSize, TFileIndex{0}, kGridColPath), u"/DATA/OLD/");
+    EXPECT_EQ(FileCellText(store, kViewSameSize, TFileIndex{0}, kGridColName), u"A");
+    EXPECT_EQ(FileCellText(store, kViewSameSize, TFileIndex{0}, kGridColExt), u"TXT");
 }
 
 TEST(ViewTexts, Captions) {

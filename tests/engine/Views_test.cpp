@@ -14,6 +14,7 @@
 #include "engine/VDX_unit_ViewTexts.h"
 #include "platform/VDX_unit_Text.h"
 #include "tests/support/VDX_test_Store.h"
+#include "tests/support/VDX_test_StoreKey.h"
 
 namespace vdx {
 namespace {
@@ -45,7 +46,7 @@ std::vector<std::string> GroupRows(const TScanData& store, TViewKind view,
         return out;
     std::int32_t group = store.FileGroup(static_cast<std::uint32_t>(file), view);
     for (std::uint32_t r = 0; r < RowCount(store, view); ++r) {
-        std::int32_t f = RowFile(store, view, r);
+        std::int32_t f = RowFile(store, view, TRow{r}).Value();
         if (f >= 0 && store.FileGroup(static_cast<std::uint32_t>(f), view) == group)
             out.push_back(Utf8(store.FullPath(static_cast<std::uint32_t>(f)).substr(3)));
     }
@@ -182,15 +183,15 @@ TEST(Views, RowOrderOfEveryKey) {
 TEST(Views, MarkKeyPutsMarkedFilesFirstInEachGroup) {
     TScanData store;
     test::BuildGroupedStore(store, SmallFiles());
-    SetFileMark(store, kViewSameSize, static_cast<std::uint32_t>(FindFile(store, u"/r/x/b.txt")),
-                true);
-    SetFileMark(store, kViewSameSize, static_cast<std::uint32_t>(FindFile(store, u"/r/x/c.doc")),
-                true);
-    SetFileMark(store, kViewSameSize, static_cast<std::uint32_t>(FindFile(store, u"/r/y/e.txt")),
-                true);
+    SetFileMark(store, kViewSameSize,
+                TFileIndex{static_cast<std::uint32_t>(FindFile(store, u"/r/x/b.txt"))}, true);
+    SetFileMark(store, kViewSameSize,
+                TFileIndex{static_cast<std::uint32_t>(FindFile(store, u"/r/x/c.doc"))}, true);
+    SetFileMark(store, kViewSameSize,
+                TFileIndex{static_cast<std::uint32_t>(FindFile(store, u"/r/y/e.txt"))}, true);
     // A mark in another view does not count.
-    SetFileMark(store, kViewSameName, static_cast<std::uint32_t>(FindFile(store, u"/r/y/B.TXT")),
-                true);
+    SetFileMark(store, kViewSameName,
+                TFileIndex{static_cast<std::uint32_t>(FindFile(store, u"/r/y/B.TXT"))}, true);
     const TViewCounters before = store.Counters(kViewSameSize);
 
     SortRows(store, kViewSameSize, kRowKeyMark, true);
@@ -216,13 +217,13 @@ TEST(Views, DescendingSizeKeepsGroupsAscendingWithHeadersFirst) {
     test::BuildGroupedStore(store, SmallFiles());
     SortRows(store, kViewSameSize, kRowKeySize, false);
     // Header of group 1 (size 10), its five files, header of group 2 (50).
-    EXPECT_EQ(RowFile(store, kViewSameSize, 0), -1);
-    EXPECT_EQ(RowGroupNumber(store, kViewSameSize, 0), 1);
-    EXPECT_EQ(RowFile(store, kViewSameSize, 6), -1);
-    EXPECT_EQ(RowGroupNumber(store, kViewSameSize, 6), 2);
-    EXPECT_EQ(NavHeaderRow(store, kViewSameSize, 0), 1);
-    EXPECT_EQ(NavHeaderRow(store, kViewSameSize, 1), 7);
-    EXPECT_EQ(RowGroupText(store, kViewSameSize, 6),
+    EXPECT_EQ(RowFile(store, kViewSameSize, TRow{0}), TFileIndex::kNone);
+    EXPECT_EQ(RowGroupNumber(store, kViewSameSize, TRow{0}), 1);
+    EXPECT_EQ(RowFile(store, kViewSameSize, TRow{6}), TFileIndex::kNone);
+    EXPECT_EQ(RowGroupNumber(store, kViewSameSize, TRow{6}), 2);
+    EXPECT_EQ(NavHeaderRow(store, kViewSameSize, TNavPos{0}), TRow{1});
+    EXPECT_EQ(NavHeaderRow(store, kViewSameSize, TNavPos{1}), TRow{7});
+    EXPECT_EQ(RowGroupText(store, kViewSameSize, TRow{6}),
               u"group #2 \"50 bytes\" contains 2 files and 100 bytes");
 }
 
@@ -233,47 +234,47 @@ TEST(Views, RowAndNavigatorQueriesOfASmallStore) {
     test::BuildGroupedStore(store, SmallFiles());
     // Same size: group 1 (size 10) at rows 0..5, group 2 (size 50) at 6..8.
     EXPECT_EQ(RowCount(store, kViewSameSize), 9u);
-    EXPECT_EQ(RowFile(store, kViewSameSize, 0), -1);
-    EXPECT_FALSE(RowMark(store, kViewSameSize, 0));
-    const std::int32_t first = RowFile(store, kViewSameSize, 1);
+    EXPECT_EQ(RowFile(store, kViewSameSize, TRow{0}), TFileIndex::kNone);
+    EXPECT_FALSE(RowMark(store, kViewSameSize, TRow{0}));
+    const std::int32_t first = RowFile(store, kViewSameSize, TRow{1}).Value();
     ASSERT_GE(first, 0);
     EXPECT_EQ(Utf8(store.FullPath(static_cast<std::uint32_t>(first))), "/r/x/a.doc");
-    EXPECT_FALSE(RowMark(store, kViewSameSize, 1));
-    ToggleRowMark(store, kViewSameSize, 1);
-    EXPECT_TRUE(RowMark(store, kViewSameSize, 1));
-    EXPECT_FALSE(RowMark(store, kViewSameName, 1));
-    EXPECT_EQ(RowGroupNumber(store, kViewSameSize, 5), 1);
-    EXPECT_EQ(RowGroupNumber(store, kViewSameSize, 7), 2);
-    EXPECT_EQ(RowNavigatorNumber(store, kViewSameSize, 7), 2);
+    EXPECT_FALSE(RowMark(store, kViewSameSize, TRow{1}));
+    ToggleRowMark(store, kViewSameSize, TRow{1});
+    EXPECT_TRUE(RowMark(store, kViewSameSize, TRow{1}));
+    EXPECT_FALSE(RowMark(store, kViewSameName, TRow{1}));
+    EXPECT_EQ(RowGroupNumber(store, kViewSameSize, TRow{5}), 1);
+    EXPECT_EQ(RowGroupNumber(store, kViewSameSize, TRow{7}), 2);
+    EXPECT_EQ(RowNavigatorNumber(store, kViewSameSize, TRow{7}), 2);
 
     ASSERT_EQ(NavigatorCount(store, kViewSameSize), 2u);
-    EXPECT_EQ(NavGroupNumber(store, kViewSameSize, 0), 1);
-    EXPECT_EQ(NavFileCount(store, kViewSameSize, 0), 5u);
-    EXPECT_EQ(NavTotalBytes(store, kViewSameSize, 0), 50u);
-    EXPECT_EQ(NavCommonSize(store, kViewSameSize, 0), 10);
-    EXPECT_EQ(NavName(store, kViewSameSize, 0), kNoNameText);
-    EXPECT_EQ(NavFolderPath(store, kViewSameSize, 0), kNoNameText);
-    EXPECT_EQ(NavMarkState(store, kViewSameSize, 0), 2);
-    EXPECT_EQ(NavHeaderRow(store, kViewSameSize, 0), 1);
-    EXPECT_EQ(NavHeaderRow(store, kViewSameSize, 1), 7);
+    EXPECT_EQ(NavGroupNumber(store, kViewSameSize, TNavPos{0}), 1);
+    EXPECT_EQ(NavFileCount(store, kViewSameSize, TNavPos{0}), 5u);
+    EXPECT_EQ(NavTotalBytes(store, kViewSameSize, TNavPos{0}), 50u);
+    EXPECT_EQ(NavCommonSize(store, kViewSameSize, TNavPos{0}), 10);
+    EXPECT_EQ(NavName(store, kViewSameSize, TNavPos{0}), kNoNameText);
+    EXPECT_EQ(NavFolderPath(store, kViewSameSize, TNavPos{0}), kNoNameText);
+    EXPECT_EQ(NavMarkState(store, kViewSameSize, TNavPos{0}), 2);
+    EXPECT_EQ(NavHeaderRow(store, kViewSameSize, TNavPos{0}), TRow{1});
+    EXPECT_EQ(NavHeaderRow(store, kViewSameSize, TNavPos{1}), TRow{7});
 
     // Largest total first: the navigator and the row's navigator number follow.
     SortNavigator(store, kViewSameSize, 3, false);
-    EXPECT_EQ(NavGroupNumber(store, kViewSameSize, 0), 2);
-    EXPECT_EQ(NavHeaderRow(store, kViewSameSize, 0), 7);
-    EXPECT_EQ(RowNavigatorNumber(store, kViewSameSize, 7), 1);
-    EXPECT_EQ(RowNavigatorNumber(store, kViewSameSize, 0), 2);
+    EXPECT_EQ(NavGroupNumber(store, kViewSameSize, TNavPos{0}), 2);
+    EXPECT_EQ(NavHeaderRow(store, kViewSameSize, TNavPos{0}), TRow{7});
+    EXPECT_EQ(RowNavigatorNumber(store, kViewSameSize, TRow{7}), 1);
+    EXPECT_EQ(RowNavigatorNumber(store, kViewSameSize, TRow{0}), 2);
 
     // Same name: only dup.bin and b.txt/B.TXT share names.
     ASSERT_EQ(NavigatorCount(store, kViewSameName), 2u);
     // A group is named after the file that opened it in the name order.
-    EXPECT_EQ(NavName(store, kViewSameName, 0), u"B.TXT");
-    EXPECT_EQ(NavName(store, kViewSameName, 1), u"dup.bin");
-    EXPECT_EQ(NavCommonSize(store, kViewSameName, 1), -1);
-    EXPECT_EQ(NavTotalBytes(store, kViewSameName, 1), 120u);
+    EXPECT_EQ(NavName(store, kViewSameName, TNavPos{0}), u"B.TXT");
+    EXPECT_EQ(NavName(store, kViewSameName, TNavPos{1}), u"dup.bin");
+    EXPECT_EQ(NavCommonSize(store, kViewSameName, TNavPos{1}), -1);
+    EXPECT_EQ(NavTotalBytes(store, kViewSameName, TNavPos{1}), 120u);
     ASSERT_EQ(NavigatorCount(store, kViewSameNameSize), 1u);
-    EXPECT_EQ(NavName(store, kViewSameNameSize, 0), u"b.txt");
-    EXPECT_EQ(NavCommonSize(store, kViewSameNameSize, 0), 10);
+    EXPECT_EQ(NavName(store, kViewSameNameSize, TNavPos{0}), u"b.txt");
+    EXPECT_EQ(NavCommonSize(store, kViewSameNameSize, TNavPos{0}), 10);
 }
 
 TEST(Views, ZeroSizeNavigatorShowsFoldersAndSortsByCount) {
@@ -285,17 +286,17 @@ TEST(Views, ZeroSizeNavigatorShowsFoldersAndSortsByCount) {
                                     {u"/r/c/", u"1", 0},
                                     {u"/r/c/", u"2", 0}});
     ASSERT_EQ(NavigatorCount(store, kViewZeroSize), 3u);
-    EXPECT_EQ(NavFolderPath(store, kViewZeroSize, 0), u"/r/a/");
-    EXPECT_EQ(NavName(store, kViewZeroSize, 0), kNoNameText);
-    EXPECT_EQ(NavCommonSize(store, kViewZeroSize, 0), -1);
-    EXPECT_EQ(NavTotalBytes(store, kViewZeroSize, 0), 0u);
+    EXPECT_EQ(NavFolderPath(store, kViewZeroSize, TNavPos{0}), u"/r/a/");
+    EXPECT_EQ(NavName(store, kViewZeroSize, TNavPos{0}), kNoNameText);
+    EXPECT_EQ(NavCommonSize(store, kViewZeroSize, TNavPos{0}), -1);
+    EXPECT_EQ(NavTotalBytes(store, kViewZeroSize, TNavPos{0}), 0u);
     SortNavigator(store, kViewZeroSize, 2, true);
-    EXPECT_EQ(NavFolderPath(store, kViewZeroSize, 0), u"/r/a/");
-    EXPECT_EQ(NavFolderPath(store, kViewZeroSize, 1), u"/r/c/");
-    EXPECT_EQ(NavFolderPath(store, kViewZeroSize, 2), u"/r/b/");
+    EXPECT_EQ(NavFolderPath(store, kViewZeroSize, TNavPos{0}), u"/r/a/");
+    EXPECT_EQ(NavFolderPath(store, kViewZeroSize, TNavPos{1}), u"/r/c/");
+    EXPECT_EQ(NavFolderPath(store, kViewZeroSize, TNavPos{2}), u"/r/b/");
     SortNavigator(store, kViewZeroSize, 2, false);
-    EXPECT_EQ(NavFolderPath(store, kViewZeroSize, 0), u"/r/b/");
-    EXPECT_EQ(NavFileCount(store, kViewZeroSize, 0), 3u);
+    EXPECT_EQ(NavFolderPath(store, kViewZeroSize, TNavPos{0}), u"/r/b/");
+    EXPECT_EQ(NavFileCount(store, kViewZeroSize, TNavPos{0}), 3u);
     ExpectViewLayout(store, kViewZeroSize);
     EXPECT_EQ(ViewFigures(store, kViewZeroSize).m_fileRows, 6u);
     EXPECT_EQ(store.ZeroSizeFiles(), 6u);
@@ -314,25 +315,25 @@ TEST(Views, OutOfRangePositionsGiveNeutralValues) {
                  {std::int64_t{-1}, rows, rows + 100, std::numeric_limits<std::int64_t>::max(),
                   std::numeric_limits<std::int64_t>::min()}) {
                 SCOPED_TRACE(testing::Message() << "view " << view << " row " << row);
-                EXPECT_EQ(RowFile(*store, view, row), -1);
-                EXPECT_FALSE(RowMark(*store, view, row));
-                EXPECT_EQ(RowGroupText(*store, view, row), u"?grp");
-                EXPECT_EQ(RowGroupNumber(*store, view, row), 0);
-                EXPECT_EQ(RowNavigatorNumber(*store, view, row), -1);
-                EXPECT_FALSE(ToggleRowMark(*store, view, row));
+                EXPECT_EQ(RowFile(*store, view, TRow{row}), TFileIndex::kNone);
+                EXPECT_FALSE(RowMark(*store, view, TRow{row}));
+                EXPECT_EQ(RowGroupText(*store, view, TRow{row}), u"?grp");
+                EXPECT_EQ(RowGroupNumber(*store, view, TRow{row}), 0);
+                EXPECT_EQ(RowNavigatorNumber(*store, view, TRow{row}), -1);
+                EXPECT_FALSE(ToggleRowMark(*store, view, TRow{row}));
             }
             for (std::int64_t pos :
                  {std::int64_t{-1}, groups, groups + 7, std::numeric_limits<std::int64_t>::max()}) {
                 SCOPED_TRACE(testing::Message() << "view " << view << " position " << pos);
-                EXPECT_EQ(NavGroupNumber(*store, view, pos), 0);
-                EXPECT_EQ(NavFileCount(*store, view, pos), 0u);
-                EXPECT_EQ(NavTotalBytes(*store, view, pos), 0u);
-                EXPECT_EQ(NavCommonSize(*store, view, pos), -1);
-                EXPECT_EQ(NavName(*store, view, pos), u"?name");
-                EXPECT_EQ(NavFolderPath(*store, view, pos), u"?name");
-                EXPECT_EQ(NavMarkState(*store, view, pos), 0);
-                EXPECT_EQ(NavHeaderRow(*store, view, pos), -1);
-                EXPECT_FALSE(ToggleGroupMarks(*store, view, pos));
+                EXPECT_EQ(NavGroupNumber(*store, view, TNavPos{pos}), 0);
+                EXPECT_EQ(NavFileCount(*store, view, TNavPos{pos}), 0u);
+                EXPECT_EQ(NavTotalBytes(*store, view, TNavPos{pos}), 0u);
+                EXPECT_EQ(NavCommonSize(*store, view, TNavPos{pos}), -1);
+                EXPECT_EQ(NavName(*store, view, TNavPos{pos}), u"?name");
+                EXPECT_EQ(NavFolderPath(*store, view, TNavPos{pos}), u"?name");
+                EXPECT_EQ(NavMarkState(*store, view, TNavPos{pos}), 0);
+                EXPECT_EQ(NavHeaderRow(*store, view, TNavPos{pos}), TRow::kNone);
+                EXPECT_FALSE(ToggleGroupMarks(*store, view, TNavPos{pos}));
             }
         }
     }
@@ -344,7 +345,7 @@ TEST(Views, UnknownViewCodesAreSameNameSize) {
     test::BuildGroupedStore(store, SmallFiles());
     const auto odd = static_cast<TViewKind>(3);
     EXPECT_EQ(RowCount(store, odd), RowCount(store, kViewSameNameSize));
-    EXPECT_EQ(NavName(store, odd, 0), u"b.txt");
+    EXPECT_EQ(NavName(store, odd, TNavPos{0}), u"b.txt");
     SortNavigator(store, odd, 2, false);
     SortRows(store, odd, kRowKeyDate, false);
     ExpectViewLayout(store, kViewSameNameSize);
@@ -358,9 +359,10 @@ TEST(Views, TotalsAbove4GiBShowInFull) {
                                     {u"/r/c/", u"small", 7},
                                     {u"/r/d/", u"other", 7}});
     const std::int32_t pos = 1; // size groups by ascending size: 7, then 4 GiB + 5
-    EXPECT_EQ(NavTotalBytes(store, kViewSameSize, pos), 2 * kBig);
-    EXPECT_EQ(NavCommonSize(store, kViewSameSize, pos), static_cast<std::int64_t>(kBig));
-    EXPECT_EQ(RowGroupText(store, kViewSameSize, NavHeaderRow(store, kViewSameSize, pos) - 1),
+    EXPECT_EQ(NavTotalBytes(store, kViewSameSize, TNavPos{pos}), 2 * kBig);
+    EXPECT_EQ(NavCommonSize(store, kViewSameSize, TNavPos{pos}), static_cast<std::int64_t>(kBig));
+    EXPECT_EQ(RowGroupText(store, kViewSameSize,
+                           TRow{NavHeaderRow(store, kViewSameSize, TNavPos{pos}).Value() - 1}),
               u"group #2 \"" + FormatNumber(static_cast<std::int64_t>(kBig)) +
                   u" bytes\" contains 2 files and " +
                   FormatNumber(2 * static_cast<std::int64_t>(kBig)) + u" bytes");
@@ -408,10 +410,9 @@ TEST(Views, CellTextsOfSortedRows) {
                                     {u"/r/c/", u".BASHRC", 9}});
     SortRows(store, kViewSameName, kRowKeyPath, true);
     const auto cell = [&](std::int64_t row, int column) {
-        std::int32_t file = RowFile(store, kViewSameName, row);
-        return file < 0
-                   ? std::u16string(u"header")
-                   : FileCellText(store, kViewSameName, static_cast<std::uint32_t>(file), column);
+        std::int32_t file = RowFile(store, kViewSameName, TRow{row}).Value();
+        return file < 0 ? std::u16string(u"header")
+                        : FileCellText(store, kViewSameName, TFileIndex{file}, column);
     };
     // Group 1 is .bashrc (no extension sorts first), group 2 report.doc.
     EXPECT_EQ(cell(0, kGridColName), u"header");
@@ -423,7 +424,7 @@ TEST(Views, CellTextsOfSortedRows) {
     EXPECT_EQ(cell(4, kGridColAttr), u"-hr-");
     EXPECT_EQ(cell(4, kGridColGroup), u"2");
     EXPECT_EQ(cell(5, kGridColPath), u"/r/b/");
-    EXPECT_EQ(RowGroupText(store, kViewSameName, 5),
+    EXPECT_EQ(RowGroupText(store, kViewSameName, TRow{5}),
               u"group #2 \"REPORT.DOC\" contains 2 files and 10 bytes");
 }
 
@@ -528,14 +529,15 @@ const std::vector<std::string>& NavChains(TViewKind view) {
 
 int CompareGroupsByChain(const TScanData& store, TViewKind view, std::int64_t pa, std::int64_t pb,
                          const std::string& chain) {
-    const TNameParts na = SplitName(NavName(store, view, pa));
-    const TNameParts nb = SplitName(NavName(store, view, pb));
+    const TNameParts na = SplitName(NavName(store, view, TNavPos{pa}));
+    const TNameParts nb = SplitName(NavName(store, view, TNavPos{pb}));
     const auto rank = [](std::uint8_t state) { return state == 1 ? 0 : (state == 2 ? 1 : 2); };
     for (char k : chain) {
         int c = 0;
         switch (k) {
         case 'S':
-            c = Cmp(rank(NavMarkState(store, view, pa)), rank(NavMarkState(store, view, pb)));
+            c = Cmp(rank(NavMarkState(store, view, TNavPos{pa})),
+                    rank(NavMarkState(store, view, TNavPos{pb})));
             break;
         case 'N':
             c = Cmp(na.base, nb.base);
@@ -544,22 +546,25 @@ int CompareGroupsByChain(const TScanData& store, TViewKind view, std::int64_t pa
             c = Cmp(na.ext, nb.ext);
             break;
         case 'C':
-            c = Cmp(NavFileCount(store, view, pa), NavFileCount(store, view, pb));
+            c = Cmp(NavFileCount(store, view, TNavPos{pa}), NavFileCount(store, view, TNavPos{pb}));
             break;
         case 'T':
-            c = Cmp(NavTotalBytes(store, view, pa), NavTotalBytes(store, view, pb));
+            c = Cmp(NavTotalBytes(store, view, TNavPos{pa}),
+                    NavTotalBytes(store, view, TNavPos{pb}));
             break;
         case 'Z':
-            c = Cmp(NavCommonSize(store, view, pa), NavCommonSize(store, view, pb));
+            c = Cmp(NavCommonSize(store, view, TNavPos{pa}),
+                    NavCommonSize(store, view, TNavPos{pb}));
             break;
         case '#':
-            c = Cmp(NavGroupNumber(store, view, pa), NavGroupNumber(store, view, pb));
+            c = Cmp(NavGroupNumber(store, view, TNavPos{pa}),
+                    NavGroupNumber(store, view, TNavPos{pb}));
             break;
         }
         if (c != 0)
             return c;
     }
-    return Cmp(NavGroupNumber(store, view, pa), NavGroupNumber(store, view, pb));
+    return Cmp(NavGroupNumber(store, view, TNavPos{pa}), NavGroupNumber(store, view, TNavPos{pb}));
 }
 
 // Names chosen to collide in base name, extension and letter case, sizes
@@ -591,12 +596,12 @@ void MarkRandomly(TScanData& store, std::mt19937& rng) {
     for (TViewKind view : kAllViews) {
         for (std::uint32_t i = 0; i < store.FileCount(); ++i) {
             if (rng() % 3 == 0)
-                SetFileMark(store, view, i, true);
+                SetFileMark(store, view, TFileIndex{i}, true);
         }
         // Some groups wholly marked, so that all three states occur.
         for (std::uint32_t p = 0; p < NavigatorCount(store, view); ++p) {
-            if (rng() % 4 == 0 && NavMarkState(store, view, p) != 1)
-                ToggleGroupMarks(store, view, p);
+            if (rng() % 4 == 0 && NavMarkState(store, view, TNavPos{p}) != 1)
+                ToggleGroupMarks(store, view, TNavPos{p});
         }
     }
 }
@@ -627,8 +632,8 @@ TEST(Views, RowSortsFollowTheirChainsInRandomStores) {
                     ASSERT_EQ(before, after);
                     ExpectViewLayout(store, view);
                     for (std::uint32_t r = 1; r < RowCount(store, view); ++r) {
-                        const std::int32_t a = RowFile(store, view, r - 1);
-                        const std::int32_t b = RowFile(store, view, r);
+                        const std::int32_t a = RowFile(store, view, TRow{r - 1}).Value();
+                        const std::int32_t b = RowFile(store, view, TRow{r}).Value();
                         if (a < 0 || b < 0)
                             continue;
                         int c = CompareFilesByChain(store, view, static_cast<std::uint32_t>(a),
@@ -663,7 +668,7 @@ TEST(Views, NavigatorSortsFollowTheirFamilyChainsInRandomStores) {
                     ExpectViewLayout(store, view);
                     std::vector<std::int32_t> seen;
                     for (std::uint32_t p = 0; p < NavigatorCount(store, view); ++p)
-                        seen.push_back(NavGroupNumber(store, view, p));
+                        seen.push_back(NavGroupNumber(store, view, TNavPos{p}));
                     std::sort(seen.begin(), seen.end());
                     for (std::size_t i = 0; i < seen.size(); ++i)
                         ASSERT_EQ(seen[i], static_cast<std::int32_t>(i + 1));
@@ -703,22 +708,22 @@ TEST(Views, NavigatorChainsByHand) {
         ExpectViewLayout(store, kViewSameSize);
         std::vector<std::int32_t> groups;
         for (std::uint32_t p = 0; p < NavigatorCount(store, kViewSameSize); ++p)
-            groups.push_back(NavGroupNumber(store, kViewSameSize, p));
+            groups.push_back(NavGroupNumber(store, kViewSameSize, TNavPos{p}));
         EXPECT_EQ(groups, c.groups) << "code " << c.code << " asc " << c.ascending;
     }
     // Code 0: all marked first, then some, then none.
     SortNavigator(store, kViewSameSize, 1, true);
-    ToggleGroupMarks(store, kViewSameSize, 1);
+    ToggleGroupMarks(store, kViewSameSize, TNavPos{1});
     ToggleRowMark(store, kViewSameSize,
-                  NavHeaderRow(store, kViewSameSize, 0)); // one file of group 1
+                  TRow{NavHeaderRow(store, kViewSameSize, TNavPos{0})}); // one file of group 1
     SortNavigator(store, kViewSameSize, 0, true);
     std::vector<std::int32_t> groups;
     for (std::uint32_t p = 0; p < NavigatorCount(store, kViewSameSize); ++p)
-        groups.push_back(NavGroupNumber(store, kViewSameSize, p));
+        groups.push_back(NavGroupNumber(store, kViewSameSize, TNavPos{p}));
     EXPECT_EQ(groups, (std::vector<std::int32_t>{2, 1, 3}));
-    EXPECT_EQ(NavMarkState(store, kViewSameSize, 0), 1);
-    EXPECT_EQ(NavMarkState(store, kViewSameSize, 1), 2);
-    EXPECT_EQ(NavMarkState(store, kViewSameSize, 2), 0);
+    EXPECT_EQ(NavMarkState(store, kViewSameSize, TNavPos{0}), 1);
+    EXPECT_EQ(NavMarkState(store, kViewSameSize, TNavPos{1}), 2);
+    EXPECT_EQ(NavMarkState(store, kViewSameSize, TNavPos{2}), 0);
 }
 
 } // namespace

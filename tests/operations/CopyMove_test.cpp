@@ -26,6 +26,7 @@
 #include "platform/VDX_unit_Time.h"
 #include "tests/support/VDX_test_FaultFs.h"
 #include "tests/support/VDX_test_Files.h"
+#include "tests/support/VDX_test_StoreKey.h"
 #include "tests/support/VDX_test_TempTree.h"
 
 namespace vdx {
@@ -143,9 +144,9 @@ protected:
         const std::int32_t folder = store.AddFolder(volume, 0, parent, root, folderPath);
         EXPECT_GE(folder, 0);
         const struct stat st = StatOf(path.substr(0, path.size() - 1));
-        store.Folder(static_cast<std::uint32_t>(folder)).m_device =
+        store.Folder(kTestKey, static_cast<std::uint32_t>(folder)).m_device =
             static_cast<std::uint64_t>(st.st_dev);
-        store.Folder(static_cast<std::uint32_t>(folder)).m_inode =
+        store.Folder(kTestKey, static_cast<std::uint32_t>(folder)).m_inode =
             static_cast<std::uint64_t>(st.st_ino);
         return static_cast<std::uint32_t>(folder);
     }
@@ -161,7 +162,7 @@ protected:
                                 FileTimeFromTimespec(st.st_mtim), kAttrArchive),
                   0);
         const auto index = static_cast<std::int32_t>(store.FileCount() - 1);
-        TScanFileItem& item = store.File(static_cast<std::uint32_t>(index));
+        TScanFileItem& item = store.File(kTestKey, static_cast<std::uint32_t>(index));
         item.m_inode = FoldInode(static_cast<std::uint64_t>(st.st_ino));
         item.m_changeTime = FoldChangeTime(st.st_ctim.tv_sec, st.st_ctim.tv_nsec);
         files.push_back(index);

@@ -29,6 +29,7 @@
 #include "tests/support/VDX_test_FaultFs.h"
 #include "tests/support/VDX_test_Files.h"
 #include "tests/support/VDX_test_GateCaller.h"
+#include "tests/support/VDX_test_StoreKey.h"
 #include "tests/support/VDX_test_TempTree.h"
 
 namespace vdx {
@@ -125,8 +126,7 @@ protected:
         for (const std::string& rel : marked) {
             const std::int32_t file = FindFile(WorkU(rel));
             ASSERT_GE(file, 0) << rel;
-            ASSERT_TRUE(SetFileMark(m_search.Store(), kViewSameSize,
-                                    static_cast<std::uint32_t>(file), true))
+            ASSERT_TRUE(SetFileMark(m_search.Store(), kViewSameSize, TFileIndex{file}, true))
                 << rel;
         }
         ASSERT_EQ(m_ops.BuildList(kViewSameSize), 0);
@@ -991,9 +991,9 @@ TEST_F(DeleteTest, StartIsRefusedUnlessTheListStillDescribesTheStore) {
         m_ops.StartDelete(&m_queue, &m_caller, kViewSameName, true, true, TNoTrashAction::kKeep));
     // Unmarked after the list was built.
     const auto file = static_cast<std::uint32_t>(FindFile(WorkU("s/a.txt")));
-    ASSERT_TRUE(SetFileMark(m_search.Store(), kViewSameSize, file, false));
+    ASSERT_TRUE(SetFileMark(m_search.Store(), kViewSameSize, TFileIndex{file}, false));
     EXPECT_FALSE(Start(true));
-    ASSERT_TRUE(SetFileMark(m_search.Store(), kViewSameSize, file, true));
+    ASSERT_TRUE(SetFileMark(m_search.Store(), kViewSameSize, TFileIndex{file}, true));
 
     // A second start while one runs changes nothing.
     TGateCaller gate;
@@ -1013,7 +1013,7 @@ TEST_F(DeleteTest, StartIsRefusedUnlessTheListStillDescribesTheStore) {
     // A new search after the list was built.
     SearchAndMark({"s/b.txt"});
     m_search.Store().ClearForNewSearch();
-    m_search.Store().Status().m_searchDone = true;
+    m_search.Store().Status(kTestKey).m_searchDone = true;
     EXPECT_FALSE(Start(true));
     EXPECT_TRUE(Exists(Work("s/b.txt")));
 }

@@ -18,6 +18,7 @@
 #include "platform/VDX_unit_Text.h"
 #include "tests/support/VDX_test_FaultFs.h"
 #include "tests/support/VDX_test_Files.h"
+#include "tests/support/VDX_test_StoreKey.h"
 #include "tests/support/VDX_test_TempTree.h"
 
 namespace vdx {
@@ -251,11 +252,11 @@ TEST_F(FolderOpenerTest, RecordsWithoutIdentityAreNeverTrusted) {
     ScanPath(m_root + "/s");
     TFolderOpener opener(m_store);
     const std::uint32_t one = FileOf("a/one.txt");
-    m_store.File(one).m_inode = 0;
-    m_store.File(one).m_changeTime = 0;
+    m_store.File(kTestKey, one).m_inode = 0;
+    m_store.File(kTestKey, one).m_changeTime = 0;
     EXPECT_EQ(Check(opener, "a/one.txt"), kErrorChangedSinceSearch);
-    m_store.Folder(m_store.File(FileOf("b/four.txt")).m_folder).m_inode = 0;
-    m_store.Folder(m_store.File(FileOf("b/four.txt")).m_folder).m_device = 0;
+    m_store.Folder(kTestKey, m_store.File(kTestKey, FileOf("b/four.txt")).m_folder).m_inode = 0;
+    m_store.Folder(kTestKey, m_store.File(kTestKey, FileOf("b/four.txt")).m_folder).m_device = 0;
     EXPECT_EQ(Check(opener, "b/four.txt"), kErrorFolderChanged);
 }
 

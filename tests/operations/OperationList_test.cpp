@@ -7,6 +7,7 @@
 #include "engine/VDX_unit_Marks.h"
 #include "platform/VDX_unit_Text.h"
 #include "tests/support/VDX_test_Store.h"
+#include "tests/support/VDX_test_StoreKey.h"
 
 namespace vdx {
 namespace {
@@ -24,7 +25,7 @@ std::int32_t FindFile(const TScanData& store, std::u16string_view path) {
 void Mark(TScanData& store, TViewKind view, std::u16string_view path) {
     const std::int32_t file = FindFile(store, path);
     ASSERT_GE(file, 0) << ToUtf8(path);
-    ASSERT_TRUE(SetFileMark(store, view, static_cast<std::uint32_t>(file), true)) << ToUtf8(path);
+    ASSERT_TRUE(SetFileMark(store, view, TFileIndex{file}, true)) << ToUtf8(path);
 }
 
 // The full paths of the list's rows, in row order.
@@ -66,7 +67,7 @@ TEST_F(OperationListTest, BuildTakesTheMarkedGroupedFilesOfThatViewOnly) {
     Mark(m_store, kViewSameName, u"/c/photo.jpg");
     Mark(m_store, kViewSameName, u"/a/lone.dat");
     // A mark bit on a file that has no group in the view is not taken.
-    m_store.File(static_cast<std::uint32_t>(FindFile(m_store, u"/c/lone.dat"))).m_marks |=
+    m_store.File(kTestKey, static_cast<std::uint32_t>(FindFile(m_store, u"/c/lone.dat"))).m_marks |=
         ViewMarkBit(kViewSameSize);
 
     TOperationList list(m_store);
@@ -138,8 +139,9 @@ TEST_F(OperationListTest, ListNoLongerMatchesAStoreThatChangedUnderIt) {
     ASSERT_EQ(list.Build(kViewSameSize), 0);
     EXPECT_TRUE(list.MatchesStore());
     // Unmarked after the build.
-    ASSERT_TRUE(SetFileMark(m_store, kViewSameSize,
-                            static_cast<std::uint32_t>(FindFile(m_store, u"/b/photo.jpg")), false));
+    ASSERT_TRUE(SetFileMark(
+        m_store, kViewSameSize,
+        TFileIndex{static_cast<std::uint32_t>(FindFile(m_store, u"/b/photo.jpg"))}, false));
     EXPECT_FALSE(list.MatchesStore());
     Mark(m_store, kViewSameSize, u"/b/photo.jpg");
     EXPECT_TRUE(list.MatchesStore());

@@ -55,7 +55,7 @@ protected:
             bool found = false;
             for (std::uint32_t i = 0; i < store.FileCount(); ++i) {
                 if (store.FullPath(i) == DecodeFileName(Work(rel))) {
-                    ASSERT_TRUE(SetFileMark(store, kViewSameSize, i, true));
+                    ASSERT_TRUE(SetFileMark(store, kViewSameSize, TFileIndex{i}, true));
                     found = true;
                 }
             }

@@ -111,8 +111,8 @@ TEST_F(RemainingCopyTest, RefusesWhenNoCopyThatStaysIsStillThereUnchanged) {
          kErrorNoRemainingCopy},
         {"both copies marked",
          [this](std::vector<std::int32_t>&) {
-             SetFileMark(m_store, kViewSameSize, FileOf("keep/f.txt"), true);
-             SetFileMark(m_store, kViewSameSize, FileOf("other/f.txt"), true);
+             SetFileMark(m_store, kViewSameSize, TFileIndex{FileOf("keep/f.txt")}, true);
+             SetFileMark(m_store, kViewSameSize, TFileIndex{FileOf("other/f.txt")}, true);
          },
          kErrorNoRemainingCopy},
     };

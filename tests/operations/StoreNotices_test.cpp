@@ -132,8 +132,7 @@ protected:
         for (const std::string& rel : rels) {
             const std::int32_t file = FindFile(rel);
             ASSERT_GE(file, 0) << rel;
-            ASSERT_TRUE(SetFileMark(m_search.Store(), kViewSameSize,
-                                    static_cast<std::uint32_t>(file), true));
+            ASSERT_TRUE(SetFileMark(m_search.Store(), kViewSameSize, TFileIndex{file}, true));
         }
         ASSERT_EQ(m_ops.BuildList(kViewSameSize), 0);
     }
@@ -239,8 +238,7 @@ TEST_F(StoreNoticesTest, TheListRefusesAStoreOfANewerRevision) {
     Search();
     const std::int32_t file = FindFile("a/x.txt");
     ASSERT_EQ(file, m_ops.List().FileOf(0));
-    ASSERT_TRUE(
-        SetFileMark(m_search.Store(), kViewSameSize, static_cast<std::uint32_t>(file), true));
+    ASSERT_TRUE(SetFileMark(m_search.Store(), kViewSameSize, TFileIndex{file}, true));
     EXPECT_GT(m_search.Store().Revision(), built);
     EXPECT_FALSE(m_ops.List().MatchesStore());
     m_ops.SetDeleteDirectly(true);
@@ -259,16 +257,16 @@ TEST_F(StoreNoticesTest, MarksAndSortsTellTheirView) {
     Search();
     m_recorder.Take();
     TScanData& store = m_search.Store();
-    ASSERT_TRUE(ToggleRowMark(store, kViewSameSize, 1));
+    ASSERT_TRUE(ToggleRowMark(store, kViewSameSize, TRow{1}));
     MarkAll(store, kViewSameName, true);
-    ASSERT_TRUE(ToggleGroupMarks(store, kViewSameNameSize, 0));
+    ASSERT_TRUE(ToggleGroupMarks(store, kViewSameNameSize, TNavPos{0}));
     ClearViewMarks(store, kViewSameSize);
     SortRows(store, kViewSameSize, 0, false);
     SortNavigator(store, kViewSameName, 0, true);
     EXPECT_EQ(m_recorder.Take(),
               (TStrings{"marks 17", "marks 16", "marks 18", "marks 17", "order 17", "order 16"}));
     // A row that has no file changes nothing and says nothing.
-    EXPECT_FALSE(ToggleRowMark(store, kViewSameSize, 0));
+    EXPECT_FALSE(ToggleRowMark(store, kViewSameSize, TRow{0}));
     EXPECT_TRUE(m_recorder.Take().empty());
 }
 

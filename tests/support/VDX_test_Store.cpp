@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "engine/VDX_unit_Grouping.h"
+#include "tests/support/VDX_test_StoreKey.h"
 
 namespace vdx::test {
 
@@ -31,13 +32,13 @@ void BuildGroupedStore(TScanData& store, const std::vector<TStoreFile>& files) {
 void AddContentViews(TScanData& store) {
     // The re-index rebuilds the content view from the files' previous
     // content groups whenever a completed comparison left groups behind.
-    for (TScanFileItem& f : store.Files()) {
+    for (TScanFileItem& f : store.Files(kTestKey)) {
         f.m_contentGroup =
             f.m_sizeGroup < 0 ? -1 : f.m_sizeGroup * 2 + static_cast<std::int32_t>(f.m_folder & 1);
     }
     TSizeGroupItem placeholder{};
-    EXPECT_EQ(store.ContentGroups().Append(placeholder), 0);
-    store.Status().m_contentDone = true;
+    EXPECT_EQ(store.ContentGroups(kTestKey).Append(placeholder), 0);
+    store.Status(kTestKey).m_contentDone = true;
     store.ReindexAfterRemovals();
 }
 
