@@ -299,7 +299,7 @@ void TSearchRun::ClearResults() {
     const bool aborted = m_store.Status().m_searchAborted;
     m_store.AnnounceClearing(TStoreChange::NewSearch);
     m_store.ClearForNewSearch();
-    m_store.Status().m_searchAborted = aborted;
+    m_store.Status(kKey).m_searchAborted = aborted;
     m_store.AnnounceCleared(TStoreChange::NewSearch);
 }
 
