@@ -33,6 +33,8 @@
 #include "platform/qt/VDX_unit_QtText.h"
 #include "platform/qt/VDX_unit_WindowPlacement.h"
 #include "ui/VDX_unit_SearchSetModel.h"
+#include "ui/VDX_unit_SetsStore.h"
+#include "ui/VDX_unit_ToolBars.h"
 
 namespace vdx {
 
@@ -86,6 +88,7 @@ Tform_Main::Tform_Main(TSettings& settings, TSearchRun& run, QWidget* parent)
 
     ShowSetStore(m_settings.bShow_SetStore);
     ShowNavigator(m_settings.bShow_Navigator);
+    m_lbxSetsStore->Redisplay();
     UpdateActions();
 }
 
@@ -222,10 +225,9 @@ void Tform_Main::CreateLayout() {
     PaneLayout(m_pnlSearchSetStore)
         ->addWidget(CaptionBar("pnlTaskStoreCap", tr(" Search sets store"),
                                Action(QStringLiteral("actHide_SetStore"))));
-    m_lbxSetsStore = new QListView;
-    m_lbxSetsStore->setObjectName(QStringLiteral("lbxSetsStore"));
-    m_lbxSetsStore->setAccessibleName(tr("Search sets store"));
+    m_lbxSetsStore = new TSetsStoreList(m_settings);
     m_lbxSetsStore->installEventFilter(this);
+    connect(m_lbxSetsStore, &TSetsStoreList::LoadRequested, this, [this] { StoreCommand(1); });
     PaneLayout(m_pnlSearchSetStore)->addWidget(m_lbxSetsStore, 1);
     m_bars[1] = MakeBar("tlbSetStore", tr("Sets store tools"));
     PaneLayout(m_pnlSearchSetStore)->addWidget(m_bars[1]);
@@ -333,24 +335,11 @@ void Tform_Main::CreateToolBars() {
 }
 
 void Tform_Main::RebuildBar(QToolBar* bar, const TTool& tool) {
-    bar->clear();
-    for (std::int32_t number : tool.Current()) {
-        const TToolInfo& info = ToolInfo(number);
-        if (info.style == TToolStyle::Separator) {
-            bar->addSeparator();
-            continue;
-        }
-        QAction* action = Action(ToQString(info.command));
-        if (!action)
-            continue;
-        bar->addAction(action);
-        if (info.style == TToolStyle::DropDown) {
-            if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(action))) {
-                button->setMenu(m_pupReportMenu);
-                button->setPopupMode(QToolButton::MenuButtonPopup);
-            }
-        }
-    }
+    FillToolBar(
+        *bar, tool, [this](const QString& name) { return Action(name); },
+        [this](const QString& name) {
+            return name == QLatin1String("pupReportMenu") ? m_pupReportMenu : nullptr;
+        });
 }
 
 void Tform_Main::ShowToolBarMenu(TToolBarKind kind, const QPoint& globalPos) {

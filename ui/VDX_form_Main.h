@@ -33,6 +33,7 @@ class TSearchRun;
 class TSettings;
 class TSearchSetModel;
 class TSearchData;
+class TSetsStoreList;
 
 // Message numbers the main window posts or receives.
 inline constexpr int kMsgSetColumnsMoved = 1024 + 5; // a search set header was dragged
@@ -154,7 +155,7 @@ private:
     QWidget* m_pnlNavigator = nullptr;
     QTreeView* m_lsvCurrentSet = nullptr;
     TSearchSetModel* m_setModel = nullptr;
-    QListView* m_lbxSetsStore = nullptr;
+    TSetsStoreList* m_lbxSetsStore = nullptr;
     QTabBar* m_tabs = nullptr;
     QTableView* m_sgResults = nullptr;
     QTableView* m_sgNavigator = nullptr;

@@ -14,6 +14,7 @@
 #include "platform/qt/VDX_unit_Help.h"
 #include "ui/VDX_form_Main.h"
 #include "ui/VDX_unit_SearchSetModel.h"
+#include "ui/VDX_unit_SetsStore.h"
 
 namespace vdx {
 
@@ -349,8 +350,7 @@ void Tform_Main::UpdateActions() {
     set("actStartSearch", paths > 0);
 
     const bool storeShown = m_settings.bShow_SetStore;
-    const bool storeSelected = m_lbxSetsStore && m_lbxSetsStore->currentIndex().isValid() &&
-                               !m_lbxSetsStore->selectionModel()->selectedIndexes().isEmpty();
+    const bool storeSelected = m_lbxSetsStore && m_lbxSetsStore->SelectedIndex() >= 0;
     set("actStore_Save", storeShown && paths > 0);
     set("actStore_Load", storeShown && storeSelected);
     set("actStore_Rename", storeShown && storeSelected);

@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QDesktopServices>
+#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QListView>
 #include <QTreeView>
@@ -14,8 +15,11 @@
 #include "persistence/VDX_unit_Settings.h"
 #include "platform/qt/VDX_unit_MessageBox.h"
 #include "platform/qt/VDX_unit_QtText.h"
+#include "ui/VDX_form_Columns.h"
 #include "ui/VDX_form_Main.h"
+#include "ui/VDX_form_ToolCustom.h"
 #include "ui/VDX_unit_SearchSetModel.h"
+#include "ui/VDX_unit_SetsStore.h"
 
 namespace vdx {
 
@@ -129,13 +133,52 @@ void Tform_Main::ShowScanInfo() {
     ShowScanInfoAndMaybeCompare();
 }
 
-void Tform_Main::StoreCommand(int /*which*/) {
-    // The store list and its dialog come with their own unit.
+void Tform_Main::StoreCommand(int which) {
+    switch (which) {
+    case 0:
+        StoreSave(this, m_settings, *m_lbxSetsStore);
+        break;
+    case 1:
+        if (StoreLoad(this, m_settings, *m_lbxSetsStore)) {
+            // The set was replaced under the list: its rows are new, and the
+            // row states were cleared with the load, so none is saved here.
+            m_setModel->SetGuard(false);
+            const TColumnList& layout = m_settings.Columns(TColumnLayout::SearchSet);
+            m_settings.currentSet.Paths().SortByColumn(layout.sortColumn, layout.ascending);
+            m_setModel->SetGuard(true);
+            RestoreRowStates();
+        }
+        break;
+    case 2:
+        StoreRename(this, m_settings, *m_lbxSetsStore);
+        break;
+    case 3:
+        StoreDelete(this, m_settings, *m_lbxSetsStore);
+        break;
+    default:
+        break;
+    }
+    UpdateActions();
 }
 
-void Tform_Main::SetColumnsDialog() {}
+void Tform_Main::SetColumnsDialog() {
+    // The widths the user gave the columns by hand go into the layout first.
+    TColumnList& layout = m_settings.Columns(TColumnLayout::SearchSet);
+    QHeaderView* header = m_lsvCurrentSet->header();
+    for (int logical = 0; logical < header->count(); ++logical)
+        if (TColumnBag* bag = layout.FindDefinition(m_setModel->ColumnId(logical)))
+            bag->width = header->sectionSize(logical);
+    if (!ExecuteColumns(this, layout))
+        return;
+    BuildSetColumns();
+    if (layout.autosize)
+        AdjustSetColumns();
+    UpdateActions();
+}
 
-void Tform_Main::CustomizeToolBar(TToolBarKind /*kind*/) {}
+void Tform_Main::CustomizeToolBar(TToolBarKind kind) {
+    ExecuteToolCustom(this, m_settings.Tool(kind), m_actions.values());
+}
 
 void Tform_Main::OpenWebsite() {
     QDesktopServices::openUrl(QUrl(QString::fromLatin1(kWebsite)));
