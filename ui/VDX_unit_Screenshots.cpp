@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QPixmap>
 #include <QTimer>
@@ -107,6 +108,15 @@ void StartScreenshotTour(Tform_Main& window, const QString& folder, const QStrin
     Q_UNUSED(searchFolder);
     std::vector<TStep> steps;
     steps.push_back({QString(), QString(), QStringLiteral("form_Main.png"), nullptr});
+    const auto cancel = [](QWidget* dialog) {
+        if (auto* modal = qobject_cast<QDialog*>(dialog))
+            modal->reject();
+    };
+    steps.push_back({QStringLiteral("actSet_Columns"), QStringLiteral("form_Columns"),
+                     QStringLiteral("form_Columns.png"), cancel});
+    // Saving needs a path in the current set; without one the step times out.
+    steps.push_back({QStringLiteral("actStore_Save"), QStringLiteral("form_StoreSet"),
+                     QStringLiteral("form_StoreSet.png"), cancel});
     auto* tour = new TTour(window, folder, std::move(steps));
     QTimer::singleShot(500, tour, [tour] { tour->Start(); });
 }
