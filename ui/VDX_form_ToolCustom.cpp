@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QPixmap>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -186,12 +187,15 @@ Tform_ToolCustom::Tform_ToolCustom(TTool& tool, const QList<QAction*>& actions, 
 
 QIcon Tform_ToolCustom::ToolIcon(std::int32_t number) const {
     const QString command = ToQString(ToolInfo(number).command);
-    if (command.isEmpty())
-        return {};
     for (QAction* action : m_actions)
-        if (action && action->objectName() == command)
+        if (!command.isEmpty() && action && action->objectName() == command &&
+            !action->icon().isNull())
             return action->icon();
-    return {};
+    // A blank image keeps the texts of the separator and of tools without an
+    // image in line with the others.
+    QPixmap blank(m_lbxAvailable->iconSize());
+    blank.fill(Qt::transparent);
+    return QIcon(blank);
 }
 
 void Tform_ToolCustom::Fill(int availableRow, int currentRow) {

@@ -113,9 +113,10 @@ public:
         painter->restore();
     }
 
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         // The line height is the font's text height and 4 pixels.
-        return {option.rect.width(), option.fontMetrics.height() + 4};
+        return {option.fontMetrics.horizontalAdvance(index.data().toString()) + 4,
+                option.fontMetrics.height() + 4};
     }
 
 private:
@@ -180,6 +181,8 @@ TSetsStoreList::TSetsStoreList(TSettings& settings, QWidget* parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setUniformItemSizes(true);
     setTextElideMode(Qt::ElideRight);
+    // Long names are cut with an ellipsis, so the list never scrolls sideways.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
         if (index.isValid())
             emit LoadRequested(index.row());
@@ -230,8 +233,11 @@ void TSetsStoreList::paintEvent(QPaintEvent* event) {
     QListView::paintEvent(event);
     if (m_model->rowCount() > 0)
         return;
+    // The list is disabled while empty; its note is still meant to be read,
+    // so it takes the ordinary text colour on the window background.
     QPainter painter(viewport());
-    painter.setPen(palette().color(QPalette::Text));
+    painter.fillRect(viewport()->rect(), palette().color(QPalette::Active, QPalette::Window));
+    painter.setPen(palette().color(QPalette::Active, QPalette::WindowText));
     const QFontMetrics metrics(font());
     const QRect line(0, metrics.height() / 2, viewport()->width(), metrics.height() + 4);
     painter.drawText(line, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine,

@@ -1,18 +1,22 @@
 // The sets store: the list, the name dialog and the four commands, driven
 // through the widgets with the questions answered through the seam.
 
+#include <QAction>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTreeView>
 #include <QtTest>
 #include <memory>
 
+#include "engine/VDX_unit_SearchRun.h"
 #include "persistence/VDX_unit_Settings.h"
 #include "platform/qt/VDX_unit_QtText.h"
 #include "tests/ui/support/VDX_uitest_Support.h"
+#include "ui/VDX_form_Main.h"
 #include "ui/VDX_form_StoreSet.h"
 #include "ui/VDX_unit_SetsStore.h"
 
@@ -407,6 +411,46 @@ private slots:
         QVERIFY(!StoreDelete(nullptr, settings, list));
         QVERIFY(
             boxes.LastText().startsWith(QStringLiteral("The stored set '<b>%2 %1</b>' has 1 ")));
+    }
+
+    void MainWindowRunsTheCommandsFromItsActions() {
+        TSettings settings;
+        InitGlobals(settings, u"DejaVu Sans", 9);
+        FillSet(settings.currentSet, QStringLiteral("current"), 2);
+        TSearchRun run;
+        Tform_Main window(settings, run);
+        auto* list = Find<TSetsStoreList>(&window, QStringLiteral("lbxSetsStore"));
+        QVERIFY(list);
+        QAction* save = window.Action(QStringLiteral("actStore_Save"));
+        QAction* load = window.Action(QStringLiteral("actStore_Load"));
+        QAction* remove = window.Action(QStringLiteral("actStore_Delete"));
+        QVERIFY(save->isEnabled() && !load->isEnabled() && !list->isEnabled());
+
+        WhenModal(QStringLiteral("form_StoreSet"), [](QWidget* dialog) {
+            QCOMPARE(dialog->windowTitle(), QStringLiteral("Save search set in store"));
+            TNameDialog d(dialog);
+            d.Type(QStringLiteral("Saved"));
+            QTest::mouseClick(d.ok, Qt::LeftButton);
+        });
+        save->trigger();
+        QCOMPARE(StoredNames(settings), QStringList{"Saved"});
+        QVERIFY(list->isEnabled());
+        QCOMPARE(list->SelectedIndex(), 0);
+        QVERIFY(load->isEnabled() && remove->isEnabled());
+
+        uitest::TMessageBoxAnswers boxes;
+        settings.currentSet.Paths().Delete(0);
+        boxes.Queue(kIdYes);
+        load->trigger();
+        QCOMPARE(boxes.Shown().size(), std::size_t{1});
+        QCOMPARE(settings.currentSet.Count(), std::size_t{2});
+        QCOMPARE(Find<QTreeView>(&window, QStringLiteral("lsvCurrentSet"))->model()->rowCount(), 2);
+
+        boxes.Queue(kIdYes);
+        remove->trigger();
+        QVERIFY(settings.storedSets.empty());
+        QVERIFY(!list->isEnabled());
+        QVERIFY(!load->isEnabled() && !remove->isEnabled());
     }
 };
 
