@@ -12,7 +12,6 @@
 #include <memory>
 #include <vector>
 
-#include "platform/qt/VDX_unit_Help.h"
 #include "ui/VDX_form_Main.h"
 
 namespace vdx {
@@ -79,8 +78,10 @@ private:
             return;
         }
         if (QWidget* target = Visible(step.windowName)) {
-            // Give the window a moment to lay itself out and paint.
-            if (++m_settle < 6)
+            // Give the window a moment to lay itself out and paint (the
+            // progress windows close by themselves: shoot them at once).
+            const bool closesItself = step.windowName.startsWith(QStringLiteral("form_Progress"));
+            if (++m_settle < (closesItself ? 2 : 6))
                 return;
             Shoot(target, step.file);
             if (step.afterShot)
@@ -160,8 +161,6 @@ void StartScreenshotTour(Tform_Main& window, const QString& folder, const QStrin
     steps.push_back({QString(), [&window] { window.CustomizeToolBar(TToolBarKind::Result); },
                      QStringLiteral("form_ToolCustom"), QStringLiteral("form_ToolCustom.png"),
                      cancel});
-    steps.push_back({QString(), [] { ShowHelpContext(1); }, QStringLiteral("form_Help"),
-                     QStringLiteral("form_Help.png"), cancel});
     auto* tour = new TTour(window, folder, std::move(steps));
     QTimer::singleShot(500, tour, [tour] { tour->Start(); });
 }
