@@ -14,6 +14,7 @@
 #include <QHelpEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QLocale>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
@@ -297,6 +298,12 @@ void Tform_AddPath::BuildControls() {
         named(m_dtpDate[k], dateNames[k][1], tr("Date %1").arg(letter));
         m_dtpDate[k]->setCalendarPopup(true);
         m_dtpDate[k]->setDateRange(FirstDate(), LastDate());
+        // The calendar button eats into the size hint; leave room for the
+        // widest date of the locale's format.
+        m_dtpDate[k]->setMinimumWidth(
+            m_dtpDate[k]->fontMetrics().horizontalAdvance(
+                QLocale().toString(QDate(2038, 12, 28), m_dtpDate[k]->displayFormat())) +
+            2 * m_dtpDate[k]->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8);
         m_dtpTime[k] = new QTimeEdit(m_pnlDate);
         named(m_dtpTime[k], dateNames[k][2], tr("Time %1").arg(letter));
         m_dtpTime[k]->setDisplayFormat(QStringLiteral("HH:mm:ss"));
