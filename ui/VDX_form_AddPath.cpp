@@ -36,6 +36,7 @@
 #include "platform/qt/VDX_unit_Help.h"
 #include "platform/qt/VDX_unit_MessageBox.h"
 #include "platform/qt/VDX_unit_QtText.h"
+#include "platform/qt/VDX_unit_Shell.h"
 #include "platform/qt/VDX_unit_WindowPlacement.h"
 
 namespace vdx {
@@ -91,10 +92,12 @@ QColor StoredColor(std::int32_t value, const QPalette& palette) {
                   static_cast<int>(v >> 16 & 255));
 }
 
-// The shown form of an excluded folder within width pixels. Long paths lose
-// their middle, where the folder names are least telling.
+// The shown form of an excluded folder within width pixels: whole folder
+// names give way to "..." as the shell helpers fit paths.
 QString FittedEntry(const QString& entry, const QFontMetrics& metrics, int width) {
-    return metrics.elidedText(entry, Qt::ElideMiddle, std::max(width, 0));
+    return FitPathToWidth(
+        entry, [&metrics](const QString& text) { return metrics.horizontalAdvance(text); },
+        std::max(width, 0));
 }
 
 // Draws the excluded folders as a blank plus the fitted path, and hints the

@@ -162,6 +162,9 @@ QToolBar* MakeBar(const char* name, const QString& accessible) {
     bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     bar->setContextMenuPolicy(Qt::CustomContextMenu);
     bar->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    // The overflow button that offers the buttons that do not fit.
+    if (auto* more = bar->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button")))
+        more->setAccessibleName(QObject::tr("More tools"));
     return bar;
 }
 
@@ -326,6 +329,7 @@ void Tform_Main::CreateLayout() {
         panel->setObjectName(QStringLiteral("StatusBar_Panel%1").arg(i));
         panel->setFrameShape(QFrame::StyledPanel);
         panel->setTextFormat(Qt::PlainText);
+        panel->setAccessibleName(tr("Status %1").arg(i + 1));
         bar->addPermanentWidget(panel, i == 2 ? 1 : 0);
         m_panels[i] = panel;
     }
