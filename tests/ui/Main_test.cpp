@@ -384,6 +384,50 @@ private slots:
         QCOMPARE(settings->searchPathHistory.items.front().text, root);
     }
 
+    void KeyboardAloneBuildsSearchesAndStores() {
+        test::TTempTree tree;
+        MakeDuplicates(tree);
+        const QString root = QString::fromStdString(tree.Root());
+        auto settings = LoadedSettings();
+        TSearchRun run;
+        Tform_Main window(*settings, run);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QApplication::setActiveWindow(&window);
+        Find<QTreeView>(&window, QStringLiteral("lsvCurrentSet"))->setFocus();
+        // Every step types into whatever has the focus, as a user would.
+        const auto typeIntoFocus = [](const QString& text, Qt::Key finish) {
+            QTest::keyClicks(QApplication::focusWidget(), text);
+            QTest::keyClick(QApplication::focusWidget(), finish);
+        };
+        // Insert opens the dialog with the focus in the folder box; Enter adds.
+        uitest::WhenModal(QStringLiteral("form_AddPath"), [&](QWidget* dialog) {
+            QApplication::setActiveWindow(dialog);
+            typeIntoFocus(root, Qt::Key_Return);
+        });
+        QTest::keyClick(&window, Qt::Key_Insert);
+        QCOMPARE(settings->currentSet.Count(), std::size_t{1});
+        // F5 searches; Escape closes the scan information.
+        uitest::WhenModal(QStringLiteral("form_ScanInfo"), [](QWidget* info) {
+            QApplication::setActiveWindow(info);
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : info,
+                            Qt::Key_Escape);
+        });
+        QApplication::setActiveWindow(&window); // the dialog has gone
+        QTest::keyClick(&window, Qt::Key_F5);
+        QVERIFY(run.Store().Status().m_searchDone);
+        // Ctrl+S asks for a name; Enter stores.
+        uitest::WhenModal(QStringLiteral("form_StoreSet"), [&](QWidget* dialog) {
+            QApplication::setActiveWindow(dialog);
+            typeIntoFocus(QStringLiteral("Keys"), Qt::Key_Return);
+        });
+        QApplication::setActiveWindow(&window);
+        QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(settings->storedSets.size(), std::size_t{1});
+        QCOMPARE(ToQString(settings->storedSets[0]->name), QStringLiteral("Keys"));
+        window.close();
+    }
+
     void AbortedSearchLeavesNoResults() {
         test::TTempTree tree;
         MakeDuplicates(tree);
