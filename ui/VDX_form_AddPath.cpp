@@ -1,4 +1,5 @@
 #include "ui/VDX_form_AddPath.h"
+#include "ui/VDX_unit_DialogParts.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -67,31 +68,6 @@ QDate LastDate() {
     return QDate(2040, 1, 1);
 }
 
-QString PlainCaption(QString caption) {
-    return caption.remove(QLatin1Char('&')).simplified();
-}
-
-// A stored colour value: a system colour maps to its palette role.
-QColor StoredColor(std::int32_t value, const QPalette& palette) {
-    const auto v = static_cast<std::uint32_t>(value);
-    if ((v & 0xFF000000u) == 0xFF000000u) {
-        switch (v & 0xFFu) {
-        case kColorHighlight:
-            return palette.color(QPalette::Active, QPalette::Highlight);
-        case kColorHighlightText:
-            return palette.color(QPalette::Active, QPalette::HighlightedText);
-        case kColorInactiveCaption:
-            return palette.color(QPalette::Inactive, QPalette::Highlight);
-        case kColorInactiveCaptionText:
-            return palette.color(QPalette::Inactive, QPalette::HighlightedText);
-        default:
-            return palette.color(QPalette::Text);
-        }
-    }
-    return QColor(static_cast<int>(v & 255), static_cast<int>(v >> 8 & 255),
-                  static_cast<int>(v >> 16 & 255));
-}
-
 // The shown form of an excluded folder within width pixels: whole folder
 // names give way to "..." as the shell helpers fit paths.
 QString FittedEntry(const QString& entry, const QFontMetrics& metrics, int width) {
@@ -125,8 +101,8 @@ public:
         QColor back = option.palette.color(QPalette::Base);
         QColor text = option.palette.color(QPalette::Text);
         if (selected && focused) {
-            back = StoredColor(m_settings.globals.selectionBack, option.palette);
-            text = StoredColor(m_settings.globals.selectionText, option.palette);
+            back = SettingsColor(m_settings.globals.selectionBack, option.palette);
+            text = SettingsColor(m_settings.globals.selectionText, option.palette);
         } else if (selected) {
             back = option.palette.color(QPalette::Inactive, QPalette::Highlight);
             text = option.palette.color(QPalette::Inactive, QPalette::HighlightedText);

@@ -1,4 +1,5 @@
 #include "ui/VDX_form_Columns.h"
+#include "ui/VDX_unit_DialogParts.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -22,14 +23,6 @@ constexpr int kHelpContext = 4;
 constexpr int kRoleId = Qt::UserRole;
 constexpr int kRoleWidth = Qt::UserRole + 1;
 constexpr int kRoleFixed = Qt::UserRole + 2;
-
-QPushButton* MakeButton(const QString& caption, const char* name) {
-    auto* button = new QPushButton(caption);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setAccessibleName(QString(caption).remove(QLatin1Char('&')));
-    button->setAutoDefault(false);
-    return button;
-}
 
 // A width outside the range may be typed in full and is then dropped when
 // the box is left (the last width stays), instead of being cut short while
@@ -67,10 +60,10 @@ Tform_Columns::Tform_Columns(QWidget* parent) : QDialog(parent) {
     m_lbxColumns->setSelectionMode(QAbstractItemView::SingleSelection);
     m_lbxColumns->setUniformItemSizes(true);
 
-    m_btnMoveUp = MakeButton(tr("Move Up"), "btnMoveUp");
-    m_btnMoveDown = MakeButton(tr("Move Down"), "btnMoveDown");
-    m_btnShow = MakeButton(tr("Show"), "btnShow");
-    m_btnHide = MakeButton(tr("Hide"), "btnHide");
+    m_btnMoveUp = MakeDialogButton(tr("Move Up"), "btnMoveUp");
+    m_btnMoveDown = MakeDialogButton(tr("Move Down"), "btnMoveDown");
+    m_btnShow = MakeDialogButton(tr("Show"), "btnShow");
+    m_btnHide = MakeDialogButton(tr("Hide"), "btnHide");
 
     m_lblSizeBefore = new QLabel(tr("The selected column should be"));
     m_lblSizeBefore->setObjectName(QStringLiteral("lblSizeBefore"));
@@ -89,10 +82,10 @@ Tform_Columns::Tform_Columns(QWidget* parent) : QDialog(parent) {
     m_chkAutosizeColumns->setObjectName(QStringLiteral("chkAutosizeColumns"));
     m_chkAutosizeColumns->setAccessibleName(tr("Enable autosize columns"));
 
-    m_btnOk = MakeButton(tr("&Ok"), "btnOk");
+    m_btnOk = MakeDialogButton(tr("&Ok"), "btnOk");
     m_btnOk->setDefault(true);
-    m_btnCancel = MakeButton(tr("&Cancel"), "btnCancel");
-    m_btnHelp = MakeButton(tr("&Help"), "btnHelp");
+    m_btnCancel = MakeDialogButton(tr("&Cancel"), "btnCancel");
+    m_btnHelp = MakeDialogButton(tr("&Help"), "btnHelp");
 
     auto* side = new QVBoxLayout;
     side->addWidget(m_btnMoveUp);

@@ -1,4 +1,5 @@
 #include "ui/VDX_form_ToolCustom.h"
+#include "ui/VDX_unit_DialogParts.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -56,14 +57,6 @@ int HelpContextOf(TToolBarKind bar) {
     return 35;
 }
 
-QPushButton* MakeButton(const QString& caption, const char* name) {
-    auto* button = new QPushButton(caption);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setAccessibleName(QString(caption).remove(QLatin1Char('&')));
-    button->setAutoDefault(false);
-    return button;
-}
-
 void SelectRow(QListWidget* list, int row) {
     if (list->count() == 0)
         return;
@@ -110,17 +103,17 @@ Tform_ToolCustom::Tform_ToolCustom(TTool& tool, const QList<QAction*>& actions, 
         list->setIconSize(QSize(16, 16));
     }
 
-    m_btnAdd = MakeButton(tr("&Add ->"), "btnAdd");
-    m_btnRemove = MakeButton(tr("<- &Remove"), "btnRemove");
-    m_btnMoveUp = MakeButton(tr("Move &Up"), "btnMoveUp");
-    m_btnMoveDown = MakeButton(tr("Move &Down"), "btnMoveDown");
-    m_btnReset = MakeButton(tr("Reset"), "btnReset");
+    m_btnAdd = MakeDialogButton(tr("&Add ->"), "btnAdd");
+    m_btnRemove = MakeDialogButton(tr("<- &Remove"), "btnRemove");
+    m_btnMoveUp = MakeDialogButton(tr("Move &Up"), "btnMoveUp");
+    m_btnMoveDown = MakeDialogButton(tr("Move &Down"), "btnMoveDown");
+    m_btnReset = MakeDialogButton(tr("Reset"), "btnReset");
     m_chkTextLabels = new QCheckBox(tr("Show text labels on buttons"));
     m_chkTextLabels->setObjectName(QStringLiteral("chkTextLabels"));
     m_chkTextLabels->setAccessibleName(tr("Show text labels on buttons"));
-    m_btnClose = MakeButton(tr("&Close"), "btnClose");
+    m_btnClose = MakeDialogButton(tr("&Close"), "btnClose");
     m_btnClose->setDefault(true);
-    m_btnHelp = MakeButton(tr("Help"), "btnHelp");
+    m_btnHelp = MakeDialogButton(tr("Help"), "btnHelp");
 
     auto* availableColumn = new QVBoxLayout;
     availableColumn->addWidget(lblAvailable);

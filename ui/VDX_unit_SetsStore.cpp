@@ -1,4 +1,5 @@
 #include "ui/VDX_unit_SetsStore.h"
+#include "ui/VDX_unit_DialogParts.h"
 
 #include <QAbstractListModel>
 #include <QAction>
@@ -54,28 +55,6 @@ private:
 };
 
 namespace {
-
-// A colour of the settings: a system colour as its palette colour (the
-// selection pair of a focused list, the inactive pair of an unfocused one),
-// anything else as 0x00BBGGRR.
-QColor SettingsColor(std::int32_t value, const QPalette& palette) {
-    if ((static_cast<std::uint32_t>(value) & 0xFF000000u) == 0)
-        return QColor(value & 255, value >> 8 & 255, value >> 16 & 255);
-    switch (value & 0xFFFF) {
-    case kColorHighlight:
-    case kColorActiveCaption:
-        return palette.color(QPalette::Active, QPalette::Highlight);
-    case kColorHighlightText:
-    case kColorCaptionText:
-        return palette.color(QPalette::Active, QPalette::HighlightedText);
-    case kColorInactiveCaption:
-        return palette.color(QPalette::Inactive, QPalette::Highlight);
-    case kColorInactiveCaptionText:
-        return palette.color(QPalette::Inactive, QPalette::HighlightedText);
-    default:
-        return palette.color(QPalette::Active, QPalette::Text);
-    }
-}
 
 // Draws a line of the store: its text centred vertically, the selection in
 // the settings' colours, focused or not.
