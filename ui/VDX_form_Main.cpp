@@ -13,7 +13,6 @@
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
-#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabBar>
@@ -41,10 +40,6 @@ namespace vdx {
 TViewKind ViewOfTab(int tab) {
     return tab >= 0 && tab < kViewCount ? static_cast<TViewKind>(kViewSameName + tab)
                                         : kViewSameName;
-}
-
-int TabOfView(TViewKind view) {
-    return static_cast<int>(view) - kViewSameName;
 }
 
 // Fills one of the three customisable bars whenever its layout changes.

@@ -5,7 +5,6 @@
 // work runs in the controller's workers while a progress window is shown
 // modally, so no command reaches the window while a worker owns the store.
 
-#include <QDateTime>
 #include <QHash>
 #include <QMainWindow>
 #include <array>
@@ -40,9 +39,8 @@ class TSetsStoreList;
 inline constexpr int kMsgSetColumnsMoved = 1024 + 5; // a search set header was dragged
 inline constexpr int kMsgOptionsLogPage = 1024 + 82; // the log viewer asks for the log options
 
-// The store's view number of a tab (0..5 in tab order), and back.
+// The store's view number of a tab (0..5 in tab order).
 TViewKind ViewOfTab(int tab);
-int TabOfView(TViewKind view);
 
 class Tform_Main : public QMainWindow, public TStoreObserver {
     Q_OBJECT
@@ -67,9 +65,6 @@ public:
     // Opens the Customize Toolbar dialog for one of the three bars (also the
     // bars' context menu).
     void CustomizeToolBar(TToolBarKind kind);
-
-    // The local date-time Start search was last pressed.
-    const QDateTime& SearchStartTime() const { return m_searchStart; }
 
     // TStoreObserver: the results display follows the store.
     void StoreClearing(TStoreChange change) override;
@@ -129,7 +124,6 @@ private:
     void StoreCommand(int which);
     void OpenWebsite();
     void OpenFeedback();
-    void ShowScanInfoAndMaybeCompare();
 
     // The windows the commands open (VDX_form_MainWindows.cpp).
     // Shows the search path dialog for path; true on OK.
@@ -153,8 +147,7 @@ private:
     TCallerWrap m_callerWrap;
     QHash<QString, QAction*> m_actions;
     int m_currentView = 0;
-    QDateTime m_searchStart;
-    double m_searchStartDays = 0; // the same, as days since 1899-12-30
+    double m_searchStartDays = 0; // when Start search was last pressed, local days since 1899-12-30
     bool m_busy = false;          // a rebuild of the results display runs
     bool m_storeBusy = false;     // a worker owns the store
     bool m_applyingRatios = false;

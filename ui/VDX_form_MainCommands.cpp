@@ -108,7 +108,6 @@ void Tform_Main::SelectAllPaths() {
 }
 
 void Tform_Main::StartSearch() {
-    m_searchStart = QDateTime::currentDateTime();
     m_searchStartDays = NowDateTime();
     const TSetCheckResult check = CheckSearchSet(m_settings.currentSet);
     if (!check.ok) {
@@ -126,13 +125,10 @@ void Tform_Main::StartSearch() {
     RunSearch();
 }
 
-void Tform_Main::ShowScanInfoAndMaybeCompare() {
+// The scan information, and the comparison when its button asked for it.
+void Tform_Main::ShowScanInfo() {
     if (ExecuteScanInfoWindow() == kIdYes)
         ContentCompare();
-}
-
-void Tform_Main::ShowScanInfo() {
-    ShowScanInfoAndMaybeCompare();
 }
 
 void Tform_Main::StoreCommand(int which) {

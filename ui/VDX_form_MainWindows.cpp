@@ -34,7 +34,7 @@ void Tform_Main::RunSearch() {
     }
     RebuildResults();
     UpdateActions();
-    ShowScanInfoAndMaybeCompare();
+    ShowScanInfo();
     UpdateActions();
 }
 
@@ -49,7 +49,7 @@ void Tform_Main::ContentCompare() {
     // An aborted comparison has already dropped what it built.
     RebuildResults();
     UpdateActions();
-    ShowScanInfoAndMaybeCompare();
+    ShowScanInfo();
 }
 
 int Tform_Main::ExecuteScanInfoWindow() {
