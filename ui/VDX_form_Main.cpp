@@ -326,6 +326,9 @@ void Tform_Main::CreateLayout() {
         panel->setTextFormat(Qt::PlainText);
         panel->setAccessibleName(tr("Status %1").arg(i + 1));
         bar->addPermanentWidget(panel, i == 2 ? 1 : 0);
+        // An empty framed panel is only an odd box: each shows once it
+        // has a text.
+        panel->hide();
         m_panels[i] = panel;
     }
 }
